@@ -1,0 +1,32 @@
+#pragma once
+// One conversion of the album run: a decoded source picture scaled to the size
+// the settings give, encoded, and written into the kind's output folder.
+#include "album/picture_settings.h"
+
+#include <QImage>
+#include <QSize>
+#include <string>
+
+namespace kelvora {
+
+class TStringList;
+
+// W x Rate / 100 and H x Rate / 100 (truncated) in percent mode, Horizonal x
+// Vertical in pixel mode. Negative results and sizes beyond the picture limit
+// raise EInvalidGraphicOperation / EOutOfResources.
+QSize TargetSize(const TPictureSettings& settings, int width, int height);
+
+// The file name a picture gets: OutputFolder + Header + (index or source name)
+// + ".jpg" (".png" for PictureType "Png").
+std::string TargetFileName(const TPictureSettings& settings, const std::string& sourceFile,
+                           int index);
+
+// Scales picture (the decoded source at position index of the run's list, read
+// from sourceFile), creates OutputFolder, appends the target's file name to names
+// and then writes the file. A PictureType other than "Jpeg" or "Png" raises
+// EInvalidGraphic naming it, before a name is recorded. A zero-sided target
+// writes an empty file. Write failures raise "ファイル %s を作成できません".
+void ConvertPicture(const TPictureSettings& settings, const QImage& picture,
+                    const std::string& sourceFile, int index, TStringList& names);
+
+} // namespace kelvora

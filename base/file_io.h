@@ -1,0 +1,22 @@
+#pragma once
+// Files by byte-string name (names are passed to the system unchanged, so names
+// that are not valid in the code page still work), with the program's errors.
+
+#include <fstream>
+#include <string>
+#include <string_view>
+
+namespace kelvora {
+
+// Whole file into memory; EFOpenError "ファイル %s は開けません" when it cannot be read.
+std::string readWholeFile(const std::string& fileName);
+// Creates or truncates the file; EFCreateError "ファイル %s を作成できません".
+std::ofstream createFile(const std::string& fileName);
+// Flushes and closes; a failed write also raises EFCreateError.
+void finishFile(std::ofstream& out, const std::string& fileName);
+// createFile + write + finishFile.
+void writeWholeFile(const std::string& fileName, std::string_view bytes);
+// Creates the folder and every missing parent, outermost first; false on failure.
+bool forceDirectories(const std::string& folder);
+
+} // namespace kelvora

@@ -1,0 +1,11 @@
+#!/bin/sh
+# Builds the benchmark corpus (once) and runs the benchmarks.
+#   bench/run.sh [CORPUS_DIR]   (default /tmp/kelvora-corpus)
+# KELVORA_CORPUS_SCRIPT names the corpus script when it is not in ../shared/bench.
+set -eu
+cd "$(dirname "$0")/.."
+corpus=${1:-/tmp/kelvora-corpus}
+bash "${KELVORA_CORPUS_SCRIPT:-../shared/bench/make-corpus.sh}" "$corpus"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build --target bench_convert
+./build/bench/bench_convert "$corpus"
