@@ -37,6 +37,7 @@ KELVORA_DECLARE_ERROR(EOutOfResources, Exception)
 KELVORA_DECLARE_ERROR(EJPEG, Exception)
 // Text conversion
 KELVORA_DECLARE_ERROR(EConvertError, Exception)
+KELVORA_DECLARE_ERROR(EListError, Exception)
 
 #undef KELVORA_DECLARE_ERROR
 

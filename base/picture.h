@@ -26,6 +26,7 @@ public:
 
     TGraphic* graphic() const { return graphic_.get(); }
     void setGraphic(std::unique_ptr<TGraphic> graphic) { graphic_ = std::move(graphic); }
+    std::unique_ptr<TGraphic> takeGraphic() { return std::move(graphic_); }
     // A new picture of the same class as source, holding a copy of it; null clears.
     void assign(const TGraphic* source);
     void clear() { graphic_.reset(); }

@@ -62,19 +62,22 @@ QImage readPpm(const std::string& fileName) {
     int w = 0, h = 0, maxval = 0;
     in >> magic >> w >> h >> maxval;
     in.get();
-    if (magic != "P6" || w <= 0 || h <= 0 || maxval != 255)
-        throw std::runtime_error("not a P6 file: " + fileName);
-    QImage image(w, h, QImage::Format_RGB888);
+    if ((magic != "P6" && magic != "P5") || w <= 0 || h <= 0 || maxval != 255)
+        throw std::runtime_error("not a P5/P6 file: " + fileName);
+    const bool grey = magic == "P5";
+    QImage image(w, h, grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
     for (int y = 0; y < h; ++y)
-        in.read(reinterpret_cast<char*>(image.scanLine(y)), 3LL * w);
+        in.read(reinterpret_cast<char*>(image.scanLine(y)), (grey ? 1LL : 3LL) * w);
     return image;
 }
 
 void writePpm(const QImage& image, const std::string& fileName) {
     std::ofstream out(fileName, std::ios::binary);
-    out << "P6\n" << image.width() << " " << image.height() << "\n255\n";
+    const bool grey = image.format() == QImage::Format_Grayscale8;
+    out << (grey ? "P5\n" : "P6\n") << image.width() << " " << image.height() << "\n255\n";
     for (int y = 0; y < image.height(); ++y)
-        out.write(reinterpret_cast<const char*>(image.constScanLine(y)), 3LL * image.width());
+        out.write(reinterpret_cast<const char*>(image.constScanLine(y)),
+                  (grey ? 1LL : 3LL) * image.width());
 }
 
 } // namespace bench

@@ -20,8 +20,8 @@ int run(const std::vector<std::string>& argv, const std::string& stdinFile = {},
 // Files of a folder whose names end in one of the extensions, sorted.
 std::vector<std::string> listFiles(const std::string& folder, const std::vector<std::string>& exts);
 
-// Binary PPM (P6) reading and writing, for the command-line tools' side.
+// Binary PPM/PGM (P6/P5) reading and writing, for the command-line tools' side.
 QImage readPpm(const std::string& fileName);
-void writePpm(const QImage& rgb888, const std::string& fileName);
+void writePpm(const QImage& rgb888OrGrey8, const std::string& fileName);
 
 } // namespace bench

@@ -10,8 +10,8 @@ TEST(OutputPaths, BaseFolderIsThePagesFolderWithOneSeparator) {
     EXPECT_EQ(BaseFolderOf("/home/u/My Album/index.html"), "/home/u/My Album/");
     // A page in the root folder: the root, then the separator.
     EXPECT_EQ(BaseFolderOf("/album.html"), "//");
-    // A separator that follows another one stays.
-    EXPECT_EQ(BaseFolderOf("/site//album.html"), "/site//");
+    // A separator that follows another one stays, and one more is added.
+    EXPECT_EQ(BaseFolderOf("/site//album.html"), "/site///");
 }
 
 TEST(OutputPaths, OutputFolderJoinsWithExactlyTheSeparatorsNeeded) {

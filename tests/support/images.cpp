@@ -1,6 +1,7 @@
 #include "tests/support/images.h"
 
 #include <QImageWriter>
+#include <filesystem>
 #include <stdexcept>
 
 namespace kelvora::test {
@@ -20,6 +21,7 @@ QImage patternImage(int w, int h) {
 
 std::string saveImage(const QImage& image, const std::string& path, const char* format,
                       int quality) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     QImageWriter writer(QString::fromStdString(path), format);
     if (quality >= 0)
         writer.setQuality(quality);

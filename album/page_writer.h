@@ -1,0 +1,45 @@
+#pragma once
+// The album page: a table of the small pictures, each linking to its large
+// picture, in a chosen number of columns, with optional frames and comments.
+#include "base/color.h"
+#include "base/stringlist.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace kelvora {
+
+// Six upper-case hexadecimal digits, red, green, blue: white is "FFFFFF".
+std::string ColorToHtml(TColor color);
+
+struct TAlbumPageOptions {
+    std::string title; // in the system code page; markup allowed
+    TColor backColor = clWhite;
+    int columns = 3;
+    bool frame = false;
+    int frameWidth = 5;
+    TColor frameColor = clWhite;
+    bool comments = false;
+    bool commentsAbove = false; // false: below the picture
+};
+
+// The comment of picture i, or nothing when the comment list has none for it.
+using TCommentLookup = std::function<std::optional<std::string>(int)>;
+
+// The address of a written picture as the page links it: relative to the
+// page's folder, with every byte that is not safe in a URL percent-encoded.
+std::string PageRelativeUrl(const std::string& baseFolder, const std::string& fileName);
+
+// The page's lines. Raises EListError when the small names are fewer than the
+// large ones (one entry per picture is expected in both).
+TStringList BuildAlbumPage(const std::string& htmlFileName, const TStringList& largeNames,
+                           const TStringList& smallNames, const TAlbumPageOptions& options,
+                           const TCommentLookup& commentOf);
+
+// Builds the page, then creates or replaces the file ("ファイル %s を作成できません").
+void WriteAlbumPage(const std::string& htmlFileName, const TStringList& largeNames,
+                    const TStringList& smallNames, const TAlbumPageOptions& options,
+                    const TCommentLookup& commentOf);
+
+} // namespace kelvora

@@ -1,0 +1,146 @@
+#include "album/ui/comment_editor.h"
+
+#include "base/codepage.h"
+#include "ui/image.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace kelvora {
+
+TForm4::TForm4(QWidget* parent) : QWidget(parent, Qt::Window) {
+    setObjectName(QStringLiteral("Form4"));
+    setWindowTitle(QStringLiteral("Kelvora コメントエディタ"));
+    resize(738, 500);
+
+    ListView1 = new QTreeWidget(this);
+    ListView1->setObjectName(QStringLiteral("ListView1"));
+    ListView1->setColumnCount(2);
+    ListView1->setHeaderLabels({QStringLiteral("ファイル名"), QStringLiteral("コメント")});
+    ListView1->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    ListView1->setRootIsDecorated(false);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->setCursor(Qt::PointingHandCursor);
+    ListView1->setStyleSheet(
+        QStringLiteral("QTreeView::item { border-right: 1px solid palette(mid); "
+                       "border-bottom: 1px solid palette(mid); }"));
+
+    lblFileName = new QLabel(this);
+    lblFileName->setObjectName(QStringLiteral("lblFileName"));
+    txtComment = new QPlainTextEdit(this);
+    txtComment->setObjectName(QStringLiteral("txtComment"));
+    txtComment->setFixedSize(353, 97);
+    txtComment->setEnabled(false);
+    txtComment->installEventFilter(this);
+    imgPreview = new TImage(this);
+    imgPreview->setObjectName(QStringLiteral("imgPreview"));
+    imgPreview->setFixedSize(185, 97);
+    Button1 = new QPushButton(QStringLiteral("閉じる"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+
+    auto* panel = new QWidget(this);
+    panel->setFixedHeight(225);
+    auto* nameRow = new QHBoxLayout;
+    nameRow->addWidget(new QLabel(QStringLiteral("ファイル名"), panel));
+    nameRow->addWidget(lblFileName, 1);
+    auto* commentRow = new QHBoxLayout;
+    auto* commentColumn = new QVBoxLayout;
+    commentColumn->addWidget(new QLabel(QStringLiteral("コメント"), panel));
+    commentColumn->addWidget(txtComment);
+    commentRow->addLayout(commentColumn);
+    commentRow->addWidget(imgPreview, 0, Qt::AlignBottom);
+    commentRow->addStretch(1);
+    commentRow->addWidget(Button1, 0, Qt::AlignBottom);
+    auto* panelLayout = new QVBoxLayout(panel);
+    panelLayout->addLayout(nameRow);
+    panelLayout->addLayout(commentRow);
+    panelLayout->addStretch(1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(ListView1, 1);
+    layout->addWidget(panel);
+
+    connect(ListView1, &QTreeWidget::itemClicked, this, [this] { ListView1Click(); });
+    connect(Button1, &QPushButton::clicked, this, &TForm4::Button1Click);
+    // Text that arrives without a key (pasted with the mouse, dropped) is kept too.
+    connect(txtComment, &QPlainTextEdit::textChanged, this, [this] {
+        if (!fillingMemo_)
+            storeComment();
+    });
+}
+
+void TForm4::OpenWith(const TStringList& sourceFiles) {
+    show();
+    raise();
+    for (const std::string& path : sourceFiles) {
+        const QString caption = toQ(path);
+        if (ListView1->findItems(caption, Qt::MatchExactly | Qt::MatchCaseSensitive, 0).isEmpty())
+            new QTreeWidgetItem(ListView1, {caption, QString()});
+    }
+    lblFileName->clear();
+    imgPreview->clear();
+    fillingMemo_ = true;
+    txtComment->clear();
+    fillingMemo_ = false;
+    txtComment->setEnabled(false);
+}
+
+void TForm4::ClearComments() {
+    ListView1->clear();
+    CurrentItem = nullptr;
+}
+
+std::optional<std::string> TForm4::CommentOf(int index) const {
+    const QTreeWidgetItem* item = ListView1->topLevelItem(index);
+    if (!item)
+        return std::nullopt;
+    return fromQ(item->text(1));
+}
+
+void TForm4::ListView1Click() {
+    QTreeWidgetItem* item = ListView1->currentItem();
+    if (!item || !item->isSelected())
+        return; // a click on empty space selects nothing to edit
+    lblFileName->setText(item->text(0));
+    fillingMemo_ = true;
+    txtComment->setPlainText(item->text(1));
+    fillingMemo_ = false;
+    try {
+        imgPreview->loadFromFile(fromQ(item->text(0)));
+    } catch (const std::exception&) {
+        // A picture the preview cannot show is not worth a message.
+        lblFileName->clear();
+    }
+    // The memo shows this row's comment, so this row is the one it edits, whether
+    // or not its preview loaded.
+    CurrentItem = item;
+    txtComment->setEnabled(true);
+}
+
+void TForm4::txtCommentKeyUp() { storeComment(); }
+
+void TForm4::storeComment() {
+    if (!CurrentItem)
+        return;
+    QString text = txtComment->toPlainText();
+    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    CurrentItem->setText(1, text);
+}
+
+void TForm4::Button1Click() { hide(); }
+
+bool TForm4::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == txtComment && event->type() == QEvent::KeyRelease)
+        txtCommentKeyUp();
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace kelvora

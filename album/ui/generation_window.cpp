@@ -1,0 +1,268 @@
+#include "album/ui/generation_window.h"
+
+#include "album/album_run.h"
+#include "album/output_paths.h"
+#include "album/ui/comment_editor.h"
+#include "app/do_events.h"
+#include "base/codepage.h"
+#include "base/shell_opener.h"
+#include "ui/color_label.h"
+#include "ui/dialogs.h"
+#include "ui/image.h"
+#include "ui/spin_edit.h"
+#include "ui/status_progress.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShowEvent>
+#include <QStatusBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace kelvora {
+namespace {
+
+QTreeWidget* settingsList(QWidget* parent, const char* name) {
+    auto* list = new QTreeWidget(parent);
+    list->setObjectName(QString::fromLatin1(name));
+    list->setColumnCount(2);
+    list->setHeaderLabels({QStringLiteral("項目"), QStringLiteral("設定")});
+    list->setRootIsDecorated(false);
+    list->setSelectionMode(QAbstractItemView::NoSelection);
+    list->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    list->setStyleSheet(
+        QStringLiteral("QTreeView::item { border-right: 1px solid palette(mid); "
+                       "border-bottom: 1px solid palette(mid); }"));
+    return list;
+}
+
+template <class W> W* named(W* widget, const char* name) {
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+} // namespace
+
+TForm3::TForm3(TForm4& commentEditor, std::string optionFile, TDialogs& dialogs,
+               TShellOpener& opener, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint),
+      form4_(commentEditor), optionFile_(std::move(optionFile)), dialogs_(dialogs),
+      opener_(opener) {
+    setObjectName(QStringLiteral("Form3"));
+    setWindowTitle(QStringLiteral("Kelvora"));
+    resize(688, 508);
+    buildControls();
+
+    connect(Button1, &QPushButton::clicked, this, &TForm3::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TForm3::Button2Click);
+    connect(Button3, &QPushButton::clicked, this, &TForm3::Button3Click);
+    connect(Button4, &QPushButton::clicked, this, &TForm3::Button4Click);
+    connect(btnShowHTML, &QPushButton::clicked, this, &TForm3::btnShowHTMLClick);
+    connect(btnCommentEdit, &QPushButton::clicked, this, &TForm3::btnCommentEditClick);
+}
+
+void TForm3::buildControls() {
+    imgWork = named(new TImage(this), "imgWork");
+    imgWork->hide();
+
+    GroupBox1 = named(new QGroupBox(QStringLiteral("画像・ファイルステータス"), this), "GroupBox1");
+    lblHTMLFileName = named(new QLabel(GroupBox1), "lblHTMLFileName");
+    lblLargePicture = named(new QLabel(GroupBox1), "lblLargePicture");
+    lblSmallPicture = named(new QLabel(GroupBox1), "lblSmallPicture");
+    for (QLabel* l : {lblHTMLFileName, lblLargePicture, lblSmallPicture})
+        l->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    ListView1 = settingsList(GroupBox1, "ListView1");
+    ListView2 = settingsList(GroupBox1, "ListView2");
+    auto* status = new QGridLayout(GroupBox1);
+    status->addWidget(new QLabel(QStringLiteral("HTMLファイル"), GroupBox1), 0, 0);
+    status->addWidget(lblHTMLFileName, 0, 1, 1, 3);
+    status->addWidget(new QLabel(QStringLiteral("大きい画像"), GroupBox1), 1, 0);
+    status->addWidget(lblLargePicture, 1, 1);
+    status->addWidget(new QLabel(QStringLiteral("小さい画像"), GroupBox1), 1, 2);
+    status->addWidget(lblSmallPicture, 1, 3);
+    status->addWidget(ListView1, 2, 0, 1, 2);
+    status->addWidget(ListView2, 2, 2, 1, 2);
+    status->setColumnStretch(1, 1);
+    status->setColumnStretch(3, 1);
+
+    GroupBox2 = named(new QGroupBox(QStringLiteral("HTMLファイル設定"), this), "GroupBox2");
+    txtTitle = named(new QLineEdit(GroupBox2), "txtTitle");
+    lblBackColor = named(new TColorLabel(clWhite, GroupBox2), "lblBackColor");
+    Button2 = named(new QPushButton(QStringLiteral("・・・"), GroupBox2), "Button2");
+    spnCols = named(new TSpinEdit(1, 10, 3, 2, GroupBox2), "spnCols");
+    chkFrame = named(new QCheckBox(QStringLiteral("各画像に枠をつける"), GroupBox2), "chkFrame");
+    spnFrameWidth = named(new TSpinEdit(1, 9, 5, 1, GroupBox2), "spnFrameWidth");
+    lblFrameColor = named(new TColorLabel(clWhite, GroupBox2), "lblFrameColor");
+    Button3 = named(new QPushButton(QStringLiteral("・・・"), GroupBox2), "Button3");
+    chkComment = named(new QCheckBox(QStringLiteral("画像にコメントをつける"), GroupBox2), "chkComment");
+    btnCommentEdit = named(new QPushButton(QStringLiteral("コメントの編集"), GroupBox2), "btnCommentEdit");
+    GroupBox3 = named(new QGroupBox(QStringLiteral("コメントの位置"), GroupBox2), "GroupBox3");
+    rbUp = named(new QRadioButton(QStringLiteral("上"), GroupBox3), "rbUp");
+    rbDown = named(new QRadioButton(QStringLiteral("下"), GroupBox3), "rbDown");
+    rbDown->setChecked(true);
+    auto* position = new QHBoxLayout(GroupBox3);
+    position->addWidget(rbUp);
+    position->addWidget(rbDown);
+    for (QPushButton* b : {Button2, Button3})
+        b->setFixedWidth(36);
+
+    auto* page = new QGridLayout(GroupBox2);
+    page->addWidget(new QLabel(QStringLiteral("タイトル"), GroupBox2), 0, 0);
+    page->addWidget(txtTitle, 0, 1, 1, 5);
+    page->addWidget(new QLabel(QStringLiteral("背景色"), GroupBox2), 1, 0);
+    page->addWidget(lblBackColor, 1, 1);
+    page->addWidget(Button2, 1, 2);
+    page->addWidget(new QLabel(QStringLiteral("列数"), GroupBox2), 1, 3);
+    page->addWidget(spnCols, 1, 4);
+    page->addWidget(chkFrame, 2, 0, 1, 2);
+    page->addWidget(new QLabel(QStringLiteral("枠の太さ"), GroupBox2), 2, 3);
+    page->addWidget(spnFrameWidth, 2, 4);
+    page->addWidget(new QLabel(QStringLiteral("枠の色"), GroupBox2), 3, 0);
+    page->addWidget(lblFrameColor, 3, 1);
+    page->addWidget(Button3, 3, 2);
+    page->addWidget(chkComment, 4, 0, 1, 2);
+    page->addWidget(btnCommentEdit, 4, 3, 1, 2);
+    page->addWidget(GroupBox3, 5, 0, 1, 5);
+    page->setColumnStretch(5, 1);
+
+    Button1 = named(new QPushButton(QStringLiteral("作成開始"), this), "Button1");
+    Button4 = named(new QPushButton(QStringLiteral("戻る"), this), "Button4");
+    btnShowHTML = named(new QPushButton(QStringLiteral("HTMLを開く"), this), "btnShowHTML");
+    btnShowHTML->setEnabled(false);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(Button1);
+    buttons->addWidget(btnShowHTML);
+    buttons->addWidget(Button4);
+
+    StatusBar1 = named(new QStatusBar(this), "StatusBar1");
+    StatusBar1->setSizeGripEnabled(false);
+    stProgress = named(new TStatusProgressBar(StatusBar1), "stProgress");
+    stProgress->hide();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(GroupBox1, 1);
+    layout->addWidget(GroupBox2);
+    layout->addLayout(buttons);
+    layout->addWidget(StatusBar1);
+}
+
+void TForm3::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TForm3::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (!event->spontaneous())
+        FormHide();
+}
+
+void TForm3::FormShow() {
+    btnShowHTML->setEnabled(false);
+    RunHandler(dialogs_, this, [&] {
+        ReadAlbumSettings(optionFile_, HTMLFileName, LargeSettings, SmallSettings);
+    });
+    pageFileName_ = HTMLFileName;
+    lblHTMLFileName->setText(toQ(pageFileName_));
+    BaseFolder = BaseFolderOf(HTMLFileName);
+    lblLargePicture->setText(toQ(LargeSettings.OutputFolder));
+    lblSmallPicture->setText(toQ(SmallSettings.OutputFolder));
+    ShowPictureSettings(LargeSettings, ListView1);
+    ShowPictureSettings(SmallSettings, ListView2);
+}
+
+void TForm3::FormHide() { emit hidden(); }
+
+void TForm3::ShowPictureSettings(const TPictureSettings& s, QTreeWidget* listView) {
+    listView->clear();
+    const auto row = [&](const QString& caption, const QString& value) {
+        new QTreeWidgetItem(listView, {caption, value});
+    };
+    row(QStringLiteral("ヘッダ文字"), toQ(s.Header));
+    row(QStringLiteral("画像種類"), toQ(s.PictureType));
+    row(QStringLiteral("クオリティ"), QString::number(s.Quality));
+    if (s.PictureSizeMode) {
+        row(QStringLiteral("倍率"), QString::number(s.Rate) + QStringLiteral("%"));
+    } else {
+        row(QStringLiteral("高さ"), QString::number(s.Vertical) + QStringLiteral("ピクセル"));
+        row(QStringLiteral("幅"), QString::number(s.Horizonal) + QStringLiteral("ピクセル"));
+    }
+    row(QStringLiteral("ファイル名"),
+        s.Consecutive ? QStringLiteral("連番") : QStringLiteral("元画像の名前を使用"));
+}
+
+TAlbumPageOptions TForm3::PageOptions() const {
+    TAlbumPageOptions o;
+    o.title = fromQ(txtTitle->text());
+    o.backColor = lblBackColor->color();
+    o.columns = spnCols->value();
+    o.frame = chkFrame->isChecked();
+    o.frameWidth = spnFrameWidth->value();
+    o.frameColor = lblFrameColor->color();
+    o.comments = chkComment->isChecked();
+    o.commentsAbove = rbUp->isChecked();
+    return o;
+}
+
+void TForm3::Button1Click() {
+    // The window stays live during a run; a second start waits for the first.
+    if (running_)
+        return;
+    running_ = true;
+    // The run works on what was handed over and shown when it started.
+    const TAlbumJob job{pageFileName_, SourceFiles, LargeSettings, SmallSettings};
+    TAlbumRunHooks hooks;
+    hooks.progress = [this](int position, int maximum) {
+        stProgress->setRange(0, maximum);
+        stProgress->setValue(position);
+    };
+    hooks.pump = [] { DoEvents(); };
+    hooks.pictureLoaded = [this](const QImage& image) { imgWork->setImage(image); };
+    hooks.pageOptions = [this] { return PageOptions(); };
+    hooks.comments = [this](int i) { return form4_.CommentOf(i); };
+
+    stProgress->show();
+    bool completed = false;
+    RunHandler(dialogs_, this, [&] {
+        RunAlbum(job, hooks);
+        completed = true;
+    });
+    imgWork->clear();
+    running_ = false;
+    if (!completed)
+        return; // the bar stays where the run stopped
+    stProgress->hide();
+    btnShowHTML->setEnabled(true);
+    emit runFinished();
+    dialogs_.showMessage(this, QStringLiteral("完了しました"));
+}
+
+void TForm3::chooseColor(TColorLabel* label) {
+    if (const auto chosen = dialogs_.chooseColor(this, lastColor_)) {
+        lastColor_ = *chosen;
+        label->setColor(fromQColor(*chosen));
+    }
+}
+
+void TForm3::Button2Click() { chooseColor(lblBackColor); }
+void TForm3::Button3Click() { chooseColor(lblFrameColor); }
+void TForm3::Button4Click() { hide(); }
+
+void TForm3::btnShowHTMLClick() {
+    // Nothing is reported when the desktop cannot open the page.
+    opener_.open(pageFileName_);
+}
+
+void TForm3::btnCommentEditClick() { form4_.OpenWith(SourceFiles); }
+
+} // namespace kelvora

@@ -1,0 +1,111 @@
+#pragma once
+// The generation window: where the album's pictures go and how they are
+// converted, the page options, and the run that makes the album.
+#include "album/picture_settings.h"
+#include "base/stringlist.h"
+
+#include <QWidget>
+#include <string>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QStatusBar;
+class QTreeWidget;
+
+namespace kelvora {
+
+class TColorLabel;
+class TDialogs;
+class TForm4;
+class TImage;
+class TShellOpener;
+class TSpinEdit;
+class TStatusProgressBar;
+struct TAlbumPageOptions;
+
+class TForm3 : public QWidget {
+    Q_OBJECT
+public:
+    TForm3(TForm4& commentEditor, std::string optionFile, TDialogs& dialogs,
+           TShellOpener& opener, QWidget* parent = nullptr);
+
+    // Filled by the main window before it shows this window.
+    std::string HTMLFileName;
+    TStringList SourceFiles;
+
+    // Read from Option.ini each time the window is shown.
+    TPictureSettings LargeSettings;
+    TPictureSettings SmallSettings;
+    std::string BaseFolder;
+
+    // Controls
+    TImage* imgWork;
+    QGroupBox* GroupBox1;
+    QLabel* lblHTMLFileName;
+    QLabel* lblLargePicture;
+    QTreeWidget* ListView1;
+    QLabel* lblSmallPicture;
+    QTreeWidget* ListView2;
+    QGroupBox* GroupBox2;
+    QLineEdit* txtTitle;
+    TColorLabel* lblBackColor;
+    QPushButton* Button2;
+    TSpinEdit* spnCols;
+    QCheckBox* chkFrame;
+    TSpinEdit* spnFrameWidth;
+    TColorLabel* lblFrameColor;
+    QPushButton* Button3;
+    QCheckBox* chkComment;
+    QPushButton* btnCommentEdit;
+    QGroupBox* GroupBox3;
+    QRadioButton* rbUp;
+    QRadioButton* rbDown;
+    QPushButton* Button1;
+    QPushButton* Button4;
+    QPushButton* btnShowHTML;
+    QStatusBar* StatusBar1;
+    TStatusProgressBar* stProgress;
+
+    // Handlers
+    void FormShow();
+    void FormHide();
+    void Button1Click();
+    void Button2Click();
+    void Button3Click();
+    void Button4Click();
+    void btnShowHTMLClick();
+    void btnCommentEditClick();
+    void ShowPictureSettings(const TPictureSettings& settings, QTreeWidget* listView);
+
+    // The page options as the controls hold them now.
+    TAlbumPageOptions PageOptions() const;
+    bool running() const { return running_; }
+
+signals:
+    // Emitted when the window is hidden, so that the main window comes back.
+    void hidden();
+    // Emitted after a run completed and the page was written.
+    void runFinished();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void buildControls();
+    void chooseColor(TColorLabel* label);
+
+    TForm4& form4_;
+    std::string optionFile_;
+    std::string pageFileName_; // what lblHTMLFileName shows, as bytes
+    TDialogs& dialogs_;
+    TShellOpener& opener_;
+    QColor lastColor_ = Qt::black; // the colour dialog opens with what it last returned
+    bool running_ = false;
+};
+
+} // namespace kelvora

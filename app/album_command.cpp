@@ -1,0 +1,210 @@
+#include "app/album_command.h"
+
+#include "album/album_run.h"
+#include "base/codepage.h"
+#include "base/errors.h"
+#include "base/file_io.h"
+#include "settings/inifile.h"
+
+#include <QColor>
+#include <QCommandLineParser>
+#include <cstdio>
+#include <filesystem>
+#include <unistd.h>
+
+namespace kelvora {
+namespace {
+
+const char* const kDescription =
+    "Makes a web photo album: for every PICTURE a large and a small picture, as the\n"
+    "sections Large and Small of Option.ini say, and the page PAGE.html that shows\n"
+    "the small pictures in a table, each linking to its large picture.\n"
+    "\n"
+    "The comment file holds one line per picture: its path, a tab, the comment\n"
+    "(in the system's encoding; paths relative to the current folder).";
+
+std::string absolute(const std::string& path) {
+    return std::filesystem::absolute(std::filesystem::path(path)).string();
+}
+
+std::optional<int> intInRange(const QString& text, int low, int high) {
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
+TAlbumCommandParse failure(const QString& message) {
+    TAlbumCommandParse r;
+    r.exitCode = 2;
+    r.output = QStringLiteral("kelvora-album: %1\n(kelvora-album --help で使い方を表示します)\n")
+                   .arg(message);
+    return r;
+}
+
+void drawProgress(int fd, int position, int maximum) {
+    if (maximum <= 0)
+        return;
+    constexpr int width = 30;
+    const int filled = position * width / maximum;
+    std::string line = "\r[";
+    line.append(static_cast<std::size_t>(filled), '#');
+    line.append(static_cast<std::size_t>(width - filled), '.');
+    line += "] " + std::to_string(position) + "/" + std::to_string(maximum);
+    [[maybe_unused]] const auto written = ::write(fd, line.data(), line.size());
+}
+
+} // namespace
+
+std::optional<TColor> ParseColor(const QString& text) {
+    QString t = text.trimmed();
+    if (t.size() == 6 && !t.startsWith(QLatin1Char('#'))) {
+        bool hex = false;
+        t.toUInt(&hex, 16);
+        if (hex)
+            t.prepend(QLatin1Char('#'));
+    }
+    const QColor c = QColor::fromString(t);
+    if (!c.isValid())
+        return std::nullopt;
+    return fromQColor(c);
+}
+
+TAlbumCommandParse ParseAlbumCommand(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromLatin1(kDescription));
+    parser.addPositionalArgument(QStringLiteral("PAGE.html"), QStringLiteral("the page to write"));
+    parser.addPositionalArgument(QStringLiteral("PICTURE"), QStringLiteral("the pictures, in order"),
+                                 QStringLiteral("PICTURE..."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help."));
+    const QCommandLineOption title({QStringLiteral("t"), QStringLiteral("title")},
+                                   QStringLiteral("Title of the page (markup allowed)."),
+                                   QStringLiteral("TEXT"));
+    const QCommandLineOption background(QStringLiteral("background"),
+                                        QStringLiteral("Background colour (#RRGGBB or a name; "
+                                                       "default white)."),
+                                        QStringLiteral("COLOR"));
+    const QCommandLineOption columns({QStringLiteral("c"), QStringLiteral("columns")},
+                                     QStringLiteral("Pictures per row, 1 to 10 (default 3)."),
+                                     QStringLiteral("N"));
+    const QCommandLineOption frame(QStringLiteral("frame"),
+                                   QStringLiteral("Put a frame around each picture."));
+    const QCommandLineOption frameWidth(QStringLiteral("frame-width"),
+                                        QStringLiteral("Frame width, 1 to 9 (default 5)."),
+                                        QStringLiteral("N"));
+    const QCommandLineOption frameColor(QStringLiteral("frame-color"),
+                                        QStringLiteral("Frame colour (default white)."),
+                                        QStringLiteral("COLOR"));
+    const QCommandLineOption comments(QStringLiteral("comments"),
+                                      QStringLiteral("Show the comments (below each picture)."));
+    const QCommandLineOption commentsAbove(QStringLiteral("comments-above"),
+                                           QStringLiteral("Show the comments above each picture."));
+    const QCommandLineOption commentFile(QStringLiteral("comment-file"),
+                                         QStringLiteral("Read comments from FILE (implies "
+                                                        "--comments)."),
+                                         QStringLiteral("FILE"));
+    const QCommandLineOption options(QStringLiteral("options"),
+                                     QStringLiteral("Conversion settings from FILE instead of the "
+                                                    "Option.ini beside the program."),
+                                     QStringLiteral("FILE"));
+    parser.addOptions({help, title, background, columns, frame, frameWidth, frameColor, comments,
+                       commentsAbove, commentFile, options});
+
+    if (!parser.parse(QStringList{QStringLiteral("kelvora-album")} + arguments))
+        return failure(parser.errorText());
+    if (parser.isSet(help)) {
+        TAlbumCommandParse r;
+        r.output = parser.helpText();
+        return r;
+    }
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() < 2)
+        return failure(QStringLiteral("ページと画像を指定してください"));
+
+    TAlbumCommand cmd;
+    cmd.htmlFileName = absolute(fromQ(positional[0]));
+    for (qsizetype i = 1; i < positional.size(); ++i) {
+        const std::string path = absolute(fromQ(positional[i]));
+        // The main window lists each picture once; so does the command.
+        if (cmd.sourceFiles.indexOf(path) < 0)
+            cmd.sourceFiles.add(path);
+    }
+    cmd.optionFile = parser.isSet(options) ? absolute(fromQ(parser.value(options))) : OptionFilePath();
+    cmd.page.title = fromQ(parser.value(title));
+    if (parser.isSet(background)) {
+        const auto c = ParseColor(parser.value(background));
+        if (!c)
+            return failure(QStringLiteral("色 %1 は不正です").arg(parser.value(background)));
+        cmd.page.backColor = *c;
+    }
+    if (parser.isSet(columns)) {
+        const auto n = intInRange(parser.value(columns), 1, 10);
+        if (!n)
+            return failure(QStringLiteral("列数は 1 から 10 です"));
+        cmd.page.columns = *n;
+    }
+    cmd.page.frame = parser.isSet(frame);
+    if (parser.isSet(frameWidth)) {
+        const auto n = intInRange(parser.value(frameWidth), 1, 9);
+        if (!n)
+            return failure(QStringLiteral("枠の太さは 1 から 9 です"));
+        cmd.page.frameWidth = *n;
+    }
+    if (parser.isSet(frameColor)) {
+        const auto c = ParseColor(parser.value(frameColor));
+        if (!c)
+            return failure(QStringLiteral("色 %1 は不正です").arg(parser.value(frameColor)));
+        cmd.page.frameColor = *c;
+    }
+    cmd.page.commentsAbove = parser.isSet(commentsAbove);
+    cmd.page.comments = parser.isSet(comments) || parser.isSet(commentsAbove) || parser.isSet(commentFile);
+    if (parser.isSet(commentFile)) {
+        try {
+            TStringList lines;
+            lines.loadFromFile(fromQ(parser.value(commentFile)));
+            for (const std::string& line : lines) {
+                const auto tab = line.find('\t');
+                if (tab == std::string::npos)
+                    continue;
+                cmd.comments[absolute(line.substr(0, tab))] = line.substr(tab + 1);
+            }
+        } catch (const Exception& e) {
+            return failure(e.message());
+        }
+    }
+    TAlbumCommandParse r;
+    r.command = std::move(cmd);
+    return r;
+}
+
+void RunAlbumCommand(const TAlbumCommand& command, int progressFd) {
+    const TAlbumJob job = MakeAlbumJob(command.htmlFileName, command.sourceFiles, command.optionFile);
+    const bool terminal = progressFd >= 0 && ::isatty(progressFd);
+    TAlbumRunHooks hooks;
+    if (terminal)
+        hooks.progress = [progressFd](int position, int maximum) {
+            // The final reset to 0 is for the window's bar; a terminal keeps "n/n".
+            if (position > 0)
+                drawProgress(progressFd, position, maximum);
+        };
+    hooks.pageOptions = [&] { return command.page; };
+    hooks.comments = [&](int i) -> std::optional<std::string> {
+        const auto it = command.comments.find(job.sourceFiles[i]);
+        if (it == command.comments.end())
+            return std::string();
+        return it->second;
+    };
+    try {
+        RunAlbum(job, hooks);
+    } catch (...) {
+        if (terminal)
+            [[maybe_unused]] const auto w = ::write(progressFd, "\n", 1);
+        throw;
+    }
+    if (terminal)
+        [[maybe_unused]] const auto w = ::write(progressFd, "\n", 1);
+}
+
+} // namespace kelvora

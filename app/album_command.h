@@ -1,0 +1,38 @@
+#pragma once
+// kelvora-album: the album made from a terminal, with the run the generation
+// window uses.
+#include "album/page_writer.h"
+#include "base/stringlist.h"
+
+#include <QStringList>
+#include <map>
+#include <optional>
+#include <string>
+
+namespace kelvora {
+
+struct TAlbumCommand {
+    std::string htmlFileName;  // absolute
+    TStringList sourceFiles;   // absolute, in page order
+    std::string optionFile;    // Option.ini beside the program unless --options
+    TAlbumPageOptions page;
+    std::map<std::string, std::string> comments; // absolute picture path -> comment
+};
+
+struct TAlbumCommandParse {
+    std::optional<TAlbumCommand> command; // nothing: exit with `exitCode` after printing `output`
+    int exitCode = 0;
+    QString output;
+};
+
+// Parses the arguments (without the program name). Reads the comment file.
+TAlbumCommandParse ParseAlbumCommand(const QStringList& arguments);
+
+// Makes the album; progress goes to `progressFd` when it is a terminal. Raises the
+// run's errors.
+void RunAlbumCommand(const TAlbumCommand& command, int progressFd);
+
+// "#RRGGBB", "RRGGBB" or a colour name ("red"); nothing when it is none of these.
+std::optional<TColor> ParseColor(const QString& text);
+
+} // namespace kelvora

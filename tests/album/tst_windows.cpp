@@ -1,0 +1,348 @@
+// The generation window and the comment editor, driven through their controls.
+#include "album/ui/comment_editor.h"
+#include "album/ui/generation_window.h"
+#include "app/main_window.h"
+#include "app/startup.h"
+#include "tests/support/fake_dialogs.h"
+#include "tests/support/images.h"
+#include "tests/support/temp_dir.h"
+#include "ui/color_label.h"
+#include "ui/image.h"
+#include "ui/spin_edit.h"
+#include "ui/status_progress.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTreeWidget>
+#include <memory>
+
+using namespace kelvora;
+using namespace kelvora::test;
+
+namespace {
+
+std::vector<std::string> splitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t pos; (pos = text.find("\r\n", start)) != std::string::npos; start = pos + 2)
+        lines.push_back(text.substr(start, pos - start));
+    if (start < text.size())
+        lines.push_back(text.substr(start) + "<no CR LF>");
+    return lines;
+}
+
+QStringList rows(QTreeWidget* list) {
+    QStringList out;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        out << list->topLevelItem(i)->text(0) + QLatin1Char('=') + list->topLevelItem(i)->text(1);
+    return out;
+}
+
+void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
+
+// Types any text, Japanese included, as key presses and releases.
+void type(QWidget* w, const QString& text) {
+    for (const QChar ch : text) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(ch));
+        QApplication::sendEvent(w, &press);
+        QApplication::sendEvent(w, &release);
+    }
+}
+
+void clickRow(QTreeWidget* list, int row) {
+    QTreeWidgetItem* item = list->topLevelItem(row);
+    QVERIFY(item);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(item).center());
+}
+
+// One window set per test, as the program creates them.
+struct Windows {
+    TempDir dir;
+    FakeDialogs dialogs;
+    FakeOpener opener;
+    TForm4 form4;
+    TForm3 form3{form4, dir.file("Option.ini"), dialogs, opener};
+
+    std::string page() const { return dir.file("site/album.html"); }
+    std::string picture(const std::string& name, int w, int h) const {
+        const bool bmp = name.size() > 4 && name.substr(name.size() - 4) == ".bmp";
+        return saveImage(patternImage(w, h), dir.file("pics/" + name), bmp ? "bmp" : "jpg", 90);
+    }
+    void start(const std::vector<std::string>& files) {
+        form3.HTMLFileName = page();
+        form3.SourceFiles.clear();
+        for (const auto& f : files)
+            form3.SourceFiles.add(f);
+        form4.ClearComments();
+        form3.show();
+    }
+};
+
+} // namespace
+
+class TestWindows : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { registerPictureFormats(32); }
+
+    void runWritesPicturesAndThePage() {
+        Windows w;
+        const std::vector<std::string> files = {w.picture("a.jpg", 120, 80), w.picture("b.bmp", 90, 60),
+                                                w.picture("c.jpg", 40, 40), w.picture("d.bmp", 10, 20)};
+        w.start(files);
+        QCOMPARE(w.form3.lblHTMLFileName->text(), QString::fromStdString(w.page()));
+        QCOMPARE(w.form3.lblLargePicture->text(), QString::fromStdString(w.dir.path() + "/site/large/"));
+        QVERIFY(!w.form3.btnShowHTML->isEnabled());
+
+        type(w.form3.txtTitle, QStringLiteral("旅行 & <b>"));
+        w.form3.spnCols->setValue(3);
+        w.form3.chkFrame->setChecked(true);
+        w.form3.spnFrameWidth->setValue(2);
+        w.dialogs.colorAnswers = {QColor(255, 0, 0), QColor(0, 0, 255)};
+        click(w.form3.Button3); // frame colour
+        click(w.form3.Button2); // background colour
+        // The shared dialog opens with what it last returned, not the label's colour.
+        QCOMPARE(w.dialogs.colorDialogInitials.size(), 2u);
+        QCOMPARE(w.dialogs.colorDialogInitials[0], QColor(Qt::black));
+        QCOMPARE(w.dialogs.colorDialogInitials[1], QColor(255, 0, 0));
+        w.form3.chkComment->setChecked(true);
+        w.form3.rbUp->setChecked(true);
+
+        click(w.form3.btnCommentEdit);
+        QVERIFY(w.form4.isVisible());
+        QVERIFY(!w.form4.txtComment->isEnabled());
+        clickRow(w.form4.ListView1, 0);
+        QVERIFY(w.form4.txtComment->isEnabled());
+        type(w.form4.txtComment, QStringLiteral("Beach"));
+        clickRow(w.form4.ListView1, 2);
+        type(w.form4.txtComment, QStringLiteral("two"));
+        QTest::keyClick(w.form4.txtComment, Qt::Key_Return);
+        type(w.form4.txtComment, QStringLiteral("lines"));
+        QCOMPARE(w.form4.ListView1->topLevelItem(2)->text(1), QStringLiteral("two\r\nlines"));
+
+        click(w.form3.Button1);
+        QCOMPARE(w.dialogs.errors, QStringList());
+        QCOMPARE(w.dialogs.messages, QStringList{QStringLiteral("完了しました")});
+        QVERIFY(w.form3.btnShowHTML->isEnabled());
+        QVERIFY(w.form3.stProgress->isHidden());
+
+        const std::string site = w.dir.path() + "/site/";
+        for (int i = 0; i < 4; ++i) {
+            QVERIFY(fileExists(site + "large/L" + std::to_string(i) + ".jpg"));
+            QVERIFY(fileExists(site + "Small/S" + std::to_string(i) + ".jpg"));
+        }
+        QCOMPARE(QImage(QString::fromStdString(site + "large/L1.jpg")).size(), QSize(45, 30));
+        QCOMPARE(QImage(QString::fromStdString(site + "Small/S0.jpg")).size(), QSize(36, 24));
+
+        const std::string frame = "<TABLE border=\"2\" cellspacing=\"0\" cellpadding=\"0\" "
+                                  "bordercolor=\"#FF0000\"><TR><TD>";
+        std::vector<std::string> want = {
+            "<HTML>",
+            "<head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\">"
+            "<title>旅行 & <b></title></head>",
+            "<BODY BGCOLOR=\"#0000FF\">",
+            "<TABLE border=\"1\" cellpadding=\"2\" cellspacing=\"0\">"};
+        const char* comments[] = {"Beach", "", "two\r\nlines", ""};
+        for (int i = 0; i < 4; ++i) {
+            const std::string n = std::to_string(i);
+            if (i % 3 == 0)
+                want.push_back("<TR>");
+            for (std::string line : {std::string("<TD>"), std::string(comments[i]) + "<BR>", frame,
+                                     "<a href=\"large/L" + n + ".jpg\">",
+                                     "<img src=\"Small/S" + n + ".jpg\" border=\"0\"></a>",
+                                     std::string("</TD></TR></TABLE>"), std::string("</TD>")})
+                want.push_back(line);
+            if (i % 3 == 2)
+                want.push_back("</TR>");
+        }
+        for (const char* line : {"</TR>", "</TABLE>", "</BODY>", "</HTML>"})
+            want.push_back(line);
+        // The comment of two lines spans two lines of the file.
+        auto got = splitLines(readFile(w.page()));
+        std::vector<std::string> wantSplit = splitLines([&] {
+            std::string all;
+            for (const auto& l : want)
+                all += l + "\r\n";
+            return all;
+        }());
+        QCOMPARE(got, wantSplit);
+
+        click(w.form3.btnShowHTML);
+        QCOMPARE(w.opener.opened, std::vector<std::string>{w.page()});
+    }
+
+    void progressRunsToTwiceThePicturesThenBackToZero() {
+        Windows w;
+        w.start({w.picture("one.jpg", 30, 30)});
+        QSignalSpy values(w.form3.stProgress, &QProgressBar::valueChanged);
+        click(w.form3.Button1);
+        QCOMPARE(w.form3.stProgress->maximum(), 2);
+        QList<int> seen;
+        for (const auto& args : values)
+            seen << args.at(0).toInt();
+        QCOMPARE(seen, (QList<int>{1, 2, 0}));
+    }
+
+    void unreadablePictureInterruptsTheRun() {
+        Windows w;
+        const std::string good = w.picture("good.jpg", 50, 50);
+        const std::string missing = w.dir.file("pics/missing.jpg");
+        w.start({good, missing, w.picture("later.jpg", 50, 50)});
+        click(w.form3.Button1);
+        QCOMPARE(w.dialogs.errors,
+                 QStringList{QStringLiteral("ファイル %1 は開けません").arg(QString::fromStdString(missing))});
+        QVERIFY(w.dialogs.messages.isEmpty());
+        const std::string site = w.dir.path() + "/site/";
+        QVERIFY(fileExists(site + "large/L0.jpg"));
+        QVERIFY(fileExists(site + "Small/S0.jpg"));
+        QVERIFY(!fileExists(site + "large/L2.jpg"));
+        QVERIFY(!fileExists(w.page()));
+        QVERIFY(!w.form3.btnShowHTML->isEnabled());
+        QVERIFY(!w.form3.stProgress->isHidden());
+        QCOMPARE(w.form3.stProgress->value(), 2);
+
+        // The window stays usable: with the file in place a new run completes.
+        w.picture("missing.jpg", 20, 20);
+        click(w.form3.Button1);
+        QCOMPARE(w.dialogs.messages, QStringList{QStringLiteral("完了しました")});
+        QVERIFY(fileExists(w.page()));
+        QVERIFY(fileExists(site + "large/L2.jpg"));
+    }
+
+    void unknownExtensionEndsTheRunWithItsMessage() {
+        Windows w;
+        w.start({w.dir.write("pics/notes.txt", "hello")});
+        click(w.form3.Button1);
+        QCOMPARE(w.dialogs.errors, QStringList{QStringLiteral("拡張子 .txt の画像形式は処理できません")});
+    }
+
+    void secondStartDuringARunIsIgnored() {
+        Windows w;
+        w.start({w.picture("a.jpg", 40, 40), w.picture("b.jpg", 40, 40)});
+        int reentered = 0;
+        connect(w.form3.stProgress, &QProgressBar::valueChanged, this, [&](int value) {
+            if (value == 1) {
+                ++reentered;
+                QVERIFY(w.form3.running());
+                w.form3.Button1Click();
+            }
+        });
+        click(w.form3.Button1);
+        QCOMPARE(reentered, 1);
+        QCOMPARE(w.dialogs.messages, QStringList{QStringLiteral("完了しました")});
+        QVERIFY(!w.form3.running());
+    }
+
+    void settingsAreReadOnEveryShowing() {
+        Windows w;
+        w.dir.write("Option.ini", "[Large]\r\nHeader=Big\r\nPictureSizeMode=0\r\nVertical=480\r\n"
+                                  "Horizonal=640\r\nConsecutive=0\r\n");
+        w.start({w.picture("a.jpg", 10, 10)});
+        QCOMPARE(rows(w.form3.ListView1),
+                 (QStringList{QStringLiteral("ヘッダ文字=Big"), QStringLiteral("画像種類=Jpeg"),
+                              QStringLiteral("クオリティ=255"), QStringLiteral("高さ=480ピクセル"),
+                              QStringLiteral("幅=640ピクセル"),
+                              QStringLiteral("ファイル名=元画像の名前を使用")}));
+        QCOMPARE(rows(w.form3.ListView2),
+                 (QStringList{QStringLiteral("ヘッダ文字=S"), QStringLiteral("画像種類=Jpeg"),
+                              QStringLiteral("クオリティ=100"), QStringLiteral("倍率=30%"),
+                              QStringLiteral("ファイル名=連番")}));
+        click(w.form3.Button1);
+        QVERIFY(w.form3.btnShowHTML->isEnabled());
+
+        click(w.form3.Button4);
+        QVERIFY(!w.form3.isVisible());
+        w.dir.write("Option.ini", "[Small]\r\nFolder=thumbs\r\nRate=10\r\n");
+        w.form3.HTMLFileName = w.dir.file("other/page.html");
+        w.form3.show();
+        QVERIFY(!w.form3.btnShowHTML->isEnabled());
+        QCOMPARE(w.form3.lblSmallPicture->text(), QString::fromStdString(w.dir.path() + "/other/thumbs/"));
+        QVERIFY(rows(w.form3.ListView2).contains(QStringLiteral("倍率=10%")));
+    }
+
+    void commentsWithoutOpeningTheEditorGiveNoCommentLines() {
+        Windows w;
+        w.start({w.picture("a.jpg", 20, 20)});
+        w.form3.chkComment->setChecked(true);
+        click(w.form3.Button1);
+        const std::string page = readFile(w.page());
+        QVERIFY(page.find("<BR>") == std::string::npos);
+    }
+
+    void editorKeepsCommentsAcrossOpenings() {
+        Windows w;
+        const std::string a = w.picture("a.jpg", 20, 20);
+        const std::string b = w.picture("b.jpg", 20, 20);
+        w.start({a, b});
+        w.form3.btnCommentEditClick();
+        clickRow(w.form4.ListView1, 1);
+        QCOMPARE(w.form4.lblFileName->text(), QString::fromStdString(b));
+        type(w.form4.txtComment, QStringLiteral("夕日"));
+        click(w.form4.Button1);
+        QVERIFY(!w.form4.isVisible());
+        w.form3.btnCommentEditClick();
+        QCOMPARE(w.form4.ListView1->topLevelItemCount(), 2);
+        QCOMPARE(w.form4.ListView1->topLevelItem(1)->text(1), QStringLiteral("夕日"));
+        QVERIFY(!w.form4.txtComment->isEnabled());
+        QVERIFY(w.form4.lblFileName->text().isEmpty());
+        QCOMPARE(w.form4.CommentOf(1), std::optional<std::string>("夕日"));
+        QCOMPARE(w.form4.CommentOf(2), std::optional<std::string>());
+    }
+
+    void editorPreviewFailureIsSilent() {
+        Windows w;
+        const std::string good = w.picture("good.jpg", 20, 20);
+        const std::string broken = w.dir.write("pics/broken.jpg", "not a picture at all");
+        w.start({good, broken});
+        w.form3.btnCommentEditClick();
+        clickRow(w.form4.ListView1, 0);
+        QVERIFY(!w.form4.imgPreview->picture().empty());
+        clickRow(w.form4.ListView1, 1);
+        QVERIFY(w.form4.lblFileName->text().isEmpty());
+        QVERIFY(w.form4.txtComment->isEnabled());
+        QVERIFY(!w.form4.imgPreview->picture().empty()); // keeps the last good picture
+        QVERIFY(w.dialogs.errors.isEmpty());
+        // What is typed now belongs to the row whose comment the memo shows.
+        type(w.form4.txtComment, QStringLiteral("x"));
+        QCOMPARE(w.form4.ListView1->topLevelItem(1)->text(1), QStringLiteral("x"));
+        QCOMPARE(w.form4.ListView1->topLevelItem(0)->text(1), QString());
+    }
+
+    void mainWindowHandsOverAndComesBack() {
+        Windows w;
+        TForm1 form1(w.form3, w.form4, w.dialogs);
+        form1.show();
+        const std::string a = w.picture("a.jpg", 20, 20);
+        const std::string b = w.picture("b.bmp", 20, 20);
+        w.dialogs.openAnswer = {QString::fromStdString(a), QString::fromStdString(b),
+                                QString::fromStdString(a)};
+        click(form1.btnAdd);
+        QCOMPARE(form1.ListBox1->count(), 2);
+        form1.Timer1Timer();
+        QVERIFY(form1.btnCreate->isEnabled());
+        w.form4.OpenWith(TStringList()); // an old list of comments
+        new QTreeWidgetItem(w.form4.ListView1, {QStringLiteral("/old.jpg"), QStringLiteral("old")});
+        w.dialogs.saveAnswer = QString::fromStdString(w.page());
+        click(form1.btnCreate);
+        QVERIFY(w.form3.isVisible());
+        QVERIFY(!form1.isVisible());
+        QCOMPARE(w.form3.HTMLFileName, w.page());
+        QCOMPARE(w.form3.SourceFiles.items(), (std::vector<std::string>{a, b}));
+        QCOMPARE(w.form4.ListView1->topLevelItemCount(), 0);
+        click(w.form3.Button4);
+        QVERIFY(form1.isVisible());
+    }
+};
+
+QTEST_MAIN(TestWindows)
+#include "tst_windows.moc"

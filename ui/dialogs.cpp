@@ -1,0 +1,61 @@
+#include "ui/dialogs.h"
+
+#include <QApplication>
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace kelvora {
+
+void TQtDialogs::showMessage(QWidget* parent, const QString& text) {
+    QMessageBox::information(parent, QApplication::applicationDisplayName(), text);
+}
+
+void TQtDialogs::showError(QWidget* parent, const QString& text) {
+    QMessageBox::critical(parent, QApplication::applicationDisplayName(), text);
+}
+
+std::optional<QColor> TQtDialogs::chooseColor(QWidget* parent, const QColor& initial) {
+    const QColor c = QColorDialog::getColor(initial, parent);
+    if (!c.isValid())
+        return std::nullopt;
+    return c;
+}
+
+namespace {
+// "Description|*.ext|Other|*.x" to Qt's "Description (*.ext);;Other (*.x)".
+QString qtFilter(const QString& filter) {
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList out;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString description = parts[i];
+        const QString patterns = QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' '));
+        // Qt reads the patterns from the parentheses of the description.
+        if (!description.contains(QLatin1Char('(')))
+            description += QStringLiteral(" (%1)").arg(patterns);
+        out << description;
+    }
+    return out.join(QStringLiteral(";;"));
+}
+} // namespace
+
+QStringList TQtDialogs::openFileNames(QWidget* parent, const QString& filter) {
+    return QFileDialog::getOpenFileNames(parent, QString(), QString(), qtFilter(filter));
+}
+
+QString TQtDialogs::saveFileName(QWidget* parent, const QString& filter) {
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilter(qtFilter(filter));
+    dialog.setDefaultSuffix(QStringLiteral("html"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().first();
+}
+
+TDialogs& DefaultDialogs() {
+    static TQtDialogs dialogs;
+    return dialogs;
+}
+
+} // namespace kelvora

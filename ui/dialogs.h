@@ -1,0 +1,57 @@
+#pragma once
+// The questions and messages windows put to the user. Windows take a TDialogs so
+// that tests can answer in the user's place.
+#include <QColor>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+class QWidget;
+
+namespace kelvora {
+
+class TDialogs {
+public:
+    virtual ~TDialogs() = default;
+    // A message with one OK button (caption: the application's title).
+    virtual void showMessage(QWidget* parent, const QString& text) = 0;
+    // An error that ended a command.
+    virtual void showError(QWidget* parent, const QString& text) = 0;
+    // The colour dialog; nothing when the user cancels.
+    virtual std::optional<QColor> chooseColor(QWidget* parent, const QColor& initial) = 0;
+    // File dialogs; empty when the user cancels. filter as "Name(*.ext)|*.ext".
+    virtual QStringList openFileNames(QWidget* parent, const QString& filter) = 0;
+    virtual QString saveFileName(QWidget* parent, const QString& filter) = 0;
+};
+
+// Qt's message boxes and colour dialog.
+class TQtDialogs : public TDialogs {
+public:
+    void showMessage(QWidget* parent, const QString& text) override;
+    void showError(QWidget* parent, const QString& text) override;
+    std::optional<QColor> chooseColor(QWidget* parent, const QColor& initial) override;
+    QStringList openFileNames(QWidget* parent, const QString& filter) override;
+    QString saveFileName(QWidget* parent, const QString& filter) override;
+};
+
+TDialogs& DefaultDialogs();
+
+// Runs a command handler; an error it raises is shown, and the program goes on.
+template <class F> void RunHandler(TDialogs& dialogs, QWidget* window, F&& handler);
+
+} // namespace kelvora
+
+#include <exception>
+#include "base/errors.h"
+
+template <class F> void kelvora::RunHandler(TDialogs& dialogs, QWidget* window, F&& handler) {
+    try {
+        handler();
+    } catch (const Exception& e) {
+        dialogs.showError(window, e.message());
+    } catch (const std::bad_alloc&) {
+        dialogs.showError(window, QStringLiteral("メモリが足りません"));
+    } catch (const std::exception& e) {
+        dialogs.showError(window, QString::fromLocal8Bit(e.what()));
+    }
+}
