@@ -5,8 +5,7 @@
 namespace kelvora {
 
 void DoEvents() {
-    // Posted deferred deletions are left to the main loop, as a plain pump would.
-    QCoreApplication::sendPostedEvents();
+    // Handles what is queued now, window-system events included; never blocks.
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
