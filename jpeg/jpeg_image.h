@@ -23,6 +23,8 @@ struct TJPEGData {
     int height = 0;
     bool grayscale = false;
     bool progressive = false;
+    // Bytes were loaded, possibly none: drawing then decodes (and zero bytes fail there).
+    bool loaded = false;
 };
 
 // Settings every new object starts with.
@@ -105,7 +107,11 @@ public:
     const std::shared_ptr<TJPEGData>& data() const { return data_; }
 
 private:
-    struct Private;
+    void setData(std::shared_ptr<TJPEGData> data);
+    void setBitmap(QImage picture);
+    QSize scaledSize() const;
+    void endProgressAfterError();
+
     std::shared_ptr<TJPEGData> data_;
     std::unique_ptr<TBitmap> bitmap_;
     std::uint8_t quality_;
@@ -116,6 +122,10 @@ private:
     bool progressiveEncoding_;
     TJPEGScale scale_;
     bool smoothing_;
+    bool decoding_ = false; // a progress handler that draws must not start a second decode
+    // Output size at a reduced scale, worked out from the header once per data and scale.
+    mutable QSize scaledSize_;
+    mutable TJPEGScale scaledSizeScale_ = TJPEGScale::jsFullSize;
 };
 
 // Registers "jpeg" and "jpg" with the picture loader ("JPEG イメージファイル").

@@ -1,0 +1,247 @@
+#include "jpeg/jpeg_decode.h"
+
+#include "base/bitmap.h"
+#include "base/errors.h"
+#include "jpeg/jpeg_codec.h"
+
+#include <algorithm>
+
+namespace kelvora {
+namespace {
+using jpegcodec::Decompressor;
+
+// Rows handed to libjpeg per read call; it fills as many as one pass step gives.
+constexpr JDIMENSION kRowsPerCall = 16;
+constexpr int kQuantisedColours = 236;
+
+unsigned scaleDenominator(TJPEGScale scale) {
+    return 1u << static_cast<unsigned>(scale);
+}
+
+const QList<QRgb>& greyPalette() {
+    static const QList<QRgb> palette = [] {
+        QList<QRgb> p(256);
+        for (int i = 0; i < 256; ++i)
+            p[i] = qRgb(i, i, i);
+        return p;
+    }();
+    return palette;
+}
+
+inline uchar mul255(int a, int b) {
+    return static_cast<uchar>((a * b + 127) / 255);
+}
+
+// cmy and k as "light" values (255 = no ink), the way Adobe applications store them.
+inline void lightCmykToRgb(const JSAMPLE* in, bool adobe, int& r, int& g, int& b) {
+    int c = in[0], m = in[1], y = in[2], k = in[3];
+    if (!adobe) {
+        c = 255 - c;
+        m = 255 - m;
+        y = 255 - y;
+        k = 255 - k;
+    }
+    r = mul255(c, k);
+    g = mul255(m, k);
+    b = mul255(y, k);
+}
+
+void cmykToBgr(const JSAMPLE* in, uchar* out, JDIMENSION width, bool adobe) {
+    for (JDIMENSION x = 0; x < width; ++x, in += 4, out += 3) {
+        int r, g, b;
+        lightCmykToRgb(in, adobe, r, g, b);
+        out[0] = static_cast<uchar>(b);
+        out[1] = static_cast<uchar>(g);
+        out[2] = static_cast<uchar>(r);
+    }
+}
+
+void cmykToGrey(const JSAMPLE* in, uchar* out, JDIMENSION width, bool adobe) {
+    for (JDIMENSION x = 0; x < width; ++x, in += 4) {
+        int r, g, b;
+        lightCmykToRgb(in, adobe, r, g, b);
+        out[x] = static_cast<uchar>((r * 77 + g * 150 + b * 29 + 128) >> 8);
+    }
+}
+} // namespace
+
+JpegHeader readJpegHeader(std::string_view data) {
+    Decompressor codec(data);
+    codec.readHeader();
+    const jpeg_decompress_struct& info = codec.info();
+    JpegHeader header;
+    header.width = static_cast<int>(info.image_width);
+    header.height = static_cast<int>(info.image_height);
+    header.grayscale = info.jpeg_color_space == JCS_GRAYSCALE;
+    header.progressive = codec.hasMultipleScans();
+    return header;
+}
+
+QSize jpegOutputSize(std::string_view data, TJPEGScale scale) {
+    Decompressor codec(data);
+    codec.readHeader();
+    codec.info().scale_num = 1;
+    codec.info().scale_denom = scaleDenominator(scale);
+    codec.calcOutputDimensions();
+    return {static_cast<int>(codec.info().output_width),
+            static_cast<int>(codec.info().output_height)};
+}
+
+JpegDecoder::JpegDecoder(std::string_view data, const JpegDecodeSettings& settings)
+    : data_(data), settings_(settings) {}
+
+QImage JpegDecoder::decode() {
+    Decompressor codec(data_, kJpegMaxScans);
+    codec.onProgress = [this, &codec](int percent) {
+        report(percent, static_cast<int>(codec.info().output_scanline));
+    };
+    try {
+        run(codec);
+    } catch (...) {
+        aborted_ = aborted_ || codec.aborted();
+        if (aborted_)
+            blankRowsNotReached();
+        throw;
+    }
+    return image_;
+}
+
+void JpegDecoder::blankRowsNotReached() {
+    for (int y = rowsReached_; y < image_.height(); ++y)
+        std::fill_n(image_.scanLine(y), image_.bytesPerLine(), uchar(0));
+}
+
+void JpegDecoder::report(int percent, int row) {
+    if (!onProgress)
+        return;
+    const QRect rows(0, reportedRow_, image_.width(), std::max(0, row - reportedRow_));
+    reportedRow_ = std::max(reportedRow_, row);
+    onProgress(percent, rows);
+}
+
+void JpegDecoder::run(Decompressor& codec) {
+    jpeg_decompress_struct& info = codec.info();
+    codec.readHeader();
+
+    const bool fast = settings_.performance == TJPEGPerformance::jpBestSpeed;
+    const J_DCT_METHOD finalDct = fast ? JDCT_IFAST : JDCT_FLOAT;
+    info.dct_method = finalDct;
+    info.scale_num = 1;
+    info.scale_denom = scaleDenominator(settings_.scale);
+    info.do_block_smoothing = settings_.smoothing ? TRUE : FALSE;
+
+    const bool greySource = info.jpeg_color_space == JCS_GRAYSCALE;
+    if (info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK) {
+        // libjpeg gives CMYK as stored; the conversion to colour is ours.
+        output_ = Output::Cmyk;
+        info.out_color_space = JCS_CMYK;
+        cmykToGrey_ = settings_.grayscale;
+        adobeCmyk_ = info.saw_Adobe_marker != FALSE;
+    } else if (settings_.grayscale || greySource) {
+        output_ = Output::Grey;
+        info.out_color_space = JCS_GRAYSCALE;
+    } else if (settings_.pixelFormat == TJPEGPixelFormat::jf8Bit) {
+        output_ = Output::Quantised;
+        info.out_color_space = JCS_RGB; // the colour map then reads red, green, blue
+        info.quantize_colors = TRUE;
+        info.desired_number_of_colors = kQuantisedColours;
+        if (fast) {
+            info.two_pass_quantize = FALSE;
+            info.dither_mode = JDITHER_ORDERED;
+        }
+    } else {
+        output_ = Output::Bgr;
+        info.out_color_space = JCS_EXT_BGR; // the bitmap's own row order
+    }
+
+    const bool passByPass = settings_.progressiveDisplay && codec.hasMultipleScans();
+    if (passByPass) {
+        info.buffered_image = TRUE;
+        info.two_pass_quantize = FALSE; // a colour map that every pass can share
+    }
+
+    codec.calcOutputDimensions();
+    const JDIMENSION width = info.output_width;
+    const JDIMENSION height = info.output_height;
+    checkPictureSize(width, height);
+
+    const bool indexed = output_ == Output::Grey || output_ == Output::Quantised || cmykToGrey_;
+    image_ = QImage(static_cast<int>(width), static_cast<int>(height),
+                    indexed ? QImage::Format_Indexed8 : QImage::Format_BGR888);
+    if (image_.isNull())
+        throw EOutOfResources(
+            QStringLiteral("画像のメモリを確保できません (%1 x %2)").arg(width).arg(height));
+    if (output_ == Output::Grey || cmykToGrey_)
+        image_.setColorTable(greyPalette());
+    if (output_ == Output::Cmyk)
+        cmykRows_.assign(std::size_t(width) * 4 * kRowsPerCall, 0);
+
+    codec.start();
+    if (output_ == Output::Quantised) {
+        QList<QRgb> palette(info.actual_number_of_colors);
+        for (int i = 0; i < info.actual_number_of_colors; ++i)
+            palette[i] = qRgb(info.colormap[0][i], info.colormap[1][i], info.colormap[2][i]);
+        image_.setColorTable(palette);
+    }
+
+    if (passByPass) {
+        // Every pass but the last with the fast inverse DCT; the last with the chosen one.
+        for (;;) {
+            const bool last = codec.inputComplete();
+            info.dct_method = last ? finalDct : JDCT_IFAST;
+            codec.startOutput(info.input_scan_number);
+            readRows(codec);
+            codec.finishOutput();
+            if (last)
+                break;
+            if (onPass) {
+                try {
+                    onPass(image_);
+                } catch (...) {
+                    aborted_ = true;
+                    throw;
+                }
+            }
+        }
+    } else {
+        readRows(codec);
+    }
+    codec.finish();
+
+    if (output_ == Output::Cmyk && !cmykToGrey_ &&
+        settings_.pixelFormat == TJPEGPixelFormat::jf8Bit)
+        image_ = image_.convertToFormat(QImage::Format_Indexed8);
+}
+
+// Reads one output pass straight into the picture's rows, top to bottom.
+void JpegDecoder::readRows(Decompressor& codec) {
+    jpeg_decompress_struct& info = codec.info();
+    uchar* const bits = image_.bits();
+    const auto stride = static_cast<std::size_t>(image_.bytesPerLine());
+    const std::size_t cmykStride = std::size_t(info.output_width) * 4;
+    const bool cmyk = output_ == Output::Cmyk;
+    JSAMPROW rows[kRowsPerCall];
+    reportedRow_ = 0;
+
+    while (info.output_scanline < info.output_height) {
+        const JDIMENSION y = info.output_scanline;
+        const JDIMENSION count = std::min(kRowsPerCall, info.output_height - y);
+        for (JDIMENSION i = 0; i < count; ++i)
+            rows[i] = cmyk ? cmykRows_.data() + i * cmykStride : bits + (y + i) * stride;
+        const JDIMENSION read = codec.readScanlines(rows, count);
+        rowsReached_ = std::max(rowsReached_, static_cast<int>(y + read));
+        if (cmyk) {
+            for (JDIMENSION i = 0; i < read; ++i) {
+                uchar* out = bits + (y + i) * stride;
+                if (cmykToGrey_)
+                    cmykToGrey(rows[i], out, info.output_width, adobeCmyk_);
+                else
+                    cmykToBgr(rows[i], out, info.output_width, adobeCmyk_);
+            }
+        }
+        if (read == 0)
+            break; // only a suspending source returns nothing, and ours never suspends
+    }
+}
+
+} // namespace kelvora

@@ -1,0 +1,78 @@
+#include "jpeg/jpeg_encode.h"
+
+#include "jpeg/jpeg_codec.h"
+
+#include <QtEndian>
+#include <algorithm>
+
+namespace kelvora {
+namespace {
+constexpr JDIMENSION kRowsPerCall = 16;
+
+struct Layout {
+    J_COLOR_SPACE space;
+    int components;
+};
+
+// How libjpeg reads the picture's rows in place, or {JCS_UNKNOWN, 0} when it cannot.
+Layout layoutOf(QImage::Format format) {
+    switch (format) {
+    case QImage::Format_BGR888:
+        return {JCS_EXT_BGR, 3};
+    case QImage::Format_RGB888:
+        return {JCS_EXT_RGB, 3};
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32: // the alpha byte is ignored
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+        return {JCS_EXT_BGRX, 4};
+#else
+        return {JCS_EXT_XRGB, 4};
+#endif
+    default:
+        return {JCS_UNKNOWN, 0};
+    }
+}
+} // namespace
+
+std::string encodeJpeg(const QImage& picture, const JpegEncodeSettings& settings,
+                       const std::function<void(int percent)>& onProgress) {
+    Layout layout = layoutOf(picture.format());
+    QImage converted;
+    if (layout.components == 0) {
+        converted = picture.convertToFormat(QImage::Format_BGR888);
+        layout = layoutOf(converted.format());
+    }
+    const QImage& source = converted.isNull() ? picture : converted;
+
+    jpegcodec::Compressor codec;
+    codec.onProgress = onProgress;
+    jpeg_compress_struct& info = codec.info();
+    info.image_width = static_cast<JDIMENSION>(source.width());
+    info.image_height = static_cast<JDIMENSION>(source.height());
+    info.input_components = layout.components;
+    info.in_color_space = layout.space;
+    codec.setDefaults();
+    info.dct_method = JDCT_FLOAT;
+    codec.setQuality(settings.quality, true);
+    if (settings.grayscale)
+        codec.setColorspace(JCS_GRAYSCALE);
+    if (settings.progressive)
+        codec.simpleProgression();
+
+    codec.start();
+    // libjpeg only reads the rows, so they are passed without detaching the picture.
+    auto* const bits = const_cast<uchar*>(source.constBits());
+    const auto stride = static_cast<std::size_t>(source.bytesPerLine());
+    JSAMPROW rows[kRowsPerCall];
+    while (info.next_scanline < info.image_height) {
+        const JDIMENSION y = info.next_scanline;
+        const JDIMENSION count = std::min(kRowsPerCall, info.image_height - y);
+        for (JDIMENSION i = 0; i < count; ++i)
+            rows[i] = bits + (y + i) * stride;
+        codec.writeScanlines(rows, count);
+    }
+    codec.finish();
+    return codec.takeOutput();
+}
+
+} // namespace kelvora
