@@ -38,6 +38,8 @@ KELVORA_DECLARE_ERROR(EJPEG, Exception)
 // Text conversion
 KELVORA_DECLARE_ERROR(EConvertError, Exception)
 KELVORA_DECLARE_ERROR(EListError, Exception)
+KELVORA_DECLARE_ERROR(EInvalidOperation, Exception)
+KELVORA_DECLARE_ERROR(EShNotifyError, Exception) // "監視するフォルダ数が上限を超えています。"
 
 #undef KELVORA_DECLARE_ERROR
 

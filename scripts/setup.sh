@@ -9,7 +9,7 @@ qt6-base-dev qt6-base-dev-tools qt6-svg-dev
 libjpeg62-turbo-dev libpng-dev
 libgtest-dev libgmock-dev libbenchmark-dev
 fonts-ipafont-gothic fontconfig
-libwmf-bin emf2svg
+libwmf-bin emf2svg fonts-urw-base35
 libjpeg-turbo-progs
 xdg-utils
 "

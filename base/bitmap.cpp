@@ -1,0 +1,186 @@
+#include "base/bitmap.h"
+
+#include "base/bmp_codec.h"
+#include "base/errors.h"
+
+#include <QBuffer>
+#include <QImageReader>
+#include <QPainter>
+#include <istream>
+#include <iterator>
+#include <ostream>
+
+namespace kelvora {
+
+void checkPictureSize(long long width, long long height) {
+    if (width < 0 || height < 0 || width * height > kMaxPicturePixels)
+        throw EOutOfResources(
+            QStringLiteral("画像が大きすぎます (%1 x %2)").arg(width).arg(height));
+}
+
+QImage::Format qimageFormatFor(TPixelFormat format) {
+    switch (format) {
+    case TPixelFormat::pf1bit:
+        return QImage::Format_Mono;
+    case TPixelFormat::pf4bit:
+    case TPixelFormat::pf8bit:
+        return QImage::Format_Indexed8;
+    case TPixelFormat::pf32bit:
+        return QImage::Format_RGB32;
+    default:
+        return QImage::Format_BGR888;
+    }
+}
+
+namespace {
+TPixelFormat pixelFormatOf(const QImage& image) {
+    switch (image.format()) {
+    case QImage::Format_Mono:
+    case QImage::Format_MonoLSB:
+        return TPixelFormat::pf1bit;
+    case QImage::Format_Indexed8:
+        return image.colorCount() <= 16 ? TPixelFormat::pf4bit : TPixelFormat::pf8bit;
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32:
+    case QImage::Format_ARGB32_Premultiplied:
+        return TPixelFormat::pf32bit;
+    default:
+        // Other layouts (grey, 16 bits a channel, ...) become 24 bits, or 32 with alpha.
+        return image.hasAlphaChannel() ? TPixelFormat::pf32bit : TPixelFormat::pf24bit;
+    }
+}
+
+// Any picture Qt can read, by its content rather than by its extension.
+QImage readByContent(const std::string& bytes) {
+    QByteArray data = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    allowPictureAllocations();
+    QImageReader reader(&buffer);
+    const QSize size = reader.size();
+    if (size.isValid())
+        checkPictureSize(size.width(), size.height());
+    QImage image;
+    if (!reader.read(&image) || image.isNull())
+        throw EInvalidGraphic(QStringLiteral("ビットマップ画像が不正です"));
+    return image;
+}
+} // namespace
+
+QImage allocatePicture(int width, int height, QImage::Format format) {
+    checkPictureSize(width, height);
+    if (width == 0 || height == 0)
+        return {};
+    QImage image(width, height, format);
+    if (image.isNull())
+        throw EOutOfResources(
+            QStringLiteral("画像のメモリを確保できません (%1 x %2)").arg(width).arg(height));
+    return image;
+}
+
+void allowPictureAllocations() {
+    // Qt 6 keeps one limit for the whole process, in MiB; 0 means none.
+    constexpr int needed = static_cast<int>((kMaxPicturePixels * 4) >> 20) + 1;
+    const int current = QImageReader::allocationLimit();
+    if (current != 0 && current < needed)
+        QImageReader::setAllocationLimit(needed);
+}
+
+const TGraphicClass& TBitmap::classInfo() {
+    static const TGraphicClass info{"TBitmap", &TGraphic::classInfo(),
+                                    [] { return std::make_unique<TBitmap>(); }};
+    return info;
+}
+
+TBitmap::TBitmap(int width, int height, TPixelFormat format) : format_(format) {
+    image_ = allocatePicture(width, height, qimageFormatFor(format));
+    if (!image_.isNull())
+        image_.fill(0);
+}
+
+void TBitmap::setSize(int width, int height) {
+    if (width == this->width() && height == this->height())
+        return;
+    QImage resized = allocatePicture(width, height, qimageFormatFor(format_));
+    if (!resized.isNull()) {
+        resized.fill(0);
+        resized.setColorTable(image_.colorTable());
+        if (!image_.isNull()) {
+            QPainter painter(&resized);
+            painter.drawImage(0, 0, image_);
+        }
+    }
+    image_ = std::move(resized);
+}
+
+void TBitmap::setPixelFormat(TPixelFormat format) {
+    if (format == format_)
+        return;
+    const QImage::Format target = qimageFormatFor(format);
+    if (!image_.isNull() && image_.format() != target)
+        image_ = image_.convertToFormat(target);
+    format_ = format;
+}
+
+void TBitmap::draw(QPainter& painter, const QRect& rect) {
+    if (!empty())
+        painter.drawImage(rect, image_);
+}
+
+void TBitmap::setImage(QImage image) {
+    const TPixelFormat format = pixelFormatOf(image);
+    if (format == TPixelFormat::pf24bit && image.format() != QImage::Format_BGR888)
+        image = image.convertToFormat(QImage::Format_BGR888);
+    else if (format == TPixelFormat::pf32bit && image.format() != QImage::Format_RGB32 &&
+             image.format() != QImage::Format_ARGB32)
+        image = image.convertToFormat(QImage::Format_ARGB32);
+    image_ = std::move(image);
+    format_ = format;
+}
+
+void TBitmap::setImage(QImage image, TPixelFormat format) {
+    image_ = std::move(image);
+    format_ = format;
+}
+
+void TBitmap::setPalette(const QList<QRgb>& colors) {
+    if (!image_.isNull() && image_.format() == QImage::Format_Indexed8)
+        image_.setColorTable(colors);
+}
+
+void TBitmap::loadFromStream(std::istream& in) {
+    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    loadFromBytes(bytes);
+}
+
+void TBitmap::loadFromBytes(const std::string& bytes) {
+    if (isBmpData(bytes)) {
+        DecodedBitmap decoded = decodeBmp(bytes);
+        setImage(std::move(decoded.image), decoded.pixelFormat);
+        return;
+    }
+    // A picture saved under the wrong extension still decodes when Qt knows its content.
+    setImage(readByContent(bytes));
+}
+
+void TBitmap::saveToStream(std::ostream& out) {
+    const std::string data = encodeBmp(image_, format_);
+    out.write(data.data(), static_cast<std::streamsize>(data.size()));
+}
+
+void TBitmap::assign(const TGraphic& source) {
+    if (const auto* bitmap = dynamic_cast<const TBitmap*>(&source)) {
+        image_ = bitmap->image_;
+        format_ = bitmap->format_;
+        return;
+    }
+    // Any other picture is drawn into the bitmap through its decoded pixels.
+    QImage decoded = const_cast<TGraphic&>(source).image();
+    if (decoded.isNull()) {
+        image_ = {};
+        return;
+    }
+    setImage(std::move(decoded));
+}
+
+} // namespace kelvora
