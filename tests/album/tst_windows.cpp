@@ -243,6 +243,23 @@ private slots:
         QVERIFY(!w.form3.running());
     }
 
+    void runOutlivesHidingAndANewHandOver() {
+        Windows w;
+        w.start({w.picture("a.jpg", 40, 40), w.picture("b.jpg", 40, 40)});
+        connect(w.form3.stProgress, &QProgressBar::valueChanged, this, [&](int value) {
+            if (value == 1) {
+                w.form3.hide(); // "戻る" in the middle of the run
+                w.form3.SourceFiles.clear(); // and a new list handed over
+                w.form3.SourceFiles.add("/nonexistent.jpg");
+            }
+        });
+        click(w.form3.Button1);
+        QVERIFY(w.dialogs.errors.isEmpty());
+        QCOMPARE(w.dialogs.messages, QStringList{QStringLiteral("完了しました")});
+        QVERIFY(fileExists(w.dir.path() + "/site/Small/S1.jpg"));
+        QVERIFY(fileExists(w.page()));
+    }
+
     void settingsAreReadOnEveryShowing() {
         Windows w;
         w.dir.write("Option.ini", "[Large]\r\nHeader=Big\r\nPictureSizeMode=0\r\nVertical=480\r\n"
