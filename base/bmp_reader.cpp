@@ -1,4 +1,5 @@
 #include "base/bmp_codec.h"
+#include "base/bmp_format.h"
 
 #include "base/errors.h"
 
@@ -10,14 +11,7 @@
 namespace kelvora {
 namespace {
 
-constexpr std::uint32_t kRgb = 0;
-constexpr std::uint32_t kRle8 = 1;
-constexpr std::uint32_t kRle4 = 2;
-constexpr std::uint32_t kBitFields = 3;
-constexpr std::uint32_t kAlphaBitFields = 6;
-constexpr std::size_t kFileHeaderSize = 14;
-constexpr std::uint32_t kCoreHeaderSize = 12;
-constexpr std::uint32_t kInfoHeaderSize = 40;
+using namespace bmp;
 
 [[noreturn]] void invalidBitmap() {
     throw EInvalidGraphic(QStringLiteral("ビットマップ画像が不正です"));

@@ -1,4 +1,5 @@
 #include "base/bmp_codec.h"
+#include "base/bmp_format.h"
 
 #include "base/errors.h"
 
@@ -9,11 +10,7 @@
 namespace kelvora {
 namespace {
 
-constexpr std::uint32_t kRgb = 0;
-constexpr std::uint32_t kBitFields = 3;
-constexpr std::size_t kFileHeaderSize = 14;
-constexpr std::uint32_t kInfoHeaderSize = 40;
-constexpr std::uint32_t kV4HeaderSize = 108;
+using namespace bmp;
 
 void put16(std::string& out, std::uint32_t v) {
     out.push_back(static_cast<char>(v & 0xFF));
