@@ -38,9 +38,12 @@ TPictureSettings settings(TPictureKind kind, const std::string& outDir) {
 
 void convertOurs(const std::string& photo, int index, const std::string& outDir) {
     TStringList large, small;
-    TPicture picture;
-    picture.loadFromFile(photo);
-    const QImage decoded = picture.graphic()->image();
+    // As in the album run, the compressed source is released once decoded.
+    const QImage decoded = [&] {
+        TPicture picture;
+        picture.loadFromFile(photo);
+        return picture.graphic()->image();
+    }();
     ConvertPicture(settings(TPictureKind::Large, outDir), decoded, photo, index, large);
     ConvertPicture(settings(TPictureKind::Small, outDir), decoded, photo, index, small);
 }
