@@ -41,35 +41,38 @@ std::string bmpRows(const std::vector<std::string>& rowsTopToBottom, bool topDow
     return out;
 }
 
-std::string makeBmp(const BmpSpec& spec) {
+std::string makeBmp(const BmpLayout& layout) {
     Bytes header;
-    if (spec.headerSize == 12) {
-        header.u32(12).u16(spec.width).u16(spec.height).u16(1).u16(spec.bits);
+    if (layout.headerSize == 12) {
+        header.u32(12).u16(layout.width).u16(layout.height).u16(1).u16(layout.bits);
     } else {
-        header.u32(spec.headerSize).u32(spec.width).u32(spec.height).u16(1).u16(spec.bits);
-        header.u32(spec.compression).u32(spec.pixels.size()).u32(3780).u32(3780);
-        header.u32(spec.colorsUsed).u32(0);
-        if (spec.headerSize >= 52)
+        header.u32(layout.headerSize).u32(layout.width).u32(layout.height).u16(1).u16(layout.bits);
+        header.u32(layout.compression).u32(layout.pixels.size()).u32(3780).u32(3780);
+        header.u32(layout.colorsUsed).u32(0);
+        if (layout.headerSize >= 52)
             for (std::size_t i = 0; i < 4; ++i)
-                header.u32(i < spec.masks.size() ? spec.masks[i] : 0);
-        if (spec.headerSize >= 108)
+                header.u32(i < layout.masks.size() ? layout.masks[i] : 0);
+        if (layout.headerSize >= 108)
             header.u32(0x73524742).zeros(48); // sRGB, end points, gamma
-        if (spec.headerSize >= 124)
-            header.u32(4).u32(0).u32(0).u32(0);    // intent, no profile
-        header.data.resize(spec.headerSize, '\0'); // OS/2 2.x headers may be cut anywhere
+        if (layout.headerSize >= 124)
+            header.u32(4).u32(0).u32(0).u32(0);      // intent, no profile
+        header.data.resize(layout.headerSize, '\0'); // OS/2 2.x headers may be cut anywhere
     }
-    if (spec.headerSize < 52)
-        for (std::uint32_t mask : spec.masks)
+    if (layout.headerSize < 52)
+        for (std::uint32_t mask : layout.masks)
             header.u32(mask);
-    for (QRgb c : spec.palette) {
+    for (QRgb c : layout.palette) {
         header.u8(qBlue(c)).u8(qGreen(c)).u8(qRed(c));
-        if (spec.headerSize != 12)
+        if (layout.headerSize != 12)
             header.u8(0);
     }
     const auto offset = static_cast<std::uint32_t>(14 + header.data.size());
     Bytes file;
-    file.raw("BM").u32(offset + spec.pixels.size()).u32(0).u32(spec.dataOffset.value_or(offset));
-    return file.raw(header.data).raw(spec.pixels).data;
+    file.raw("BM")
+        .u32(offset + layout.pixels.size())
+        .u32(0)
+        .u32(layout.dataOffset.value_or(offset));
+    return file.raw(header.data).raw(layout.pixels).data;
 }
 
 std::string iconBitmapEntry(const IconBitmap& bitmap) {

@@ -19,7 +19,7 @@ struct Bytes {
     Bytes& zeros(std::size_t count);
 };
 
-struct BmpSpec {
+struct BmpLayout {
     std::uint32_t headerSize = 40; // 12 (OS/2 1.x), 16..64 (OS/2 2.x), 40, 52, 56, 108, 124
     int width = 0;
     int height = 0; // negative: rows stored top-down
@@ -32,7 +32,7 @@ struct BmpSpec {
     std::string pixels{};                      // pixel data as stored in the file
     std::optional<std::uint32_t> dataOffset{}; // bfOffBits; computed when not set
 };
-std::string makeBmp(const BmpSpec& spec);
+std::string makeBmp(const BmpLayout& layout);
 
 // Rows given top to bottom, each padded to a multiple of 4 bytes and stored
 // bottom-up (or top-down when topDown).

@@ -10,8 +10,8 @@
 #include <sstream>
 
 using namespace kelvora;
+using kelvora::test::BmpLayout;
 using kelvora::test::bmpRows;
-using kelvora::test::BmpSpec;
 using kelvora::test::makeBmp;
 
 namespace {
@@ -193,15 +193,15 @@ TEST(BitmapDecode, ThirtyTwoBitWithoutAlphaIgnoresTheFourthByte) {
 TEST(BitmapDecode, ThirtyTwoBitAlphaFromV5HeaderOrAlphaBitFields) {
     const std::vector<std::uint32_t> masks = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
     const std::string pixels = bgra(qRgba(255, 0, 0, 128)) + bgra(qRgba(0, 0, 255, 255));
-    for (BmpSpec spec : {BmpSpec{.headerSize = 124, .compression = 3},
-                         BmpSpec{.headerSize = 40, .compression = 6}}) {
-        SCOPED_TRACE(spec.headerSize);
-        spec.width = 2;
-        spec.height = 1;
-        spec.bits = 32;
-        spec.masks = masks;
-        spec.pixels = pixels;
-        auto bmp = decode(makeBmp(spec));
+    for (BmpLayout layout : {BmpLayout{.headerSize = 124, .compression = 3},
+                             BmpLayout{.headerSize = 40, .compression = 6}}) {
+        SCOPED_TRACE(layout.headerSize);
+        layout.width = 2;
+        layout.height = 1;
+        layout.bits = 32;
+        layout.masks = masks;
+        layout.pixels = pixels;
+        auto bmp = decode(makeBmp(layout));
         EXPECT_EQ(bmp->pixelFormat(), TPixelFormat::pf32bit);
         EXPECT_EQ(bmp->qimage().format(), QImage::Format_ARGB32);
         EXPECT_EQ(bmp->qimage().pixel(0, 0), qRgba(255, 0, 0, 128));
@@ -237,7 +237,7 @@ TEST(BitmapDecode, AlphaChannelThatIsZeroEverywhereMeansOpaque) {
 TEST(BitmapDecode, OtherHeaderVersions) {
     struct Case {
         const char* name;
-        BmpSpec spec;
+        BmpLayout layout;
         QRgb expected;
     };
     const Case cases[] = {
@@ -293,8 +293,8 @@ TEST(BitmapDecode, OtherHeaderVersions) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        auto bmp = decode(makeBmp(c.spec));
-        EXPECT_EQ(bmp->width(), c.spec.width);
+        auto bmp = decode(makeBmp(c.layout));
+        EXPECT_EQ(bmp->width(), c.layout.width);
         EXPECT_EQ(bmp->qimage().pixel(0, 0), c.expected);
     }
 }
