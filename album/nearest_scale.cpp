@@ -53,9 +53,8 @@ QImage ScaleNearest(const QImage& original, int width, int height) {
     const QImage source = normalised(original);
     QImage target(width, height, source.format());
     if (target.isNull())
-        throw EOutOfResources(QStringLiteral("画像のメモリを確保できません (%1 x %2)")
-                                  .arg(width)
-                                  .arg(height));
+        throw EOutOfResources(
+            QStringLiteral("画像のメモリを確保できません (%1 x %2)").arg(width).arg(height));
     target.setColorTable(source.colorTable());
     target.setDotsPerMeterX(source.dotsPerMeterX());
     target.setDotsPerMeterY(source.dotsPerMeterY());

@@ -28,7 +28,8 @@ std::string OutputFolderOf(std::string_view baseFolder, std::string_view folder)
 
 std::string SourceNameOf(std::string_view sourceFile) {
     const auto slash = sourceFile.find_last_of('/');
-    std::string_view name = slash == std::string_view::npos ? sourceFile : sourceFile.substr(slash + 1);
+    std::string_view name =
+        slash == std::string_view::npos ? sourceFile : sourceFile.substr(slash + 1);
     const auto dot = name.find_last_of('.');
     return std::string(dot == std::string_view::npos ? name : name.substr(0, dot));
 }

@@ -32,8 +32,8 @@ std::string PageRelativeUrl(const std::string& baseFolder, const std::string& fi
     url.reserve(relative.size());
     for (unsigned char c : relative) {
         const bool safe = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                          (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' ||
-                          c == '~' || c == '/';
+                          (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~' ||
+                          c == '/';
         if (safe) {
             url += static_cast<char>(c);
         } else {
@@ -50,8 +50,8 @@ TStringList BuildAlbumPage(const std::string& htmlFileName, const TStringList& l
                            const TCommentLookup& commentOf) {
     const int n = largeNames.count();
     if (smallNames.count() < n)
-        throw EListError(
-            QStringLiteral("リストのインデックスが範囲を超えています (%1)").arg(smallNames.count()));
+        throw EListError(QStringLiteral("リストのインデックスが範囲を超えています (%1)")
+                             .arg(smallNames.count()));
     const int c = options.columns < 1 ? 1 : options.columns;
     const std::string base = BaseFolderOf(htmlFileName);
     const auto comment = [&](int i) -> std::optional<std::string> {
@@ -98,7 +98,8 @@ void WriteAlbumPage(const std::string& htmlFileName, const TStringList& largeNam
                     const TStringList& smallNames, const TAlbumPageOptions& options,
                     const TCommentLookup& commentOf) {
     // Built in full first, so an error on the way leaves an existing page untouched.
-    const TStringList page = BuildAlbumPage(htmlFileName, largeNames, smallNames, options, commentOf);
+    const TStringList page =
+        BuildAlbumPage(htmlFileName, largeNames, smallNames, options, commentOf);
     page.saveToFile(htmlFileName);
 }
 

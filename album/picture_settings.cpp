@@ -4,7 +4,9 @@
 
 namespace kelvora {
 
-const char* SectionName(TPictureKind kind) { return kind == TPictureKind::Large ? "Large" : "Small"; }
+const char* SectionName(TPictureKind kind) {
+    return kind == TPictureKind::Large ? "Large" : "Small";
+}
 
 TPictureSettings DefaultPictureSettings(TPictureKind kind) {
     TPictureSettings s;

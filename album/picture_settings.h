@@ -8,15 +8,15 @@ namespace kelvora {
 class TIniFile;
 
 struct TPictureSettings {
-    std::string Header;      // prefix of every file name of this kind
-    std::string Folder;      // folder relative to the page's folder
-    std::string PictureType; // "Jpeg" or "Png", compared case-sensitively
-    int Quality = 0;         // only its low byte reaches the encoder
+    std::string Header;          // prefix of every file name of this kind
+    std::string Folder;          // folder relative to the page's folder
+    std::string PictureType;     // "Jpeg" or "Png", compared case-sensitively
+    int Quality = 0;             // only its low byte reaches the encoder
     bool PictureSizeMode = true; // true: Rate percent; false: Horizonal x Vertical pixels
     int Rate = 0;
     int Vertical = 0;
     int Horizonal = 0;
-    bool Consecutive = true; // true: Header + position; false: Header + source name
+    bool Consecutive = true;  // true: Header + position; false: Header + source name
     std::string OutputFolder; // derived from the page's folder; ends in "/"
 
     bool operator==(const TPictureSettings&) const = default;

@@ -32,8 +32,9 @@ void writeRows(png_structp png, png_infop info, const QImage& image, bool palett
                std::vector<png_color>& palette) {
     const auto width = static_cast<png_uint_32>(image.width());
     const auto height = static_cast<png_uint_32>(image.height());
-    png_set_IHDR(png, info, width, height, 8, paletted ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, width, height, 8,
+                 paletted ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (paletted) {
         for (QRgb c : image.colorTable())
             palette.push_back({static_cast<png_byte>(qRed(c)), static_cast<png_byte>(qGreen(c)),

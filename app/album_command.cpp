@@ -75,7 +75,8 @@ TAlbumCommandParse ParseAlbumCommand(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromLatin1(kDescription));
     parser.addPositionalArgument(QStringLiteral("PAGE.html"), QStringLiteral("the page to write"));
-    parser.addPositionalArgument(QStringLiteral("PICTURE"), QStringLiteral("the pictures, in order"),
+    parser.addPositionalArgument(QStringLiteral("PICTURE"),
+                                 QStringLiteral("the pictures, in order"),
                                  QStringLiteral("PICTURE..."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help."));
@@ -131,7 +132,8 @@ TAlbumCommandParse ParseAlbumCommand(const QStringList& arguments) {
         if (cmd.sourceFiles.indexOf(path) < 0)
             cmd.sourceFiles.add(path);
     }
-    cmd.optionFile = parser.isSet(options) ? absolute(fromQ(parser.value(options))) : OptionFilePath();
+    cmd.optionFile =
+        parser.isSet(options) ? absolute(fromQ(parser.value(options))) : OptionFilePath();
     cmd.page.title = fromQ(parser.value(title));
     if (parser.isSet(background)) {
         const auto c = ParseColor(parser.value(background));
@@ -159,7 +161,8 @@ TAlbumCommandParse ParseAlbumCommand(const QStringList& arguments) {
         cmd.page.frameColor = *c;
     }
     cmd.page.commentsAbove = parser.isSet(commentsAbove);
-    cmd.page.comments = parser.isSet(comments) || parser.isSet(commentsAbove) || parser.isSet(commentFile);
+    cmd.page.comments =
+        parser.isSet(comments) || parser.isSet(commentsAbove) || parser.isSet(commentFile);
     if (parser.isSet(commentFile)) {
         try {
             TStringList lines;
@@ -180,7 +183,8 @@ TAlbumCommandParse ParseAlbumCommand(const QStringList& arguments) {
 }
 
 void RunAlbumCommand(const TAlbumCommand& command, int progressFd) {
-    const TAlbumJob job = MakeAlbumJob(command.htmlFileName, command.sourceFiles, command.optionFile);
+    const TAlbumJob job =
+        MakeAlbumJob(command.htmlFileName, command.sourceFiles, command.optionFile);
     const bool terminal = progressFd >= 0 && ::isatty(progressFd);
     TAlbumRunHooks hooks;
     if (terminal)
@@ -199,12 +203,12 @@ void RunAlbumCommand(const TAlbumCommand& command, int progressFd) {
     try {
         RunAlbum(job, hooks);
     } catch (...) {
-        if (terminal)
-            [[maybe_unused]] const auto w = ::write(progressFd, "\n", 1);
+        if (terminal) [[maybe_unused]]
+            const auto w = ::write(progressFd, "\n", 1);
         throw;
     }
-    if (terminal)
-        [[maybe_unused]] const auto w = ::write(progressFd, "\n", 1);
+    if (terminal) [[maybe_unused]]
+        const auto w = ::write(progressFd, "\n", 1);
 }
 
 } // namespace kelvora

@@ -12,9 +12,9 @@
 namespace kelvora {
 
 struct TAlbumCommand {
-    std::string htmlFileName;  // absolute
-    TStringList sourceFiles;   // absolute, in page order
-    std::string optionFile;    // Option.ini beside the program unless --options
+    std::string htmlFileName; // absolute
+    TStringList sourceFiles;  // absolute, in page order
+    std::string optionFile;   // Option.ini beside the program unless --options
     TAlbumPageOptions page;
     std::map<std::string, std::string> comments; // absolute picture path -> comment
 };

@@ -80,7 +80,9 @@ void TForm1::btnAddClick() {
         AddFile(fromQ(name));
 }
 
-void TForm1::btnDeleteClick() { qDeleteAll(ListBox1->selectedItems()); }
+void TForm1::btnDeleteClick() {
+    qDeleteAll(ListBox1->selectedItems());
+}
 
 void TForm1::Timer1Timer() {
     btnCreate->setEnabled(ListBox1->count() > 0);

@@ -117,7 +117,9 @@ const CodePage cp932Page(CodePage::Kind::Cp932);
 
 } // namespace
 
-const char* CodePage::ianaName() const { return kind_ == Kind::Cp932 ? "Shift_JIS" : "UTF-8"; }
+const char* CodePage::ianaName() const {
+    return kind_ == Kind::Cp932 ? "Shift_JIS" : "UTF-8";
+}
 
 bool CodePage::isLeadByte(unsigned char c) const {
     if (kind_ == Kind::Cp932)
@@ -176,6 +178,8 @@ const CodePage& CodePage::system() {
     return kind == static_cast<int>(Kind::Cp932) ? cp932Page : utf8Page;
 }
 
-void CodePage::setSystem(Kind kind) { systemKind.store(static_cast<int>(kind)); }
+void CodePage::setSystem(Kind kind) {
+    systemKind.store(static_cast<int>(kind));
+}
 
 } // namespace kelvora

@@ -45,7 +45,11 @@ private:
 };
 
 // Shorthands for the widget boundary, in the system code page.
-inline QString toQ(std::string_view s) { return CodePage::system().toUnicode(s); }
-inline std::string fromQ(const QString& s) { return CodePage::system().fromUnicode(s); }
+inline QString toQ(std::string_view s) {
+    return CodePage::system().toUnicode(s);
+}
+inline std::string fromQ(const QString& s) {
+    return CodePage::system().fromUnicode(s);
+}
 
 } // namespace kelvora

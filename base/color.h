@@ -13,7 +13,11 @@ constexpr TColor RGB(int r, int g, int b) {
 }
 inline constexpr TColor clWhite = RGB(255, 255, 255);
 
-inline QColor toQColor(TColor c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
-inline TColor fromQColor(const QColor& c) { return RGB(c.red(), c.green(), c.blue()); }
+inline QColor toQColor(TColor c) {
+    return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+}
+inline TColor fromQColor(const QColor& c) {
+    return RGB(c.red(), c.green(), c.blue());
+}
 
 } // namespace kelvora

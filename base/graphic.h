@@ -30,8 +30,7 @@ struct TGraphicClass {
 enum class TProgressStage { psStarting, psRunning, psEnding };
 
 // sender, stage, percent, redraw now, rectangle of rows done since the last report
-using TProgressEvent =
-    std::function<void(TGraphic&, TProgressStage, int, bool, const QRect&)>;
+using TProgressEvent = std::function<void(TGraphic&, TProgressStage, int, bool, const QRect&)>;
 
 class TGraphic {
 public:

@@ -68,9 +68,8 @@ void TPicture::registerFileFormat(const std::string& extension, const QString& d
 void TPicture::unregisterGraphicClass(const TGraphicClass& graphicClass) {
     auto& r = registry();
     std::lock_guard guard(r.lock);
-    std::erase_if(r.formats, [&](const TFileFormat& f) {
-        return f.graphicClass->inheritsFrom(graphicClass);
-    });
+    std::erase_if(r.formats,
+                  [&](const TFileFormat& f) { return f.graphicClass->inheritsFrom(graphicClass); });
 }
 
 const TGraphicClass* TPicture::classForExtension(const std::string& extension) {

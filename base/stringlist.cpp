@@ -35,8 +35,12 @@ void TStringList::setText(const std::string& text) {
         items_.push_back(text.substr(start));
 }
 
-void TStringList::saveToFile(const std::string& fileName) const { writeWholeFile(fileName, text()); }
+void TStringList::saveToFile(const std::string& fileName) const {
+    writeWholeFile(fileName, text());
+}
 
-void TStringList::loadFromFile(const std::string& fileName) { setText(readWholeFile(fileName)); }
+void TStringList::loadFromFile(const std::string& fileName) {
+    setText(readWholeFile(fileName));
+}
 
 } // namespace kelvora

@@ -9,7 +9,9 @@ class TStringList {
 public:
     int count() const { return static_cast<int>(items_.size()); }
     bool empty() const { return items_.empty(); }
-    const std::string& operator[](int index) const { return items_.at(static_cast<std::size_t>(index)); }
+    const std::string& operator[](int index) const {
+        return items_.at(static_cast<std::size_t>(index));
+    }
     std::string& operator[](int index) { return items_.at(static_cast<std::size_t>(index)); }
     int add(std::string s) {
         items_.push_back(std::move(s));

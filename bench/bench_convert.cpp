@@ -71,9 +71,27 @@ void convertTools(const std::string& photo, int index, const std::string& outDir
 void convertImageMagick(const std::string& photo, int index, const std::string& outDir) {
     // One decode, two samples, two encodes, as the others do.
     const std::string n = std::to_string(index);
-    if (bench::run({"convert", photo, "-write", "mpr:src", "+delete", "(", "mpr:src", "-sample",
-                    "50%", "-quality", "100", "-write", outDir + "/L" + n + ".jpg", "+delete", ")",
-                    "mpr:src", "-sample", "30%", "-quality", "100", outDir + "/S" + n + ".jpg"}) != 0)
+    if (bench::run({"convert",
+                    photo,
+                    "-write",
+                    "mpr:src",
+                    "+delete",
+                    "(",
+                    "mpr:src",
+                    "-sample",
+                    "50%",
+                    "-quality",
+                    "100",
+                    "-write",
+                    outDir + "/L" + n + ".jpg",
+                    "+delete",
+                    ")",
+                    "mpr:src",
+                    "-sample",
+                    "30%",
+                    "-quality",
+                    "100",
+                    outDir + "/S" + n + ".jpg"}) != 0)
         throw std::runtime_error("convert failed on " + photo);
 }
 
@@ -84,7 +102,7 @@ double timeAlbumCommand(const std::vector<std::string>& photos, const std::strin
         ini << "[Large]\r\nQuality=100\r\n[Small]\r\nQuality=100\r\n";
     }
     std::vector<std::string> argv = {KELVORA_ALBUM_COMMAND, "--options", outDir + "/Option.ini",
-                                      outDir + "/album.html"};
+                                     outDir + "/album.html"};
     argv.insert(argv.end(), photos.begin(), photos.end());
     const auto start = bench::Clock::now();
     if (bench::run(argv, {}, "/dev/null") != 0)
@@ -145,7 +163,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no photographs in %s/photos\n", corpus.c_str());
         return 2;
     }
-    const std::string work = fs::temp_directory_path() / ("kelvora-bench-" + std::to_string(getpid()));
+    const std::string work =
+        fs::temp_directory_path() / ("kelvora-bench-" + std::to_string(getpid()));
     fs::create_directories(work + "/ours");
     fs::create_directories(work + "/tools");
 

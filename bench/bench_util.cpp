@@ -41,13 +41,15 @@ int run(const std::vector<std::string>& argv, const std::string& stdinFile,
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
 }
 
-std::vector<std::string> listFiles(const std::string& folder, const std::vector<std::string>& exts) {
+std::vector<std::string> listFiles(const std::string& folder,
+                                   const std::vector<std::string>& exts) {
     std::vector<std::string> out;
     if (DIR* dir = opendir(folder.c_str())) {
         while (dirent* e = readdir(dir)) {
             const std::string name = e->d_name;
             for (const auto& ext : exts)
-                if (name.size() > ext.size() && name.compare(name.size() - ext.size(), ext.size(), ext) == 0)
+                if (name.size() > ext.size() &&
+                    name.compare(name.size() - ext.size(), ext.size(), ext) == 0)
                     out.push_back(folder + "/" + name);
         }
         closedir(dir);

@@ -41,8 +41,8 @@ template <class F> void RunHandler(TDialogs& dialogs, QWidget* window, F&& handl
 
 } // namespace kelvora
 
-#include <exception>
 #include "base/errors.h"
+#include <exception>
 
 template <class F> void kelvora::RunHandler(TDialogs& dialogs, QWidget* window, F&& handler) {
     try {

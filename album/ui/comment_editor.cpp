@@ -125,7 +125,9 @@ void TForm4::ListView1Click() {
     txtComment->setEnabled(true);
 }
 
-void TForm4::txtCommentKeyUp() { storeComment(); }
+void TForm4::txtCommentKeyUp() {
+    storeComment();
+}
 
 void TForm4::storeComment() {
     if (!CurrentItem)
@@ -135,7 +137,9 @@ void TForm4::storeComment() {
     CurrentItem->setText(1, text);
 }
 
-void TForm4::Button1Click() { hide(); }
+void TForm4::Button1Click() {
+    hide();
+}
 
 bool TForm4::eventFilter(QObject* watched, QEvent* event) {
     if (watched == txtComment && event->type() == QEvent::KeyRelease)

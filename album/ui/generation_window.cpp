@@ -37,9 +37,8 @@ QTreeWidget* settingsList(QWidget* parent, const char* name) {
     list->setRootIsDecorated(false);
     list->setSelectionMode(QAbstractItemView::NoSelection);
     list->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
-    list->setStyleSheet(
-        QStringLiteral("QTreeView::item { border-right: 1px solid palette(mid); "
-                       "border-bottom: 1px solid palette(mid); }"));
+    list->setStyleSheet(QStringLiteral("QTreeView::item { border-right: 1px solid palette(mid); "
+                                       "border-bottom: 1px solid palette(mid); }"));
     return list;
 }
 
@@ -102,8 +101,10 @@ void TForm3::buildControls() {
     spnFrameWidth = named(new TSpinEdit(1, 9, 5, 1, GroupBox2), "spnFrameWidth");
     lblFrameColor = named(new TColorLabel(clWhite, GroupBox2), "lblFrameColor");
     Button3 = named(new QPushButton(QStringLiteral("・・・"), GroupBox2), "Button3");
-    chkComment = named(new QCheckBox(QStringLiteral("画像にコメントをつける"), GroupBox2), "chkComment");
-    btnCommentEdit = named(new QPushButton(QStringLiteral("コメントの編集"), GroupBox2), "btnCommentEdit");
+    chkComment =
+        named(new QCheckBox(QStringLiteral("画像にコメントをつける"), GroupBox2), "chkComment");
+    btnCommentEdit =
+        named(new QPushButton(QStringLiteral("コメントの編集"), GroupBox2), "btnCommentEdit");
     GroupBox3 = named(new QGroupBox(QStringLiteral("コメントの位置"), GroupBox2), "GroupBox3");
     rbUp = named(new QRadioButton(QStringLiteral("上"), GroupBox3), "rbUp");
     rbDown = named(new QRadioButton(QStringLiteral("下"), GroupBox3), "rbDown");
@@ -169,9 +170,8 @@ void TForm3::hideEvent(QHideEvent* event) {
 
 void TForm3::FormShow() {
     btnShowHTML->setEnabled(false);
-    RunHandler(dialogs_, this, [&] {
-        ReadAlbumSettings(optionFile_, HTMLFileName, LargeSettings, SmallSettings);
-    });
+    RunHandler(dialogs_, this,
+               [&] { ReadAlbumSettings(optionFile_, HTMLFileName, LargeSettings, SmallSettings); });
     pageFileName_ = HTMLFileName;
     lblHTMLFileName->setText(toQ(pageFileName_));
     BaseFolder = BaseFolderOf(HTMLFileName);
@@ -181,7 +181,9 @@ void TForm3::FormShow() {
     ShowPictureSettings(SmallSettings, ListView2);
 }
 
-void TForm3::FormHide() { emit hidden(); }
+void TForm3::FormHide() {
+    emit hidden();
+}
 
 void TForm3::ShowPictureSettings(const TPictureSettings& s, QTreeWidget* listView) {
     listView->clear();
@@ -254,15 +256,23 @@ void TForm3::chooseColor(TColorLabel* label) {
     }
 }
 
-void TForm3::Button2Click() { chooseColor(lblBackColor); }
-void TForm3::Button3Click() { chooseColor(lblFrameColor); }
-void TForm3::Button4Click() { hide(); }
+void TForm3::Button2Click() {
+    chooseColor(lblBackColor);
+}
+void TForm3::Button3Click() {
+    chooseColor(lblFrameColor);
+}
+void TForm3::Button4Click() {
+    hide();
+}
 
 void TForm3::btnShowHTMLClick() {
     // Nothing is reported when the desktop cannot open the page.
     opener_.open(pageFileName_);
 }
 
-void TForm3::btnCommentEditClick() { form4_.OpenWith(SourceFiles); }
+void TForm3::btnCommentEditClick() {
+    form4_.OpenWith(SourceFiles);
+}
 
 } // namespace kelvora

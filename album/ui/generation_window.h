@@ -30,8 +30,8 @@ struct TAlbumPageOptions;
 class TForm3 : public QWidget {
     Q_OBJECT
 public:
-    TForm3(TForm4& commentEditor, std::string optionFile, TDialogs& dialogs,
-           TShellOpener& opener, QWidget* parent = nullptr);
+    TForm3(TForm4& commentEditor, std::string optionFile, TDialogs& dialogs, TShellOpener& opener,
+           QWidget* parent = nullptr);
 
     // Filled by the main window before it shows this window.
     std::string HTMLFileName;

@@ -56,12 +56,12 @@ TEST(PageInBrowser, EveryPictureLoads) {
 
     // The page itself, plus a script that reports what loaded.
     const std::string probe = dir.write(
-        "site/probe.html",
-        readFile(page) + "<script>window.addEventListener('load', () => {"
-                         " const all = Array.from(document.images);"
-                         " const ok = all.filter(i => i.complete && i.naturalWidth > 0);"
-                         " document.title = 'LOADED ' + ok.length + ' OF ' + all.length; });"
-                         "</script>\r\n");
+        "site/probe.html", readFile(page) +
+                               "<script>window.addEventListener('load', () => {"
+                               " const all = Array.from(document.images);"
+                               " const ok = all.filter(i => i.complete && i.naturalWidth > 0);"
+                               " document.title = 'LOADED ' + ok.length + ' OF ' + all.length; });"
+                               "</script>\r\n");
     const QString dom = renderedDom(probe, dir.file("profile"));
     EXPECT_TRUE(dom.contains(QStringLiteral("<title>LOADED 3 OF 3</title>"))) << dom.toStdString();
 

@@ -6,13 +6,13 @@
 #include <gtest/gtest.h>
 
 using namespace kelvora;
-using kelvora::test::TempDir;
 using kelvora::test::readFile;
+using kelvora::test::TempDir;
 
 namespace {
 
-const std::string kHead =
-    "<head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\"><title></title></head>";
+const std::string kHead = "<head><meta http-equiv=\"Content-Type\" content=\"text/html; "
+                          "charset=UTF-8\"><title></title></head>";
 
 struct Album {
     TStringList large, small;

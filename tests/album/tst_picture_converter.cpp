@@ -13,10 +13,10 @@
 #include <sys/stat.h>
 
 using namespace kelvora;
-using kelvora::test::TempDir;
 using kelvora::test::fileExists;
 using kelvora::test::patternImage;
 using kelvora::test::readFile;
+using kelvora::test::TempDir;
 
 namespace {
 
@@ -200,7 +200,8 @@ TEST(ConvertPicture, UncreatableFileFailsAfterRecordingItsName) {
         ConvertPicture(s, patternImage(10, 10), "/a/x.bmp", 0, names);
         FAIL() << "no error";
     } catch (const EFCreateError& e) {
-        EXPECT_EQ(e.message().toStdString(), "ファイル " + s.OutputFolder + "L0.jpg を作成できません");
+        EXPECT_EQ(e.message().toStdString(),
+                  "ファイル " + s.OutputFolder + "L0.jpg を作成できません");
     }
     ASSERT_EQ(names.count(), 1);
     EXPECT_EQ(names[0], s.OutputFolder + "L0.jpg");
@@ -234,7 +235,8 @@ TEST(ConvertPicture, RefusesNegativeAndHugeTargets) {
 
 TEST(ConvertPicture, FromRealFilesThroughThePictureLoader) {
     TempDir dir;
-    const std::string bmp = kelvora::test::saveImage(patternImage(90, 60), dir.file("src/a.bmp"), "bmp");
+    const std::string bmp =
+        kelvora::test::saveImage(patternImage(90, 60), dir.file("src/a.bmp"), "bmp");
     const std::string jpg =
         kelvora::test::saveImage(patternImage(120, 80), dir.file("src/b.jpg"), "jpg", 95);
     TStringList large;

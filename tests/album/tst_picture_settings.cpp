@@ -54,12 +54,12 @@ TEST(PictureSettings, ValuesAsTheGenerationWindowReadsThem) {
                             "Folder=\"thumbs\"\r\n"
                             "PictureType=Png\r\n");
     const TPictureSettings large = read(dir, TPictureKind::Large);
-    EXPECT_EQ(large.Header, "");         // present but empty: no prefix
-    EXPECT_EQ(large.Quality, 32);        // hexadecimal
-    EXPECT_TRUE(large.PictureSizeMode);  // any non-zero number
-    EXPECT_EQ(large.Rate, 50);           // unparsable: default
-    EXPECT_EQ(large.Vertical, 300);      // empty is no number: default
-    EXPECT_EQ(large.Horizonal, 300);     // only the key spelt "Horizonal" counts
+    EXPECT_EQ(large.Header, "");        // present but empty: no prefix
+    EXPECT_EQ(large.Quality, 32);       // hexadecimal
+    EXPECT_TRUE(large.PictureSizeMode); // any non-zero number
+    EXPECT_EQ(large.Rate, 50);          // unparsable: default
+    EXPECT_EQ(large.Vertical, 300);     // empty is no number: default
+    EXPECT_EQ(large.Horizonal, 300);    // only the key spelt "Horizonal" counts
     EXPECT_FALSE(large.Consecutive);
 
     const TPictureSettings small = read(dir, TPictureKind::Small);

@@ -47,7 +47,9 @@ QStringList rows(QTreeWidget* list) {
     return out;
 }
 
-void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
+void click(QWidget* w) {
+    QTest::mouseClick(w, Qt::LeftButton);
+}
 
 // Types any text, Japanese included, as key presses and releases.
 void type(QWidget* w, const QString& text) {
@@ -97,11 +99,13 @@ private slots:
 
     void runWritesPicturesAndThePage() {
         Windows w;
-        const std::vector<std::string> files = {w.picture("a.jpg", 120, 80), w.picture("b.bmp", 90, 60),
-                                                w.picture("c.jpg", 40, 40), w.picture("d.bmp", 10, 20)};
+        const std::vector<std::string> files = {
+            w.picture("a.jpg", 120, 80), w.picture("b.bmp", 90, 60), w.picture("c.jpg", 40, 40),
+            w.picture("d.bmp", 10, 20)};
         w.start(files);
         QCOMPARE(w.form3.lblHTMLFileName->text(), QString::fromStdString(w.page()));
-        QCOMPARE(w.form3.lblLargePicture->text(), QString::fromStdString(w.dir.path() + "/site/large/"));
+        QCOMPARE(w.form3.lblLargePicture->text(),
+                 QString::fromStdString(w.dir.path() + "/site/large/"));
         QVERIFY(!w.form3.btnShowHTML->isEnabled());
 
         type(w.form3.txtTitle, QStringLiteral("旅行 & <b>"));
@@ -199,8 +203,10 @@ private slots:
         const std::string missing = w.dir.file("pics/missing.jpg");
         w.start({good, missing, w.picture("later.jpg", 50, 50)});
         click(w.form3.Button1);
-        QCOMPARE(w.dialogs.errors,
-                 QStringList{QStringLiteral("ファイル %1 は開けません").arg(QString::fromStdString(missing))});
+        QCOMPARE(
+            w.dialogs.errors,
+            QStringList{
+                QStringLiteral("ファイル %1 は開けません").arg(QString::fromStdString(missing))});
         QVERIFY(w.dialogs.messages.isEmpty());
         const std::string site = w.dir.path() + "/site/";
         QVERIFY(fileExists(site + "large/L0.jpg"));
@@ -223,7 +229,8 @@ private slots:
         Windows w;
         w.start({w.dir.write("pics/notes.txt", "hello")});
         click(w.form3.Button1);
-        QCOMPARE(w.dialogs.errors, QStringList{QStringLiteral("拡張子 .txt の画像形式は処理できません")});
+        QCOMPARE(w.dialogs.errors,
+                 QStringList{QStringLiteral("拡張子 .txt の画像形式は処理できません")});
     }
 
     void secondStartDuringARunIsIgnored() {
@@ -248,7 +255,7 @@ private slots:
         w.start({w.picture("a.jpg", 40, 40), w.picture("b.jpg", 40, 40)});
         connect(w.form3.stProgress, &QProgressBar::valueChanged, this, [&](int value) {
             if (value == 1) {
-                w.form3.hide(); // "戻る" in the middle of the run
+                w.form3.hide();              // "戻る" in the middle of the run
                 w.form3.SourceFiles.clear(); // and a new list handed over
                 w.form3.SourceFiles.add("/nonexistent.jpg");
             }
@@ -283,7 +290,8 @@ private slots:
         w.form3.HTMLFileName = w.dir.file("other/page.html");
         w.form3.show();
         QVERIFY(!w.form3.btnShowHTML->isEnabled());
-        QCOMPARE(w.form3.lblSmallPicture->text(), QString::fromStdString(w.dir.path() + "/other/thumbs/"));
+        QCOMPARE(w.form3.lblSmallPicture->text(),
+                 QString::fromStdString(w.dir.path() + "/other/thumbs/"));
         QVERIFY(rows(w.form3.ListView2).contains(QStringLiteral("倍率=10%")));
     }
 

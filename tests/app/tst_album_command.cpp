@@ -11,7 +11,9 @@ using namespace kelvora::test;
 
 namespace {
 
-TAlbumCommandParse parse(const QStringList& args) { return ParseAlbumCommand(args); }
+TAlbumCommandParse parse(const QStringList& args) {
+    return ParseAlbumCommand(args);
+}
 
 struct Result {
     int exitCode;
@@ -57,7 +59,8 @@ TEST(AlbumCommandArguments, PageOptionsAndDefaults) {
 TEST(AlbumCommandArguments, RefusesWhatTheWindowWouldNotAllow) {
     for (const QStringList& args :
          {QStringList{"a.html"}, QStringList{"-c", "11", "a.html", "b.jpg"},
-          QStringList{"-c", "0", "a.html", "b.jpg"}, QStringList{"--frame-width", "10", "a.html", "b.jpg"},
+          QStringList{"-c", "0", "a.html", "b.jpg"},
+          QStringList{"--frame-width", "10", "a.html", "b.jpg"},
           QStringList{"--background", "nocolour", "a.html", "b.jpg"},
           QStringList{"--bogus", "a.html", "b.jpg"}}) {
         const auto r = parse(args);
@@ -85,8 +88,8 @@ TEST(AlbumCommand, MakesTheAlbumWithCommentsFromAFile) {
     dir.write("comments.txt", "pics/a.jpg\tBeach & sun\r\npics/b b.bmp\t夕日\r\n");
     dir.write("opts.ini", "[Large]\r\nRate=100\r\n[Small]\r\nFolder=thumbs\r\nPictureSizeMode=0\r\n"
                           "Horizonal=20\r\nVertical=10\r\n");
-    const Result r = runCommand({"--options", "opts.ini", "--comment-file", "comments.txt", "-c", "1",
-                                 "site/index.html", "pics/a.jpg", "pics/b b.bmp"},
+    const Result r = runCommand({"--options", "opts.ini", "--comment-file", "comments.txt", "-c",
+                                 "1", "site/index.html", "pics/a.jpg", "pics/b b.bmp"},
                                 dir.path());
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.contains(QStringLiteral("完了しました")));
@@ -101,9 +104,11 @@ TEST(AlbumCommand, MakesTheAlbumWithCommentsFromAFile) {
 TEST(AlbumCommand, FailsWithTheMessageAndNoPage) {
     TempDir dir;
     saveImage(patternImage(10, 10), dir.file("a.jpg"), "jpg");
-    const Result r = runCommand({"--options", "none.ini", "page.html", "a.jpg", "missing.jpg"}, dir.path());
+    const Result r =
+        runCommand({"--options", "none.ini", "page.html", "a.jpg", "missing.jpg"}, dir.path());
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains(QStringLiteral("ファイル %1 は開けません").arg(QString::fromStdString(dir.file("missing.jpg")))))
+    EXPECT_TRUE(r.err.contains(QStringLiteral("ファイル %1 は開けません")
+                                   .arg(QString::fromStdString(dir.file("missing.jpg")))))
         << r.err.toStdString();
     EXPECT_TRUE(fileExists(dir.file("large/L0.jpg")));
     EXPECT_FALSE(fileExists(dir.file("page.html")));
