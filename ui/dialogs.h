@@ -1,9 +1,12 @@
 #pragma once
 // The questions and messages windows put to the user. Windows take a TDialogs so
 // that tests can answer in the user's place.
+#include "base/errors.h"
+
 #include <QColor>
 #include <QString>
 #include <QStringList>
+#include <new>
 #include <optional>
 
 class QWidget;
@@ -37,14 +40,7 @@ public:
 TDialogs& DefaultDialogs();
 
 // Runs a command handler; an error it raises is shown, and the program goes on.
-template <class F> void RunHandler(TDialogs& dialogs, QWidget* window, F&& handler);
-
-} // namespace kelvora
-
-#include "base/errors.h"
-#include <exception>
-
-template <class F> void kelvora::RunHandler(TDialogs& dialogs, QWidget* window, F&& handler) {
+template <class F> void RunHandler(TDialogs& dialogs, QWidget* window, F&& handler) {
     try {
         handler();
     } catch (const Exception& e) {
@@ -55,3 +51,5 @@ template <class F> void kelvora::RunHandler(TDialogs& dialogs, QWidget* window, 
         dialogs.showError(window, QString::fromLocal8Bit(e.what()));
     }
 }
+
+} // namespace kelvora
