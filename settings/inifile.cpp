@@ -2,6 +2,7 @@
 
 #include "base/codepage.h"
 #include "base/errors.h"
+#include "base/hex.h"
 
 #include <atomic>
 #include <cerrno>
@@ -312,23 +313,13 @@ std::string cookValue(std::string_view raw) {
     return std::string(raw);
 }
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // Hexadecimal digits that fit in 32 bits.
 std::optional<std::uint32_t> parseHex(std::string_view s) {
     if (s.empty())
         return std::nullopt;
     std::uint64_t v = 0;
     for (const char c : s) {
-        const int d = hexDigit(c);
+        const int d = HexDigitValue(c);
         if (d < 0)
             return std::nullopt;
         v = v * 16 + static_cast<unsigned>(d);

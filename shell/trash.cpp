@@ -1,5 +1,6 @@
 #include "shell/trash.h"
 
+#include "base/hex.h"
 #include "shell/dir_handle.h"
 #include "shell/mounts.h"
 #include "shell/xdg_dirs.h"
@@ -18,16 +19,6 @@ bool isTrashDir(const std::string& dir) {
     return ::lstat((dir + "/files").c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 } // namespace
 
 std::string PercentDecode(std::string_view s) {
@@ -35,7 +26,7 @@ std::string PercentDecode(std::string_view s) {
     out.reserve(s.size());
     for (std::size_t i = 0; i < s.size(); ++i) {
         if (s[i] == '%' && i + 2 < s.size()) {
-            const int hi = hexValue(s[i + 1]), lo = hexValue(s[i + 2]);
+            const int hi = HexDigitValue(s[i + 1]), lo = HexDigitValue(s[i + 2]);
             if (hi >= 0 && lo >= 0) {
                 out += static_cast<char>(hi * 16 + lo);
                 i += 2;
