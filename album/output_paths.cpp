@@ -1,6 +1,6 @@
 #include "album/output_paths.h"
 
-#include "app/string_cut.h"
+#include "base/string_cut.h"
 
 namespace kelvora {
 

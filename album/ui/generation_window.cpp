@@ -3,7 +3,7 @@
 #include "album/album_run.h"
 #include "album/output_paths.h"
 #include "album/ui/comment_editor.h"
-#include "app/do_events.h"
+#include "base/do_events.h"
 #include "base/codepage.h"
 #include "base/shell_opener.h"
 #include "ui/color_label.h"

@@ -27,6 +27,8 @@ TEST(OutputPaths, FolderEndingInDoubleByteCharacterGetsSeparator) {
     kelvora::test::CodePageGuard guard(CodePage::Kind::Cp932);
     const std::string hyo = "\x95\x5C"; // 表
     EXPECT_EQ(OutputFolderOf("/site/", "\x8E\xCA" + hyo), "/site/\x8E\xCA" + hyo + "/");
+    EXPECT_EQ(AddTrailingBackslash("/photos/" + hyo), "/photos/" + hyo + "/");
+    EXPECT_EQ(AddTrailingBackslash(hyo + "/"), hyo + "/");
 }
 
 TEST(OutputPaths, SourceNameDropsFolderAndLastExtension) {

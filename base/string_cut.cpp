@@ -1,4 +1,4 @@
-#include "app/string_cut.h"
+#include "base/string_cut.h"
 
 #include "base/codepage.h"
 

@@ -1,4 +1,4 @@
-#include "app/do_events.h"
+#include "base/do_events.h"
 
 #include <QCoreApplication>
 
