@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <optional>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -141,10 +142,14 @@ private:
     std::string path_;
 };
 
+enum class ReplaceResult { Ok, NoTempFile, Failed };
+
 // Replaces `target` with `bytes` so that a crash or a full disk leaves either the old
 // or the new file, never a cut one: write a sibling file, sync it, rename it over.
 // `old` holds the replaced file's status, or is null when the file is new.
-bool replaceFile(const std::string& target, std::string_view bytes, const struct stat* old) {
+// NoTempFile: the folder refused a new file (read-only folder or file system).
+ReplaceResult replaceFile(const std::string& target, std::string_view bytes,
+                          const struct stat* old) {
     static std::atomic<unsigned> counter{0};
     const auto slash = target.rfind('/');
     const std::string prefix = slash == std::string::npos ? "" : target.substr(0, slash + 1);
@@ -159,30 +164,90 @@ bool replaceFile(const std::string& target, std::string_view bytes, const struct
         // Mode 0666 lets the umask decide a new file's permissions, as for any new file.
         fd = FileHandle(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
         if (!fd.valid() && errno != EEXIST)
-            return false;
+            return errno == EACCES || errno == EPERM || errno == EROFS ? ReplaceResult::NoTempFile
+                                                                       : ReplaceResult::Failed;
     }
     if (!fd.valid())
-        return false;
+        return ReplaceResult::Failed;
     TempFileGuard guard(temp);
 
     if (old) {
         // Ownership can only be kept with the right to change it; the mode always can.
         [[maybe_unused]] const int ownerKept = ::fchown(fd.get(), old->st_uid, old->st_gid);
         if (::fchmod(fd.get(), old->st_mode & 07777) != 0)
-            return false;
+            return ReplaceResult::Failed;
     }
     if (!writeAll(fd.get(), bytes) || ::fsync(fd.get()) != 0 || !fd.close())
-        return false;
+        return ReplaceResult::Failed;
     if (::rename(temp.c_str(), target.c_str()) != 0)
-        return false;
+        return ReplaceResult::Failed;
     guard.dismiss();
 
     // Make the rename itself durable; the data is safe already, so failure is no error.
     FileHandle folder(::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.valid())
         ::fsync(folder.get());
-    return true;
+    return ReplaceResult::Ok;
 }
+
+// For a writable file in a folder that takes no new files: the file is rewritten
+// through its own descriptor. It never becomes shorter than either version before
+// the new text is complete: the space is reserved first, a shorter text is padded
+// with a line of blanks (which readers skip) and only cut to its length at the end.
+bool rewriteInPlace(const std::string& target, std::string_view bytes, off_t oldSize) {
+    FileHandle fd(::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.valid())
+        return false;
+    const auto newSize = static_cast<off_t>(bytes.size());
+    // Reserved without changing the size, so that a full disk is found before
+    // anything is touched (file systems without fallocate simply go on).
+    if (newSize > oldSize && ::fallocate(fd.get(), FALLOC_FL_KEEP_SIZE, 0, newSize) != 0 &&
+        errno != EOPNOTSUPP && errno != ENOSYS)
+        return false;
+    std::string padded(bytes);
+    if (newSize < oldSize)
+        padded.append(static_cast<std::size_t>(oldSize - newSize), ' ');
+    std::string_view rest = padded;
+    off_t offset = 0;
+    while (!rest.empty()) {
+        const ssize_t n = ::pwrite(fd.get(), rest.data(), rest.size(), offset);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        rest.remove_prefix(static_cast<std::size_t>(n));
+        offset += n;
+    }
+    if (::fsync(fd.get()) != 0)
+        return false;
+    if (newSize < oldSize && (::ftruncate(fd.get(), newSize) != 0 || ::fsync(fd.get()) != 0))
+        return false;
+    return fd.close();
+}
+
+// Whether the program may change an existing file. A file without any write
+// permission bit is taken as read-only even by root, like a read-only attribute.
+bool mayWrite(const std::string& path, const struct stat& st) {
+    return (st.st_mode & 0222) != 0 && ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+// An advisory lock on the folder that holds the file, for one read or one
+// read-modify-write. The folder, not the file: a write replaces the file by a new
+// one, and a lock on the old file would not keep out a writer that opened the new.
+// Best effort: a folder that cannot be opened goes unlocked.
+class FolderLock {
+public:
+    FolderLock(const std::string& file, int operation)
+        : fd_(::open(folderOf(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+        if (fd_.valid())
+            while (::flock(fd_.get(), operation) != 0 && errno == EINTR) {
+            }
+    }
+
+private:
+    FileHandle fd_; // closing it releases the lock
+};
 
 // ---------------------------------------------------------------------------
 // INI text
@@ -372,7 +437,12 @@ std::string TIniFile::ReadString(std::string_view section, std::string_view key,
                                  std::string_view def) const {
     std::string text;
     struct stat st;
-    if (loadFile(fileName_, text, st) != LoadResult::Ok)
+    LoadResult loaded;
+    {
+        const FolderLock lock(resolveLinks(fileName_), LOCK_SH);
+        loaded = loadFile(fileName_, text, st);
+    }
+    if (loaded != LoadResult::Ok)
         return std::string(def);
     const KeyLocation loc = locate(text, section, key);
     if (!loc.keyFound)
@@ -393,10 +463,13 @@ void TIniFile::WriteString(std::string_view section, std::string_view key, std::
     value = value.substr(0, value.find_first_of(std::string_view("\r\n\0", 3)));
 
     const std::string target = resolveLinks(fileName_);
+    // Held until the new file is in place, so that a second copy of the program
+    // saving at the same time reads what this one wrote instead of losing it.
+    const FolderLock lock(target, LOCK_EX);
     std::string text;
     struct stat st;
     const LoadResult loaded = loadFile(target, text, st);
-    if (loaded == LoadResult::Failed)
+    if (loaded == LoadResult::Failed || (loaded == LoadResult::Ok && !mayWrite(target, st)))
         refuseWrite(fileName_);
 
     const KeyLocation loc = locate(text, section, key);
@@ -415,8 +488,17 @@ void TIniFile::WriteString(std::string_view section, std::string_view key, std::
         text.append("[").append(section).append("]").append(kLineBreak);
         text.append(key).append("=").append(value).append(kLineBreak);
     }
-    if (!replaceFile(target, text, loaded == LoadResult::Ok ? &st : nullptr))
-        refuseWrite(fileName_);
+    switch (replaceFile(target, text, loaded == LoadResult::Ok ? &st : nullptr)) {
+    case ReplaceResult::Ok:
+        return;
+    case ReplaceResult::NoTempFile:
+        if (loaded == LoadResult::Ok && rewriteInPlace(target, text, st.st_size))
+            return;
+        break;
+    case ReplaceResult::Failed:
+        break;
+    }
+    refuseWrite(fileName_);
 }
 
 void TIniFile::WriteInteger(std::string_view section, std::string_view key, int value) {

@@ -9,7 +9,9 @@
 // ignored; CR LF, LF and CR end lines; a UTF-8 byte-order mark is skipped.
 //
 // Nothing is cached: every call opens the file anew, so a change on disk is seen by the
-// next read, and every write is on disk (fsync'ed) before the call returns.
+// next read, and every write is on disk (fsync'ed) before the call returns. Each read,
+// and each write's read-modify-write, holds an advisory lock (flock) on the file's
+// folder, so that copies of the program saving at once do not lose each other's keys.
 
 #include <string>
 #include <string_view>
@@ -43,7 +45,9 @@ public:
     // section with the key at the end, or creates the file. New lines end in CR LF.
     // The file is replaced atomically (through a symbolic link to its target, keeping
     // its permission bits); a refused write raises EIniFileException
-    // "<path> に書き込めません" and leaves the file as it was.
+    // "<path> に書き込めません" and leaves the file as it was. A file that is not
+    // writable (or has no write permission bit at all) is refused; a writable file in
+    // a folder that takes no new file is rewritten in place instead.
     // A value is cut at its first CR, LF or NUL so that it cannot break the line.
     void WriteString(std::string_view section, std::string_view key, std::string_view value);
     void WriteInteger(std::string_view section, std::string_view key, int value);
