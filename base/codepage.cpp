@@ -160,6 +160,30 @@ std::string CodePage::fromUnicode(const QString& s) const {
     return s.toStdString();
 }
 
+QString CodePage::toDisplay(std::string_view s) const {
+    static constexpr QChar kReplacement(0xFFFD);
+    QString whole = toUnicode(s);
+    if (!whole.contains(kReplacement))
+        return whole;
+    // Character by character, so that only the bytes that do not decode are marked.
+    static constexpr std::string_view kEncodedReplacement = "\xEF\xBF\xBD";
+    QString out;
+    out.reserve(whole.size() + 8);
+    for (std::size_t pos = 0; pos < s.size();) {
+        const std::string_view unit = s.substr(pos, charLength(s, pos));
+        const QString text = toUnicode(unit);
+        if (text.contains(kReplacement) && unit != kEncodedReplacement) {
+            for (const unsigned char c : unit)
+                out += QStringLiteral("\\x") +
+                       QString::number(c, 16).rightJustified(2, QLatin1Char('0')).toUpper();
+        } else {
+            out += text;
+        }
+        pos += unit.size();
+    }
+    return out;
+}
+
 CodePage::Kind CodePage::fromLocale() {
     const char* codeset = nl_langinfo(CODESET);
     if (codeset && (strcasecmp(codeset, "CP932") == 0 || strcasecmp(codeset, "SHIFT_JIS") == 0 ||

@@ -33,6 +33,10 @@ public:
 
     QString toUnicode(std::string_view s) const;
     std::string fromUnicode(const QString& s) const;
+    // For showing a name: like toUnicode, but every byte that is no character of
+    // the code page appears as "\xHH", so that two different names never look
+    // alike and nothing is silently dropped.
+    QString toDisplay(std::string_view s) const;
 
     // The process-wide code page: the locale's, unless a test or the program
     // chose another with setSystem().
@@ -50,6 +54,9 @@ inline QString toQ(std::string_view s) {
 }
 inline std::string fromQ(const QString& s) {
     return CodePage::system().fromUnicode(s);
+}
+inline QString toDisplayQ(std::string_view s) {
+    return CodePage::system().toDisplay(s);
 }
 
 } // namespace kelvora

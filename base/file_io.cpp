@@ -4,20 +4,63 @@
 #include "base/errors.h"
 
 #include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <sstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace kelvora {
 namespace {
 [[noreturn]] void cannotCreate(const std::string& fileName) {
     throw EFCreateError(QStringLiteral("ファイル %1 を作成できません").arg(toQ(fileName)));
 }
+[[noreturn]] void cannotOpen(const std::string& fileName) {
+    throw EFOpenError(QStringLiteral("ファイル %1 は開けません").arg(toQ(fileName)));
+}
+bool isRegularFile(const std::string& fileName) {
+    struct stat st;
+    return ::stat(fileName.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
 } // namespace
 
-std::string readWholeFile(const std::string& fileName) {
+std::string systemErrorText(int error) {
+    char buffer[256];
+    // The GNU strerror_r returns the text, which need not be in the buffer.
+    return ::strerror_r(error, buffer, sizeof buffer);
+}
+
+std::ifstream openForReading(const std::string& fileName) {
+    if (!isRegularFile(fileName))
+        cannotOpen(fileName);
     std::ifstream in(fileName, std::ios::binary);
     if (!in.is_open())
-        throw EFOpenError(QStringLiteral("ファイル %1 は開けません").arg(toQ(fileName)));
+        cannotOpen(fileName);
+    return in;
+}
+
+int openDescriptorForReading(const std::string& fileName) {
+    // Non-blocking, so that a FIFO put in a picture's place cannot hang the open.
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        cannotOpen(fileName);
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        cannotOpen(fileName);
+    }
+    ::fcntl(fd, F_SETFL, 0);
+    return fd;
+}
+
+std::string readWholeFile(const std::string& fileName) {
+    // A pipe is fine here (a comment list from a command); a folder is not.
+    struct stat st;
+    if (::stat(fileName.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        cannotOpen(fileName);
+    std::ifstream in(fileName, std::ios::binary);
+    if (!in.is_open())
+        cannotOpen(fileName);
     std::ostringstream buffer;
     buffer << in.rdbuf();
     return std::move(buffer).str();

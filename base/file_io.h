@@ -8,8 +8,17 @@
 
 namespace kelvora {
 
-// Whole file into memory; EFOpenError "ファイル %s は開けません" when it cannot be read.
+// Whole file (or pipe) into memory; EFOpenError "ファイル %s は開けません" when it
+// cannot be read or is a folder.
 std::string readWholeFile(const std::string& fileName);
+// Opens a file for reading; EFOpenError "ファイル %s は開けません" when it cannot be
+// opened or is no regular file (a folder named "x.jpg", a device, a FIFO: reading
+// one of those would fail later in a less helpful way, or block).
+std::ifstream openForReading(const std::string& fileName);
+// The same check for a raw descriptor (O_RDONLY | O_CLOEXEC); the caller closes it.
+int openDescriptorForReading(const std::string& fileName);
+// The system's text for an error number, in the locale's language.
+std::string systemErrorText(int error);
 // Creates or truncates the file; EFCreateError "ファイル %s を作成できません".
 std::ofstream createFile(const std::string& fileName);
 // Flushes and closes; a failed write also raises EFCreateError.

@@ -24,9 +24,7 @@ void TGraphic::setWidth(int) {}
 void TGraphic::setHeight(int) {}
 
 void TGraphic::loadFromFile(const std::string& fileName) {
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in.is_open())
-        throw EFOpenError(QStringLiteral("ファイル %1 は開けません").arg(toQ(fileName)));
+    std::ifstream in = openForReading(fileName);
     loadFromStream(in);
 }
 

@@ -9,6 +9,7 @@
 #include "tests/support/images.h"
 #include "tests/support/temp_dir.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 
 using namespace kelvora;
@@ -100,13 +101,17 @@ TEST_F(PictureRegistry, UnknownExtensionAndMissingFileMessages) {
     } catch (const EInvalidGraphic& e) {
         EXPECT_EQ(e.message(), QStringLiteral("拡張子 .xyz の画像形式は処理できません"));
     }
-    const std::string missing = dir.file("missing.bmp");
-    try {
-        picture.loadFromFile(missing);
-        FAIL() << "loaded";
-    } catch (const EFOpenError& e) {
-        EXPECT_EQ(e.message(),
-                  QStringLiteral("ファイル %1 は開けません").arg(QString::fromStdString(missing)));
+    // A missing file, and a folder whose name looks like a picture's.
+    std::filesystem::create_directory(dir.file("folder.bmp"));
+    for (const std::string& unreadable : {dir.file("missing.bmp"), dir.file("folder.bmp")}) {
+        try {
+            picture.loadFromFile(unreadable);
+            ADD_FAILURE() << "loaded " << unreadable;
+        } catch (const EFOpenError& e) {
+            EXPECT_EQ(
+                e.message(),
+                QStringLiteral("ファイル %1 は開けません").arg(QString::fromStdString(unreadable)));
+        }
     }
 }
 

@@ -100,6 +100,26 @@ TEST(CodePageCp932, InvalidBytes) {
     EXPECT_EQ(sjis.fromUnicode(QStringLiteral("a한b")), "a?b");
 }
 
+TEST(CodePage, DisplayMarksEveryByteThatIsNoCharacter) {
+    const struct {
+        CodePage::Kind kind;
+        std::string bytes;
+        QString shown;
+    } cases[] = {
+        {CodePage::Kind::Utf8, "photo.jpg", QStringLiteral("photo.jpg")},
+        {CodePage::Kind::Utf8, "\xE5\x86\x99\xFF.jpg", QStringLiteral("写\\xFF.jpg")},
+        {CodePage::Kind::Utf8, "\xFE.jpg", QStringLiteral("\\xFE.jpg")},
+        // A replacement character that is really in the name stays one.
+        {CodePage::Kind::Utf8, "\xEF\xBF\xBD\xFE", QStringLiteral("\uFFFD\\xFE")},
+        {CodePage::Kind::Cp932, std::string("\x95\x5C\xA0", 3), QStringLiteral("表\\xA0")},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CodePage(c.kind).toDisplay(c.bytes), c.shown) << c.bytes;
+    // Names that differ only in bytes that do not decode look different.
+    const CodePage utf8(CodePage::Kind::Utf8);
+    EXPECT_NE(utf8.toDisplay("a\xFE"), utf8.toDisplay("a\xFF"));
+}
+
 TEST(CodePageSystem, ShorthandsFollowTheSystemCodePage) {
     {
         kelvora::test::CodePageGuard guard(CodePage::Kind::Cp932);
