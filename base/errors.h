@@ -12,12 +12,18 @@ class Exception : public std::exception {
 public:
     explicit Exception(QString message)
         : message_(std::move(message)), utf8_(message_.toStdString()) {}
+    // detail: what a library said about the failure, for logs and terminals; the
+    // windows show the message alone.
+    Exception(QString message, std::string detail)
+        : message_(std::move(message)), utf8_(message_.toStdString()), detail_(std::move(detail)) {}
     const QString& message() const noexcept { return message_; }
+    const std::string& detail() const noexcept { return detail_; }
     const char* what() const noexcept override { return utf8_.c_str(); }
 
 private:
     QString message_;
     std::string utf8_;
+    std::string detail_;
 };
 
 #define KELVORA_DECLARE_ERROR(Name, Base)                                                          \
@@ -40,6 +46,8 @@ KELVORA_DECLARE_ERROR(EConvertError, Exception)
 KELVORA_DECLARE_ERROR(EListError, Exception)
 KELVORA_DECLARE_ERROR(EInvalidOperation, Exception)
 KELVORA_DECLARE_ERROR(EShNotifyError, Exception) // "監視するフォルダ数が上限を超えています。"
+// A run stopped on the user's request.
+KELVORA_DECLARE_ERROR(EAbort, Exception)
 
 #undef KELVORA_DECLARE_ERROR
 

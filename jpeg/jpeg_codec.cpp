@@ -4,6 +4,8 @@
 #include "jpeg/jpeg_image.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <unistd.h>
 #include <utility>
 
 #include <jerror.h>
@@ -11,6 +13,7 @@
 namespace kelvora::jpegcodec {
 namespace {
 constexpr std::size_t kInputBlock = 4096;
+constexpr std::size_t kFileBlock = 64 * 1024;
 constexpr std::size_t kFirstOutputBlock = 64 * 1024;
 constexpr auto kProgressInterval = std::chrono::milliseconds(500);
 const JOCTET kFakeEoi[2] = {0xFF, JPEG_EOI};
@@ -34,6 +37,8 @@ bool grow(std::string& out) noexcept {
 
 void Codec::prepare(jpeg_common_struct& common) {
     jpeg_std_error(&err_);
+    libraryFormat_ = err_.format_message;
+    common_ = &common;
     err_.error_exit = &errorExit;
     err_.emit_message = &emitMessage; // warnings and traces are dropped
     err_.output_message = &outputMessage;
@@ -61,7 +66,18 @@ void Codec::throwFailure() {
         std::exception_ptr pending = std::exchange(pending_, nullptr);
         std::rethrow_exception(pending);
     }
-    throw EJPEG(QStringLiteral("JPEG エラー #%1").arg(err_.msg_code));
+    char text[JMSG_LENGTH_MAX] = {};
+    if (libraryFormat_ && common_)
+        libraryFormat_(common_, text);
+    throw EJPEG(QStringLiteral("JPEG エラー #%1").arg(err_.msg_code), text);
+}
+
+void Codec::setPending(j_common_ptr cinfo, std::exception_ptr error) noexcept {
+    codecOf(cinfo).pending_ = std::move(error);
+}
+
+void Codec::leaveCodec(j_common_ptr cinfo) {
+    std::longjmp(codecOf(cinfo).jump_, 1);
 }
 
 void Codec::errorExit(j_common_ptr cinfo) {
@@ -120,6 +136,19 @@ bool Codec::monitor(j_common_ptr cinfo) noexcept {
 // --- Decompressor ------------------------------------------------------------
 
 Decompressor::Decompressor(std::string_view data, int scanLimit) {
+    init(scanLimit);
+    source_.data = reinterpret_cast<const JOCTET*>(data.data());
+    source_.size = data.size();
+}
+
+Decompressor::Decompressor(int fd, int scanLimit) : buffer_(kFileBlock, '\0') {
+    init(scanLimit);
+    source_.fd = fd;
+    source_.data = reinterpret_cast<const JOCTET*>(buffer_.data());
+    source_.size = buffer_.size();
+}
+
+void Decompressor::init(int scanLimit) {
     scanLimit_ = scanLimit;
     prepare(*reinterpret_cast<j_common_ptr>(&info_));
     guarded([this] { jpeg_create_decompress(&info_); });
@@ -130,8 +159,6 @@ Decompressor::Decompressor(std::string_view data, int scanLimit) {
     source_.pub.skip_input_data = &skipInputData;
     source_.pub.resync_to_restart = &jpeg_resync_to_restart;
     source_.pub.term_source = &termSource;
-    source_.data = reinterpret_cast<const JOCTET*>(data.data());
-    source_.size = data.size();
     info_.src = &source_.pub;
 }
 
@@ -140,7 +167,10 @@ Decompressor::~Decompressor() {
 }
 
 void Decompressor::readHeader() {
-    guarded([this] { jpeg_read_header(&info_, TRUE); });
+    guarded([this] {
+        jpeg_save_markers(&info_, JPEG_APP0 + 1, 0xFFFF);
+        jpeg_read_header(&info_, TRUE);
+    });
 }
 bool Decompressor::hasMultipleScans() {
     boolean multiple = FALSE;
@@ -173,15 +203,36 @@ void Decompressor::finishOutput() {
     guarded([this] { jpeg_finish_output(&info_); });
 }
 
+void Decompressor::endOfData(j_decompress_ptr cinfo, bool empty) {
+    auto* src = reinterpret_cast<Source*>(cinfo->src);
+    if (empty)
+        ERREXIT(cinfo, JERR_INPUT_EMPTY);
+    // Cut short: end the picture here rather than fail.
+    WARNMS(cinfo, JWRN_JPEG_EOF);
+    src->pub.next_input_byte = kFakeEoi;
+    src->pub.bytes_in_buffer = sizeof kFakeEoi;
+}
+
 boolean Decompressor::fillInputBuffer(j_decompress_ptr cinfo) {
     auto* src = reinterpret_cast<Source*>(cinfo->src);
+    if (src->fd >= 0) {
+        ssize_t n;
+        do
+            n = ::read(src->fd, const_cast<JOCTET*>(src->data), src->size);
+        while (n < 0 && errno == EINTR);
+        if (n < 0)
+            ERREXIT(cinfo, JERR_FILE_READ);
+        if (n == 0) {
+            endOfData(cinfo, !src->fileHadData);
+            return TRUE;
+        }
+        src->fileHadData = true;
+        src->pub.next_input_byte = src->data;
+        src->pub.bytes_in_buffer = static_cast<std::size_t>(n);
+        return TRUE;
+    }
     if (src->pos >= src->size) {
-        if (src->size == 0)
-            ERREXIT(cinfo, JERR_INPUT_EMPTY);
-        // Cut short: end the picture here rather than fail.
-        WARNMS(cinfo, JWRN_JPEG_EOF);
-        src->pub.next_input_byte = kFakeEoi;
-        src->pub.bytes_in_buffer = sizeof kFakeEoi;
+        endOfData(cinfo, src->size == 0);
         return TRUE;
     }
     const std::size_t n = std::min(kInputBlock, src->size - src->pos);
@@ -203,13 +254,21 @@ void Decompressor::skipInputData(j_decompress_ptr cinfo, long count) {
     }
     // Skip straight over the rest; the next read refills (or ends) from the new position.
     n -= src->pub.bytes_in_buffer;
-    src->pos += std::min(n, src->size - src->pos);
     src->pub.bytes_in_buffer = 0;
+    if (src->fd >= 0) {
+        // Past the end of the file the next read finds nothing, as a cut file.
+        if (::lseek(src->fd, static_cast<off_t>(n), SEEK_CUR) < 0)
+            ERREXIT(cinfo, JERR_FILE_READ);
+        return;
+    }
+    src->pos += std::min(n, src->size - src->pos);
 }
 
 // --- Compressor --------------------------------------------------------------
 
-Compressor::Compressor() {
+Compressor::Compressor() : Compressor(Sink()) {}
+
+Compressor::Compressor(Sink sink) : sink_(std::move(sink)) {
     prepare(*reinterpret_cast<j_common_ptr>(&info_));
     guarded([this] { jpeg_create_compress(&info_); });
     attach(*reinterpret_cast<j_common_ptr>(&info_));
@@ -218,6 +277,7 @@ Compressor::Compressor() {
     dest_.pub.empty_output_buffer = &emptyOutputBuffer;
     dest_.pub.term_destination = &termDestination;
     dest_.out = &output_;
+    dest_.sink = sink_ ? &sink_ : nullptr;
     info_.dest = &dest_.pub;
 }
 
@@ -256,9 +316,28 @@ void Compressor::initDestination(j_compress_ptr cinfo) {
     dest->pub.free_in_buffer = dest->out->size();
 }
 
+// Hands the first `used` bytes of the buffer to the sink.
+bool Compressor::drain(j_compress_ptr cinfo, std::size_t used) noexcept {
+    auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
+    try {
+        (*dest->sink)(dest->out->data(), used);
+    } catch (...) {
+        setPending(reinterpret_cast<j_common_ptr>(cinfo), std::current_exception());
+        return false;
+    }
+    dest->pub.next_output_byte = reinterpret_cast<JOCTET*>(dest->out->data());
+    dest->pub.free_in_buffer = dest->out->size();
+    return true;
+}
+
 // Called when the whole buffer is full.
 boolean Compressor::emptyOutputBuffer(j_compress_ptr cinfo) {
     auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
+    if (dest->sink) {
+        if (!drain(cinfo, dest->out->size()))
+            leaveCodec(reinterpret_cast<j_common_ptr>(cinfo));
+        return TRUE;
+    }
     const std::size_t used = dest->out->size();
     if (!grow(*dest->out))
         ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
@@ -269,7 +348,13 @@ boolean Compressor::emptyOutputBuffer(j_compress_ptr cinfo) {
 
 void Compressor::termDestination(j_compress_ptr cinfo) {
     auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
-    dest->out->resize(dest->out->size() - dest->pub.free_in_buffer);
+    const std::size_t used = dest->out->size() - dest->pub.free_in_buffer;
+    if (dest->sink) {
+        if (!drain(cinfo, used))
+            leaveCodec(reinterpret_cast<j_common_ptr>(cinfo));
+        return;
+    }
+    dest->out->resize(used);
 }
 
 } // namespace kelvora::jpegcodec

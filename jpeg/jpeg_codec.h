@@ -49,6 +49,11 @@ protected:
 
     int scanLimit_ = 0; // decompression: most scans a file may have; 0 for none
 
+    // For libjpeg callbacks: remember `error`, then leave the codec call from a frame
+    // that owns no objects; the guarded call raises the error.
+    static void setPending(j_common_ptr cinfo, std::exception_ptr error) noexcept;
+    [[noreturn]] static void leaveCodec(j_common_ptr cinfo);
+
 private:
     template <class Fn> static void invoke(void* fn) { (*static_cast<Fn*>(fn))(); }
     static bool callGuarded(std::jmp_buf& jump, void (*fn)(void*), void* arg);
@@ -62,6 +67,8 @@ private:
     static void progressMonitor(j_common_ptr cinfo);
 
     jpeg_error_mgr err_{};
+    void (*libraryFormat_)(j_common_ptr, char*) = nullptr; // libjpeg's own message text
+    j_common_ptr common_ = nullptr;
     jpeg_progress_mgr progress_{};
     std::jmp_buf jump_{};
     std::exception_ptr pending_; // raised instead of EJPEG after the longjmp
@@ -71,17 +78,20 @@ private:
     int lastPercent_ = 0;
 };
 
-// Decodes from bytes in memory, handed to libjpeg in blocks of 4096 bytes. Data
-// that ends early is finished with a fake end-of-image marker (a dropped
+// Decodes from bytes in memory or from an open file, handed to libjpeg in blocks.
+// Data that ends early is finished with a fake end-of-image marker (a dropped
 // warning), so a cut file decodes; no bytes at all is a codec error.
 class Decompressor : public Codec {
 public:
     // data must outlive the decompressor.
     explicit Decompressor(std::string_view data, int scanLimit = 0);
+    // Reads the file from its current position; fd must stay open as long.
+    explicit Decompressor(int fd, int scanLimit = 0);
     ~Decompressor();
 
     jpeg_decompress_struct& info() { return info_; }
 
+    // Also keeps the APP1 segments, where the Exif orientation is.
     void readHeader();
     bool hasMultipleScans();
     void calcOutputDimensions();
@@ -96,23 +106,31 @@ public:
 private:
     struct Source {
         jpeg_source_mgr pub; // first: libjpeg sees only this part
-        const JOCTET* data;
-        std::size_t size;
-        std::size_t pos;
+        const JOCTET* data;  // memory: the bytes; file: the read buffer
+        std::size_t size;    // memory: all bytes
+        std::size_t pos;     // memory: bytes handed over so far
+        int fd = -1;         // the file, or -1 for memory
+        bool fileHadData = false;
     };
+    void init(int scanLimit);
     static void initSource(j_decompress_ptr) {}
     static boolean fillInputBuffer(j_decompress_ptr cinfo);
     static void skipInputData(j_decompress_ptr cinfo, long count);
     static void termSource(j_decompress_ptr) {}
+    static void endOfData(j_decompress_ptr cinfo, bool empty);
 
     jpeg_decompress_struct info_{};
     Source source_{};
+    std::string buffer_; // file source only
 };
 
-// Encodes into a growing string.
+// Encodes into a growing string, or hands the bytes to a sink in blocks (a file
+// being written). A sink that throws stops the encoding with its exception.
 class Compressor : public Codec {
 public:
+    using Sink = std::function<void(const char* bytes, std::size_t size)>;
     Compressor();
+    explicit Compressor(Sink sink);
     ~Compressor();
 
     jpeg_compress_struct& info() { return info_; }
@@ -131,14 +149,18 @@ private:
     struct Destination {
         jpeg_destination_mgr pub; // first: libjpeg sees only this part
         std::string* out;
+        const Sink* sink; // null: everything stays in out
     };
     static void initDestination(j_compress_ptr cinfo);
     static boolean emptyOutputBuffer(j_compress_ptr cinfo);
     static void termDestination(j_compress_ptr cinfo);
+    // False (with the sink's exception pending) when the sink failed.
+    static bool drain(j_compress_ptr cinfo, std::size_t used) noexcept;
 
     jpeg_compress_struct info_{};
     Destination dest_{};
     std::string output_;
+    Sink sink_;
 };
 
 } // namespace kelvora::jpegcodec

@@ -2,6 +2,7 @@
 
 #include "base/bitmap.h"
 #include "base/errors.h"
+#include "jpeg/exif_orientation.h"
 #include "jpeg/jpeg_codec.h"
 
 #include <algorithm>
@@ -9,6 +10,8 @@
 namespace kelvora {
 namespace {
 using jpegcodec::Decompressor;
+using jpegcodec::Output;
+using jpegcodec::OutputPlan;
 
 // Rows handed to libjpeg per read call; it fills as many as one pass step gives.
 constexpr JDIMENSION kRowsPerCall = 16;
@@ -63,18 +66,69 @@ void cmykToGrey(const JSAMPLE* in, uchar* out, JDIMENSION width, bool adobe) {
         out[x] = static_cast<uchar>((r * 77 + g * 150 + b * 29 + 128) >> 8);
     }
 }
-} // namespace
 
-JpegHeader readJpegHeader(std::string_view data) {
-    Decompressor codec(data);
-    codec.readHeader();
-    const jpeg_decompress_struct& info = codec.info();
+void convertCmyk(const OutputPlan& plan, const JSAMPLE* in, uchar* out, JDIMENSION width) {
+    if (plan.cmykToGrey)
+        cmykToGrey(in, out, width, plan.adobeCmyk);
+    else
+        cmykToBgr(in, out, width, plan.adobeCmyk);
+}
+
+J_DCT_METHOD finalDctMethod(const JpegDecodeSettings& settings) {
+    return settings.performance == TJPEGPerformance::jpBestSpeed ? JDCT_IFAST : JDCT_FLOAT;
+}
+
+// Sets libjpeg's output parameters for the settings, once the header is read.
+OutputPlan configure(jpeg_decompress_struct& info, const JpegDecodeSettings& settings) {
+    const bool fast = settings.performance == TJPEGPerformance::jpBestSpeed;
+    info.dct_method = finalDctMethod(settings);
+    info.scale_num = 1;
+    info.scale_denom = scaleDenominator(settings.scale);
+    info.do_block_smoothing = settings.smoothing ? TRUE : FALSE;
+
+    OutputPlan plan;
+    const bool greySource = info.jpeg_color_space == JCS_GRAYSCALE;
+    if (info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK) {
+        // libjpeg gives CMYK as stored; the conversion to colour is ours.
+        plan.output = Output::Cmyk;
+        info.out_color_space = JCS_CMYK;
+        plan.cmykToGrey = settings.grayscale;
+        plan.adobeCmyk = info.saw_Adobe_marker != FALSE;
+    } else if (settings.grayscale || greySource) {
+        plan.output = Output::Grey;
+        info.out_color_space = JCS_GRAYSCALE;
+    } else if (settings.pixelFormat == TJPEGPixelFormat::jf8Bit) {
+        plan.output = Output::Quantised;
+        info.out_color_space = JCS_RGB; // the colour map then reads red, green, blue
+        info.quantize_colors = TRUE;
+        info.desired_number_of_colors = kQuantisedColours;
+        if (fast) {
+            info.two_pass_quantize = FALSE;
+            info.dither_mode = JDITHER_ORDERED;
+        }
+    } else {
+        plan.output = Output::Bgr;
+        info.out_color_space = JCS_EXT_BGR; // the bitmap's own row order
+    }
+    return plan;
+}
+
+JpegHeader headerOf(Decompressor& codec) {
+    jpeg_decompress_struct& info = codec.info();
     JpegHeader header;
     header.width = static_cast<int>(info.image_width);
     header.height = static_cast<int>(info.image_height);
     header.grayscale = info.jpeg_color_space == JCS_GRAYSCALE;
     header.progressive = codec.hasMultipleScans();
+    header.orientation = ExifOrientation(&info);
     return header;
+}
+} // namespace
+
+JpegHeader readJpegHeader(std::string_view data) {
+    Decompressor codec(data);
+    codec.readHeader();
+    return headerOf(codec);
 }
 
 QSize jpegOutputSize(std::string_view data, TJPEGScale scale) {
@@ -122,37 +176,8 @@ void JpegDecoder::report(int percent, int row) {
 void JpegDecoder::run(Decompressor& codec) {
     jpeg_decompress_struct& info = codec.info();
     codec.readHeader();
-
-    const bool fast = settings_.performance == TJPEGPerformance::jpBestSpeed;
-    const J_DCT_METHOD finalDct = fast ? JDCT_IFAST : JDCT_FLOAT;
-    info.dct_method = finalDct;
-    info.scale_num = 1;
-    info.scale_denom = scaleDenominator(settings_.scale);
-    info.do_block_smoothing = settings_.smoothing ? TRUE : FALSE;
-
-    const bool greySource = info.jpeg_color_space == JCS_GRAYSCALE;
-    if (info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK) {
-        // libjpeg gives CMYK as stored; the conversion to colour is ours.
-        output_ = Output::Cmyk;
-        info.out_color_space = JCS_CMYK;
-        cmykToGrey_ = settings_.grayscale;
-        adobeCmyk_ = info.saw_Adobe_marker != FALSE;
-    } else if (settings_.grayscale || greySource) {
-        output_ = Output::Grey;
-        info.out_color_space = JCS_GRAYSCALE;
-    } else if (settings_.pixelFormat == TJPEGPixelFormat::jf8Bit) {
-        output_ = Output::Quantised;
-        info.out_color_space = JCS_RGB; // the colour map then reads red, green, blue
-        info.quantize_colors = TRUE;
-        info.desired_number_of_colors = kQuantisedColours;
-        if (fast) {
-            info.two_pass_quantize = FALSE;
-            info.dither_mode = JDITHER_ORDERED;
-        }
-    } else {
-        output_ = Output::Bgr;
-        info.out_color_space = JCS_EXT_BGR; // the bitmap's own row order
-    }
+    const J_DCT_METHOD finalDct = finalDctMethod(settings_);
+    plan_ = configure(info, settings_);
 
     const bool passByPass = settings_.progressiveDisplay && codec.hasMultipleScans();
     if (passByPass) {
@@ -165,19 +190,18 @@ void JpegDecoder::run(Decompressor& codec) {
     const JDIMENSION height = info.output_height;
     checkPictureSize(width, height);
 
-    const bool indexed = output_ == Output::Grey || output_ == Output::Quantised || cmykToGrey_;
     image_ = QImage(static_cast<int>(width), static_cast<int>(height),
-                    indexed ? QImage::Format_Indexed8 : QImage::Format_BGR888);
+                    plan_.indexed() ? QImage::Format_Indexed8 : QImage::Format_BGR888);
     if (image_.isNull())
         throw EOutOfResources(
             QStringLiteral("画像のメモリを確保できません (%1 x %2)").arg(width).arg(height));
-    if (output_ == Output::Grey || cmykToGrey_)
+    if (plan_.output == Output::Grey || plan_.cmykToGrey)
         image_.setColorTable(greyPalette());
-    if (output_ == Output::Cmyk)
+    if (plan_.output == Output::Cmyk)
         cmykRows_.assign(std::size_t(width) * 4 * kRowsPerCall, 0);
 
     codec.start();
-    if (output_ == Output::Quantised) {
+    if (plan_.output == Output::Quantised) {
         QList<QRgb> palette(info.actual_number_of_colors);
         for (int i = 0; i < info.actual_number_of_colors; ++i)
             palette[i] = qRgb(info.colormap[0][i], info.colormap[1][i], info.colormap[2][i]);
@@ -208,7 +232,7 @@ void JpegDecoder::run(Decompressor& codec) {
     }
     codec.finish();
 
-    if (output_ == Output::Cmyk && !cmykToGrey_ &&
+    if (plan_.output == Output::Cmyk && !plan_.cmykToGrey &&
         settings_.pixelFormat == TJPEGPixelFormat::jf8Bit)
         image_ = image_.convertToFormat(QImage::Format_Indexed8);
 }
@@ -219,7 +243,7 @@ void JpegDecoder::readRows(Decompressor& codec) {
     uchar* const bits = image_.bits();
     const auto stride = static_cast<std::size_t>(image_.bytesPerLine());
     const std::size_t cmykStride = std::size_t(info.output_width) * 4;
-    const bool cmyk = output_ == Output::Cmyk;
+    const bool cmyk = plan_.output == Output::Cmyk;
     JSAMPROW rows[kRowsPerCall];
     reportedRow_ = 0;
 
@@ -231,17 +255,87 @@ void JpegDecoder::readRows(Decompressor& codec) {
         const JDIMENSION read = codec.readScanlines(rows, count);
         rowsReached_ = std::max(rowsReached_, static_cast<int>(y + read));
         if (cmyk) {
-            for (JDIMENSION i = 0; i < read; ++i) {
-                uchar* out = bits + (y + i) * stride;
-                if (cmykToGrey_)
-                    cmykToGrey(rows[i], out, info.output_width, adobeCmyk_);
-                else
-                    cmykToBgr(rows[i], out, info.output_width, adobeCmyk_);
-            }
+            for (JDIMENSION i = 0; i < read; ++i)
+                convertCmyk(plan_, rows[i], bits + (y + i) * stride, info.output_width);
         }
         if (read == 0)
             break; // only a suspending source returns nothing, and ours never suspends
     }
+}
+
+// --- Row by row -----------------------------------------------------------------
+
+bool JpegRowReader::canRead(const JpegDecodeSettings& settings) {
+    return settings.pixelFormat == TJPEGPixelFormat::jf24Bit &&
+           settings.scale == TJPEGScale::jsFullSize && !settings.progressiveDisplay;
+}
+
+JpegRowReader::JpegRowReader(int fd, const JpegDecodeSettings& settings)
+    : codec_(std::make_unique<Decompressor>(fd, kJpegMaxScans)) {
+    codec_->readHeader();
+    header_ = headerOf(*codec_);
+    plan_ = configure(codec_->info(), settings);
+    if (plan_.output == Output::Quantised)
+        throw EInvalidGraphicOperation(QStringLiteral("8 ビット出力は一行ずつ読めません"));
+}
+
+JpegRowReader::~JpegRowReader() = default;
+
+std::size_t JpegRowReader::workingMemory() const {
+    const jpeg_decompress_struct& info = codec_->info();
+    const std::size_t width = info.image_width;
+    // Row groups of every stage (upsampling, colour conversion, our own rows).
+    std::size_t bytes = width * 4 * 16 * 4 + (1u << 20);
+    if (header_.progressive) {
+        // Every block of every component, 64 coefficients of 2 bytes, kept whole.
+        for (int c = 0; c < info.num_components; ++c) {
+            const jpeg_component_info& comp = info.comp_info[c];
+            const std::size_t blocksWide =
+                (std::size_t(comp.width_in_blocks) + comp.h_samp_factor - 1) / comp.h_samp_factor *
+                comp.h_samp_factor;
+            const std::size_t blocksHigh =
+                (std::size_t(comp.height_in_blocks) + comp.v_samp_factor - 1) / comp.v_samp_factor *
+                comp.v_samp_factor;
+            bytes += blocksWide * blocksHigh * 64 * sizeof(JCOEF);
+        }
+    }
+    return bytes;
+}
+
+void JpegRowReader::start() {
+    jpeg_decompress_struct& info = codec_->info();
+    codec_->calcOutputDimensions();
+    checkPictureSize(info.output_width, info.output_height);
+    rows_.assign(std::size_t(info.output_width) * std::size_t(bytesPerPixel()) * kRowsPerCall, 0);
+    if (plan_.output == Output::Cmyk)
+        libRows_.assign(std::size_t(info.output_width) * 4 * kRowsPerCall, 0);
+    codec_->start();
+}
+
+int JpegRowReader::read(const unsigned char** rows, int max) {
+    jpeg_decompress_struct& info = codec_->info();
+    if (info.output_scanline >= info.output_height)
+        return 0;
+    const JDIMENSION count =
+        std::min<JDIMENSION>({kRowsPerCall, static_cast<JDIMENSION>(std::max(max, 1)),
+                              info.output_height - info.output_scanline});
+    const bool cmyk = plan_.output == Output::Cmyk;
+    const std::size_t stride = std::size_t(info.output_width) * std::size_t(bytesPerPixel());
+    const std::size_t libStride = std::size_t(info.output_width) * 4;
+    JSAMPROW libRows[kRowsPerCall];
+    for (JDIMENSION i = 0; i < count; ++i)
+        libRows[i] = cmyk ? libRows_.data() + i * libStride : rows_.data() + i * stride;
+    const JDIMENSION read = codec_->readScanlines(libRows, count);
+    for (JDIMENSION i = 0; i < read; ++i) {
+        if (cmyk)
+            convertCmyk(plan_, libRows[i], rows_.data() + i * stride, info.output_width);
+        rows[i] = rows_.data() + i * stride;
+    }
+    return static_cast<int>(read);
+}
+
+void JpegRowReader::finish() {
+    codec_->finish();
 }
 
 } // namespace kelvora

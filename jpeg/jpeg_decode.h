@@ -7,19 +7,32 @@
 #include <QImage>
 #include <QRect>
 #include <functional>
+#include <memory>
 #include <string_view>
 #include <vector>
 
 namespace kelvora {
 namespace jpegcodec {
 class Decompressor;
-}
+
+// How libjpeg's rows become the picture's, chosen from the file and the settings.
+enum class Output { Bgr, Grey, Quantised, Cmyk };
+struct OutputPlan {
+    Output output = Output::Bgr;
+    bool cmykToGrey = false; // CMYK source, grey-scale output
+    bool adobeCmyk = false;  // Adobe applications store CMYK inverted
+    bool indexed() const {
+        return output == Output::Grey || output == Output::Quantised || cmykToGrey;
+    }
+};
+} // namespace jpegcodec
 
 struct JpegHeader {
     int width = 0;
     int height = 0;
     bool grayscale = false;   // the file's colour space is grey-scale
     bool progressive = false; // the file has several scans
+    int orientation = 1;      // Exif: how the stored picture is turned upright
 };
 // Reads only the header; EJPEG when the bytes are not a JPEG stream.
 JpegHeader readJpegHeader(std::string_view data);
@@ -55,7 +68,6 @@ public:
     const QImage& partial() const { return image_; }
 
 private:
-    enum class Output { Bgr, Grey, Quantised, Cmyk };
     void run(jpegcodec::Decompressor& codec);
     void readRows(jpegcodec::Decompressor& codec);
     void report(int percent, int row);
@@ -63,14 +75,48 @@ private:
 
     std::string_view data_;
     JpegDecodeSettings settings_;
-    Output output_ = Output::Bgr;
-    bool cmykToGrey_ = false; // CMYK source, grey-scale output
-    bool adobeCmyk_ = false;  // Adobe applications store CMYK inverted
+    jpegcodec::OutputPlan plan_;
     QImage image_;
     std::vector<unsigned char> cmykRows_;
     int reportedRow_ = 0;
     int rowsReached_ = 0; // rows that hold decoded pixels
     bool aborted_ = false;
+};
+
+// A JPEG file decoded row by row, top to bottom, without holding the picture: for
+// callers that reduce it as it arrives. The rows are those JpegDecoder gives for
+// the same settings; 8-bit quantised output, reduced scales and pass-by-pass
+// display are not offered (canRead() tells). The file is read from its current
+// position through the descriptor, which must stay open.
+class JpegRowReader {
+public:
+    JpegRowReader(int fd, const JpegDecodeSettings& settings); // reads the header
+    ~JpegRowReader();
+    JpegRowReader(const JpegRowReader&) = delete;
+    JpegRowReader& operator=(const JpegRowReader&) = delete;
+
+    static bool canRead(const JpegDecodeSettings& settings);
+
+    const JpegHeader& header() const { return header_; }
+    // Bytes per row pixel: 3 (blue, green, red) or 1 (grey).
+    int bytesPerPixel() const { return plan_.indexed() ? 1 : 3; }
+    // What libjpeg will hold while decoding: whole-picture coefficients for
+    // progressive files, a few rows of blocks otherwise.
+    std::size_t workingMemory() const;
+
+    // Starts decoding; pictures above kMaxPicturePixels raise EOutOfResources.
+    void start();
+    // Up to `max` further rows (at most 16); the pointers stay valid until the next
+    // call. 0 at the end of the picture.
+    int read(const unsigned char** rows, int max);
+    void finish();
+
+private:
+    std::unique_ptr<jpegcodec::Decompressor> codec_;
+    JpegHeader header_;
+    jpegcodec::OutputPlan plan_;
+    std::vector<unsigned char> rows_;    // 16 rows as handed out
+    std::vector<unsigned char> libRows_; // CMYK rows before conversion
 };
 
 } // namespace kelvora

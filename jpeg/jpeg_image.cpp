@@ -1,6 +1,7 @@
 #include "jpeg/jpeg_image.h"
 
 #include "base/errors.h"
+#include "base/orientation.h"
 #include "base/picture.h"
 #include "jpeg/jpeg_decode.h"
 #include "jpeg/jpeg_encode.h"
@@ -97,13 +98,17 @@ TJPEGImage::~TJPEGImage() = default;
 int TJPEGImage::width() const {
     if (bitmap_)
         return bitmap_->width();
-    return scale_ == TJPEGScale::jsFullSize ? data_->width : scaledSize().width();
+    const QSize stored =
+        scale_ == TJPEGScale::jsFullSize ? QSize(data_->width, data_->height) : scaledSize();
+    return UprightSize(stored, data_->orientation).width();
 }
 
 int TJPEGImage::height() const {
     if (bitmap_)
         return bitmap_->height();
-    return scale_ == TJPEGScale::jsFullSize ? data_->height : scaledSize().height();
+    const QSize stored =
+        scale_ == TJPEGScale::jsFullSize ? QSize(data_->width, data_->height) : scaledSize();
+    return UprightSize(stored, data_->orientation).height();
 }
 
 QSize TJPEGImage::scaledSize() const {
@@ -189,6 +194,7 @@ void TJPEGImage::loadFromBytes(std::string bytes) {
         data->height = header.height;
         data->grayscale = header.grayscale;
         data->progressive = header.progressive;
+        data->orientation = header.orientation;
     }
     data->data = std::move(bytes);
     data->loaded = true;
@@ -305,7 +311,9 @@ void TJPEGImage::decode() {
         percent = p;
         progress(TProgressStage::psRunning, p, false, rows);
     };
-    decoder.onPass = [this, &data, &percent](const QImage& picture) {
+    const int orientation = data->orientation;
+    decoder.onPass = [this, &data, &percent, orientation](const QImage& pass) {
+        const QImage picture = Upright(pass, orientation);
         if (data_ == data)
             setBitmap(picture);
         progress(TProgressStage::psRunning, percent, true, picture.rect());
@@ -319,13 +327,14 @@ void TJPEGImage::decode() {
 
     progress(TProgressStage::psStarting, 0, false, QRect());
     try {
-        QImage picture = decoder.decode();
+        QImage picture = Upright(decoder.decode(), orientation);
         if (data_ == data)
             setBitmap(std::move(picture));
     } catch (...) {
         if (data_ == data) {
             if (decoder.aborted() && !decoder.partial().isNull())
-                setBitmap(decoder.partial()); // a stop from a handler keeps what was decoded
+                // A stop from a handler keeps what was decoded.
+                setBitmap(Upright(decoder.partial(), orientation));
             else
                 bitmap_.reset(); // no half pass of progressive display stays behind
         }

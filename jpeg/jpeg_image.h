@@ -23,6 +23,9 @@ struct TJPEGData {
     int height = 0;
     bool grayscale = false;
     bool progressive = false;
+    // Exif orientation: the decoded picture is turned upright, and width and height
+    // are the upright picture's.
+    int orientation = 1;
     // Bytes were loaded, possibly none: drawing then decodes (and zero bytes fail there).
     bool loaded = false;
 };
