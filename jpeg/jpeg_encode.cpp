@@ -32,6 +32,21 @@ Layout layoutOf(QImage::Format format) {
         return {JCS_UNKNOWN, 0};
     }
 }
+void configure(jpegcodec::Compressor& codec, int width, int height, Layout layout,
+               const JpegEncodeSettings& settings) {
+    jpeg_compress_struct& info = codec.info();
+    info.image_width = static_cast<JDIMENSION>(width);
+    info.image_height = static_cast<JDIMENSION>(height);
+    info.input_components = layout.components;
+    info.in_color_space = layout.space;
+    codec.setDefaults();
+    info.dct_method = JDCT_FLOAT;
+    codec.setQuality(settings.quality, true);
+    if (settings.grayscale)
+        codec.setColorspace(JCS_GRAYSCALE);
+    if (settings.progressive)
+        codec.simpleProgression();
+}
 } // namespace
 
 std::string encodeJpeg(const QImage& picture, const JpegEncodeSettings& settings,
@@ -46,19 +61,8 @@ std::string encodeJpeg(const QImage& picture, const JpegEncodeSettings& settings
 
     jpegcodec::Compressor codec;
     codec.onProgress = onProgress;
+    configure(codec, source.width(), source.height(), layout, settings);
     jpeg_compress_struct& info = codec.info();
-    info.image_width = static_cast<JDIMENSION>(source.width());
-    info.image_height = static_cast<JDIMENSION>(source.height());
-    info.input_components = layout.components;
-    info.in_color_space = layout.space;
-    codec.setDefaults();
-    info.dct_method = JDCT_FLOAT;
-    codec.setQuality(settings.quality, true);
-    if (settings.grayscale)
-        codec.setColorspace(JCS_GRAYSCALE);
-    if (settings.progressive)
-        codec.simpleProgression();
-
     codec.start();
     // libjpeg only reads the rows, so they are passed without detaching the picture.
     auto* const bits = const_cast<uchar*>(source.constBits());
@@ -73,6 +77,40 @@ std::string encodeJpeg(const QImage& picture, const JpegEncodeSettings& settings
     }
     codec.finish();
     return codec.takeOutput();
+}
+
+JpegRowEncoder::JpegRowEncoder(int width, int height, const JpegEncodeSettings& settings,
+                               Sink sink)
+    : codec_(std::make_unique<jpegcodec::Compressor>(std::move(sink))),
+      stride_(static_cast<std::size_t>(width) * 3),
+      rows_(stride_ * kRowsPerCall) {
+    configure(*codec_, width, height, layoutOf(QImage::Format_BGR888), settings);
+    codec_->start();
+}
+
+JpegRowEncoder::~JpegRowEncoder() = default;
+
+unsigned char* JpegRowEncoder::nextRow() {
+    return rows_.data() + static_cast<std::size_t>(filled_) * stride_;
+}
+
+void JpegRowEncoder::rowDone() {
+    if (++filled_ == static_cast<int>(kRowsPerCall))
+        flush();
+}
+
+void JpegRowEncoder::flush() {
+    JSAMPROW rows[kRowsPerCall];
+    for (int i = 0; i < filled_; ++i)
+        rows[i] = rows_.data() + static_cast<std::size_t>(i) * stride_;
+    codec_->writeScanlines(rows, static_cast<JDIMENSION>(filled_));
+    filled_ = 0;
+}
+
+void JpegRowEncoder::finish() {
+    if (filled_ > 0)
+        flush();
+    codec_->finish();
 }
 
 } // namespace kelvora
