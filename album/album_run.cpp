@@ -1,42 +1,188 @@
 #include "album/album_run.h"
 
+#include "album/album_plan.h"
 #include "album/output_paths.h"
-#include "album/picture_converter.h"
-#include "base/picture.h"
+#include "album/picture_job.h"
+#include "album/staged_file.h"
+#include "base/file_io.h"
 #include "settings/inifile.h"
 
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <sched.h>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace kelvora {
 namespace {
 
-// What identifies a file's content well enough to skip decoding it again.
-struct FileStamp {
-    bool valid = false;
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    timespec modified{};
-
-    static FileStamp of(const std::string& fileName) {
+// The folders of `folder` that do not exist yet, outermost first.
+std::vector<std::string> missingFolders(const std::string& folder) {
+    std::vector<std::string> missing;
+    std::string path = folder;
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    for (;;) {
         struct stat st;
-        if (::stat(fileName.c_str(), &st) != 0)
-            return {};
-        return {true, st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+        if (path.empty() || path == "/" || ::lstat(path.c_str(), &st) == 0)
+            break;
+        missing.insert(missing.begin(), path);
+        const auto slash = path.find_last_of('/');
+        if (slash == std::string::npos)
+            break;
+        path.erase(slash == 0 ? 1 : slash);
     }
-    bool sameAs(const FileStamp& o) const {
-        return valid && o.valid && device == o.device && inode == o.inode && size == o.size &&
-               modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec;
-    }
-};
-
-QImage loadPicture(const std::string& fileName) {
-    TPicture picture;
-    picture.loadFromFile(fileName);
-    return picture.graphic()->image();
+    return missing;
 }
 
+struct Task {
+    enum class State { Waiting, Running, Done, Failed };
+    TPictureJob job;
+    std::size_t estimate = 0;
+    State state = State::Waiting;
+    std::exception_ptr error;
+    std::unique_ptr<TStagedFile> large;
+    std::unique_ptr<TStagedFile> small;
+};
+
+// What a worker tells the thread that runs the hooks.
+struct Event {
+    int index;
+    bool pictureDone; // false: one output finished
+    QImage preview;
+};
+
 } // namespace
+
+struct TAlbumRun::Impl {
+    TAlbumJob job;
+    int jobs;
+    TAlbumPlan plan;
+    std::vector<std::string> createdFolders; // removed again if the run fails and they are empty
+    std::vector<Task> tasks;
+    bool converted = false;
+    bool finished = false;
+
+    // Shared with the workers.
+    std::mutex lock;
+    std::condition_variable workerWake;
+    std::condition_variable eventArrived;
+    std::deque<Event> events;
+    std::size_t budget = 0;
+    std::size_t inFlight = 0;
+    int running = 0;
+    int firstFailed = 0; // the number of tasks while none failed
+    std::atomic<bool> abort{false};
+
+    Task* pick();
+    void work();
+    void post(Event event);
+    void makeFolders();
+    void removeCreatedFolders();
+    bool settled() const; // every task before the first failure has ended
+};
+
+Task* TAlbumRun::Impl::pick() {
+    std::unique_lock guard(lock);
+    for (;;) {
+        if (abort.load())
+            return nullptr;
+        bool waiting = false;
+        for (int i = 0; i < firstFailed; ++i) {
+            Task& t = tasks[static_cast<std::size_t>(i)];
+            if (t.state != Task::State::Waiting)
+                continue;
+            waiting = true;
+            if (running == 0 || inFlight + t.estimate <= budget) {
+                t.state = Task::State::Running;
+                inFlight += t.estimate;
+                ++running;
+                return &t;
+            }
+        }
+        if (!waiting)
+            return nullptr;
+        workerWake.wait(guard);
+    }
+}
+
+void TAlbumRun::Impl::post(Event event) {
+    {
+        std::lock_guard guard(lock);
+        events.push_back(std::move(event));
+    }
+    eventArrived.notify_one();
+}
+
+void TAlbumRun::Impl::work() {
+    while (Task* t = pick()) {
+        const int index = static_cast<int>(t - tasks.data());
+        std::exception_ptr error;
+        QImage preview;
+        try {
+            t->large = std::make_unique<TStagedFile>(plan.largeNames[index]);
+            t->small = std::make_unique<TStagedFile>(plan.smallNames[index]);
+            preview = ConvertPictureJob(
+                t->job, *t->large, *t->small,
+                [&] {
+                    post({index, false, {}});
+                },
+                &abort);
+            t->large->close();
+            t->small->close();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        {
+            std::lock_guard guard(lock);
+            inFlight -= t->estimate;
+            --running;
+            if (error) {
+                t->state = Task::State::Failed;
+                t->error = error;
+                t->large.reset();
+                t->small.reset();
+                firstFailed = std::min(firstFailed, index);
+            } else {
+                t->state = Task::State::Done;
+            }
+            events.push_back({index, true, std::move(preview)});
+        }
+        eventArrived.notify_one();
+        workerWake.notify_all();
+    }
+}
+
+bool TAlbumRun::Impl::settled() const {
+    for (int i = 0; i < firstFailed; ++i) {
+        const Task::State s = tasks[static_cast<std::size_t>(i)].state;
+        if (s == Task::State::Waiting || s == Task::State::Running)
+            return false;
+    }
+    return true;
+}
+
+void TAlbumRun::Impl::makeFolders() {
+    for (const std::string& folder : {job.large.OutputFolder, job.small.OutputFolder}) {
+        for (std::string& missing : missingFolders(folder))
+            createdFolders.push_back(std::move(missing));
+        // A folder that cannot be made shows up when the first file there is created.
+        forceDirectories(folder);
+    }
+}
+
+void TAlbumRun::Impl::removeCreatedFolders() {
+    // Innermost first; a folder that holds anything (the user's, or another
+    // program's) stays.
+    for (auto it = createdFolders.rbegin(); it != createdFolders.rend(); ++it)
+        ::rmdir(it->c_str());
+    createdFolders.clear();
+}
+
+// ---------------------------------------------------------------------------
 
 void ReadAlbumSettings(const std::string& optionFile, const std::string& htmlFileName,
                        TPictureSettings& large, TPictureSettings& small) {
@@ -58,51 +204,137 @@ TAlbumJob MakeAlbumJob(const std::string& htmlFileName, const TStringList& sourc
     return job;
 }
 
-void RunAlbum(const TAlbumJob& job, const TAlbumRunHooks& hooks) {
-    const auto pump = [&] {
-        if (hooks.pump)
-            hooks.pump();
-    };
-    const auto progress = [&](int position, int maximum) {
+int DefaultJobCount() {
+    cpu_set_t set;
+    if (::sched_getaffinity(0, sizeof set, &set) == 0)
+        return std::max(1, CPU_COUNT(&set));
+    return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
+TAlbumRun::TAlbumRun(TAlbumJob job, int jobs) : d_(std::make_unique<Impl>()) {
+    d_->job = std::move(job);
+    d_->jobs = std::max(1, jobs);
+}
+
+TAlbumRun::~TAlbumRun() {
+    if (!d_->finished) {
+        d_->tasks.clear(); // removes the staged files
+        d_->removeCreatedFolders();
+    }
+}
+
+const TAlbumJob& TAlbumRun::job() const {
+    return d_->job;
+}
+const TStringList& TAlbumRun::largeNames() const {
+    return d_->plan.largeNames;
+}
+const TStringList& TAlbumRun::smallNames() const {
+    return d_->plan.smallNames;
+}
+
+void TAlbumRun::convertPictures(const TAlbumRunHooks& hooks, const std::atomic<bool>* stop) {
+    Impl& d = *d_;
+    const int n = d.job.sourceFiles.count();
+    const int maximum = 2 * n;
+    const auto progress = [&](int position) {
         if (hooks.progress)
             hooks.progress(position, maximum);
     };
-    const auto loaded = [&](const QImage& image) {
-        if (hooks.pictureLoaded)
-            hooks.pictureLoaded(image);
-    };
 
-    TStringList largeNames;
-    TStringList smallNames;
-    const int n = job.sourceFiles.count();
-    const int maximum = 2 * n;
-    progress(0, maximum);
+    d.plan = PlanAlbum(d.job);
+    progress(0);
+    d.tasks.resize(static_cast<std::size_t>(n));
+    std::size_t largest = 0;
     for (int i = 0; i < n; ++i) {
-        const std::string& source = job.sourceFiles[i];
-        loaded(QImage());
-        const FileStamp before = FileStamp::of(source);
-        QImage picture = loadPicture(source);
-        loaded(picture);
-        pump();
-
-        ConvertPicture(job.large, picture, source, i, largeNames);
-        progress(2 * i + 1, maximum);
-        pump();
-
-        // The small picture is made from the file as it is now; when it has not
-        // changed since the first load, that decode is still the same picture.
-        if (!before.sameAs(FileStamp::of(source)))
-            picture = loadPicture(source);
-        loaded(picture);
-        pump();
-
-        ConvertPicture(job.small, picture, source, i, smallNames);
-        progress(2 * i + 2, maximum);
-        pump();
+        Task& t = d.tasks[static_cast<std::size_t>(i)];
+        t.job = {d.job.sourceFiles[i], &d.job.large, &d.job.small};
+        t.estimate = EstimateWorkingMemory(t.job);
+        largest = std::max(largest, t.estimate);
     }
-    progress(0, maximum);
-    const TAlbumPageOptions options = hooks.pageOptions ? hooks.pageOptions() : TAlbumPageOptions{};
-    WriteAlbumPage(job.htmlFileName, largeNames, smallNames, options, hooks.comments);
+    d.budget = largest + largest / 4;
+    d.firstFailed = n;
+    d.makeFolders();
+
+    std::vector<std::thread> workers;
+    for (int i = 0; i < std::min(d.jobs, n); ++i)
+        workers.emplace_back([&d] { d.work(); });
+
+    int position = 0;
+    bool stopped = false;
+    {
+        std::unique_lock guard(d.lock);
+        for (;;) {
+            d.eventArrived.wait_for(guard, std::chrono::milliseconds(50),
+                                    [&] { return !d.events.empty(); });
+            // Hooks run without the lock, so that workers can go on meanwhile.
+            while (!d.events.empty()) {
+                Event e = std::move(d.events.front());
+                d.events.pop_front();
+                guard.unlock();
+                if (!e.pictureDone)
+                    progress(++position);
+                else if (hooks.pictureConverted && !e.preview.isNull())
+                    hooks.pictureConverted(e.index, e.preview);
+                guard.lock();
+            }
+            if (stop && stop->load()) {
+                stopped = true;
+                break;
+            }
+            if (d.settled())
+                break;
+        }
+        d.abort = true; // pictures after a failure need not finish
+    }
+    d.workerWake.notify_all();
+    for (std::thread& w : workers)
+        w.join();
+
+    if (stopped)
+        throw EAbort(QStringLiteral("中止しました"));
+    if (d.firstFailed < n) {
+        const Task& failed = d.tasks[static_cast<std::size_t>(d.firstFailed)];
+        try {
+            std::rethrow_exception(failed.error);
+        } catch (const EAbort&) {
+            throw;
+        } catch (const Exception& e) {
+            throw EAlbumPicture(e, failed.job.source);
+        } catch (const std::bad_alloc&) {
+            throw EAlbumPicture(EOutOfResources(QStringLiteral("メモリが足りません")),
+                                failed.job.source);
+        }
+    }
+    progress(0);
+    d.converted = true;
+}
+
+void TAlbumRun::finish(const TAlbumPageOptions& options, const TCommentLookup& comments) {
+    Impl& d = *d_;
+    if (!d.converted || d.finished)
+        throw EInvalidOperation(QStringLiteral("画像の変換が終わっていません"));
+    // Built in full first, so an error on the way leaves an existing page untouched.
+    const TStringList page =
+        BuildAlbumPage(d.job.htmlFileName, d.plan.largeNames, d.plan.smallNames, options, comments);
+    TStagedFile pageFile(d.job.htmlFileName);
+    pageFile.write(page.text());
+    pageFile.close();
+    // In the list's order, as one picture after another would have written them:
+    // of two pictures that share a name, the later one stays.
+    for (Task& t : d.tasks) {
+        t.large->commit();
+        t.small->commit();
+    }
+    pageFile.commit();
+    d.finished = true;
+}
+
+void RunAlbum(const TAlbumJob& job, const TAlbumRunHooks& hooks, int jobs,
+              const std::atomic<bool>* stop) {
+    TAlbumRun run(job, jobs);
+    run.convertPictures(hooks, stop);
+    run.finish(hooks.pageOptions ? hooks.pageOptions() : TAlbumPageOptions{}, hooks.comments);
 }
 
 } // namespace kelvora

@@ -1,13 +1,30 @@
 #pragma once
 // One run of the album: every picture converted into a large and a small
 // picture, then the page. The generation window and the batch command both
-// drive this class; they differ only in their hooks.
+// drive TAlbumRun; they differ only in their hooks.
+//
+// Nothing the user has is touched until the whole album is ready: every picture
+// and the page are written under temporary names beside their final places and
+// renamed into place together at the end (pictures first, the page last). A run
+// that fails or is stopped removes its temporary files (and the folders it made
+// that stayed empty), so the album that was there stays as it was.
+//
+// Pictures are converted on worker threads, one per core by default. A worker
+// starts a picture only when its working memory (estimated from the file's
+// header) fits in the budget beside the pictures in flight, or when nothing else
+// is in flight; the budget is a quarter more than the largest picture needs, so
+// running in parallel costs little memory beyond converting one picture at a
+// time. The names, the page and the error reported (the first failing picture in
+// list order) are those of converting one picture after another.
 #include "album/page_writer.h"
 #include "album/picture_settings.h"
+#include "base/errors.h"
 #include "base/stringlist.h"
 
 #include <QImage>
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace kelvora {
@@ -20,16 +37,26 @@ struct TAlbumJob {
 };
 
 struct TAlbumRunHooks {
-    // The progress range is 0..maximum; called at the start, after each
-    // conversion, and with 0 once every picture is done.
+    // The progress range is 0..maximum (two outputs per picture); called at the
+    // start, whenever an output is finished, and with 0 once every picture is done.
     std::function<void(int position, int maximum)> progress;
-    // Lets the caller's window breathe between steps (four times per picture).
-    std::function<void()> pump;
-    // The decoded picture being converted (the window's hidden work image).
-    std::function<void(const QImage&)> pictureLoaded;
+    // A picture was converted: its position in the list and a small upright copy.
+    std::function<void(int index, const QImage& preview)> pictureConverted;
     // Read when the page is written, so that changes made during the run count.
     std::function<TAlbumPageOptions()> pageOptions;
     TCommentLookup comments;
+};
+
+// A picture that could not be converted: the message is the picture's own error
+// (what the window shows); the source names the picture.
+class EAlbumPicture : public Exception {
+public:
+    EAlbumPicture(const Exception& cause, std::string sourceFile)
+        : Exception(cause.message(), cause.detail()), sourceFile_(std::move(sourceFile)) {}
+    const std::string& sourceFile() const { return sourceFile_; }
+
+private:
+    std::string sourceFile_;
 };
 
 // Option.ini's two sections, with the output folders derived from the page's name.
@@ -40,8 +67,35 @@ void ReadAlbumSettings(const std::string& optionFile, const std::string& htmlFil
 TAlbumJob MakeAlbumJob(const std::string& htmlFileName, const TStringList& sourceFiles,
                        const std::string& optionFile);
 
-// Runs the job; any error ends it at that point and propagates. The pictures
-// written so far stay; the page is written only after the last picture.
-void RunAlbum(const TAlbumJob& job, const TAlbumRunHooks& hooks);
+// Worker threads for a run: one per core this process may use.
+int DefaultJobCount();
+
+class TAlbumRun {
+public:
+    explicit TAlbumRun(TAlbumJob job, int jobs = DefaultJobCount());
+    // Removes whatever was staged and not put in place.
+    ~TAlbumRun();
+    TAlbumRun(const TAlbumRun&) = delete;
+    TAlbumRun& operator=(const TAlbumRun&) = delete;
+
+    const TAlbumJob& job() const;
+    const TStringList& largeNames() const;
+    const TStringList& smallNames() const;
+
+    // Checks the settings and the names, then converts every picture into staged
+    // files. The hooks are called on the calling thread. Raises the plan's errors,
+    // EAlbumPicture for the first picture that failed, and EAbort when `stop` is set.
+    void convertPictures(const TAlbumRunHooks& hooks, const std::atomic<bool>* stop = nullptr);
+    // After convertPictures: writes the page and puts every file in its place.
+    void finish(const TAlbumPageOptions& options, const TCommentLookup& comments);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d_;
+};
+
+// convertPictures, then finish with the hooks' page options and comments.
+void RunAlbum(const TAlbumJob& job, const TAlbumRunHooks& hooks, int jobs = DefaultJobCount(),
+              const std::atomic<bool>* stop = nullptr);
 
 } // namespace kelvora

@@ -3,20 +3,12 @@
 #include "base/bitmap.h"
 #include "base/errors.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
 namespace kelvora {
 namespace {
-
-// The source index sampled for each target index: the one under the target's centre.
-std::vector<int> sampleMap(int sourceSize, int targetSize) {
-    std::vector<int> map(static_cast<std::size_t>(targetSize));
-    for (int i = 0; i < targetSize; ++i)
-        map[static_cast<std::size_t>(i)] =
-            static_cast<int>((2LL * i + 1) * sourceSize / (2LL * targetSize));
-    return map;
-}
 
 template <int N> void scaleRow(const uchar* src, uchar* dst, const std::vector<int>& columns) {
     for (int sx : columns) {
@@ -46,6 +38,14 @@ QImage normalised(const QImage& source) {
 
 } // namespace
 
+std::vector<int> NearestSampleMap(int sourceSize, int targetSize) {
+    std::vector<int> map(static_cast<std::size_t>(std::max(targetSize, 0)));
+    for (int i = 0; i < targetSize; ++i)
+        map[static_cast<std::size_t>(i)] =
+            static_cast<int>((2LL * i + 1) * sourceSize / (2LL * targetSize));
+    return map;
+}
+
 QImage ScaleNearest(const QImage& original, int width, int height) {
     if (width <= 0 || height <= 0 || original.isNull())
         return {};
@@ -59,8 +59,8 @@ QImage ScaleNearest(const QImage& original, int width, int height) {
     target.setDotsPerMeterX(source.dotsPerMeterX());
     target.setDotsPerMeterY(source.dotsPerMeterY());
 
-    const std::vector<int> columns = sampleMap(source.width(), width);
-    const std::vector<int> rows = sampleMap(source.height(), height);
+    const std::vector<int> columns = NearestSampleMap(source.width(), width);
+    const std::vector<int> rows = NearestSampleMap(source.height(), height);
     const int depth = source.depth() / 8;
     const std::size_t rowBytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(depth);
     for (int y = 0; y < height; ++y) {

@@ -10,19 +10,15 @@
 #include "base/stringlist.h"
 #include "jpeg/jpeg_image.h"
 
+#include <sstream>
+
 namespace kelvora {
 namespace {
 
-enum class OutputFormat { Jpeg, Png };
-
-OutputFormat outputFormatOf(const std::string& pictureType) {
-    if (pictureType == "Jpeg")
-        return OutputFormat::Jpeg;
-    if (pictureType == "Png")
-        return OutputFormat::Png;
-    throw EInvalidGraphic(
-        QStringLiteral("画像形式 %1 では保存できません (Jpeg または Png を指定してください)")
-            .arg(toQ(pictureType)));
+long long scaledSide(int side, int rate) {
+    // 64-bit products: a large Rate must not wrap into a small picture.
+    const long long scaled = static_cast<long long>(side) * rate / 100;
+    return scaled == 0 && side >= 1 && rate > 0 ? 1 : scaled;
 }
 
 } // namespace
@@ -31,11 +27,11 @@ QSize TargetSize(const TPictureSettings& settings, int width, int height) {
     long long w = settings.Horizonal;
     long long h = settings.Vertical;
     if (settings.PictureSizeMode) {
-        // 64-bit products: a large Rate must not wrap into a small picture.
-        w = static_cast<long long>(width) * settings.Rate / 100;
-        h = static_cast<long long>(height) * settings.Rate / 100;
+        w = scaledSide(width, settings.Rate);
+        h = scaledSide(height, settings.Rate);
     }
-    if (w < 0 || h < 0)
+    // Nothing to draw into: an empty file would be linked as a picture.
+    if (w <= 0 || h <= 0)
         throw EInvalidGraphicOperation(
             QStringLiteral("画像のサイズ %1 x %2 は不正です").arg(w).arg(h));
     checkPictureSize(w, h);
@@ -50,29 +46,38 @@ std::string TargetFileName(const TPictureSettings& settings, const std::string& 
     return settings.OutputFolder + settings.Header + part + extension;
 }
 
-void ConvertPicture(const TPictureSettings& settings, const QImage& picture,
-                    const std::string& sourceFile, int index, TStringList& names) {
+void CheckPictureType(const TPictureSettings& settings) {
+    if (settings.PictureType != "Jpeg" && settings.PictureType != "Png")
+        throw EInvalidGraphic(
+            QStringLiteral("画像形式 %1 では保存できません (Jpeg または Png を指定してください)")
+                .arg(toQ(settings.PictureType)));
+}
+
+std::string EncodeScaledPicture(const TPictureSettings& settings, const QImage& picture) {
+    CheckPictureType(settings);
     const QSize size = TargetSize(settings, picture.width(), picture.height());
     TBitmap scaled;
     scaled.setImage(ScaleNearest(picture, size.width(), size.height()));
+    if (settings.PictureType == "Png")
+        return EncodePng(scaled.qimage());
+    TJPEGImage jpeg;
+    jpeg.assign(scaled);
+    jpeg.setCompressionQuality(static_cast<std::uint8_t>(settings.Quality & 0xFF));
+    jpeg.compress();
+    std::ostringstream bytes;
+    jpeg.saveToStream(bytes);
+    return std::move(bytes).str();
+}
 
+void ConvertPicture(const TPictureSettings& settings, const QImage& picture,
+                    const std::string& sourceFile, int index, TStringList& names) {
+    CheckPictureType(settings);
+    const std::string bytes = EncodeScaledPicture(settings, picture);
     // A folder that cannot be made shows up as the file-creation error below.
     forceDirectories(settings.OutputFolder);
-
-    const OutputFormat format = outputFormatOf(settings.PictureType);
     const std::string fileName = TargetFileName(settings, sourceFile, index);
-    if (format == OutputFormat::Jpeg) {
-        TJPEGImage jpeg;
-        jpeg.assign(scaled);
-        jpeg.setCompressionQuality(static_cast<std::uint8_t>(settings.Quality & 0xFF));
-        jpeg.compress();
-        names.add(fileName);
-        jpeg.saveToFile(fileName);
-    } else {
-        const std::string png = EncodePng(scaled.qimage());
-        names.add(fileName);
-        writeWholeFile(fileName, png);
-    }
+    names.add(fileName);
+    writeWholeFile(fileName, bytes);
 }
 
 } // namespace kelvora

@@ -12,8 +12,9 @@ namespace kelvora {
 class TStringList;
 
 // W x Rate / 100 and H x Rate / 100 (truncated) in percent mode, Horizonal x
-// Vertical in pixel mode. Negative results and sizes beyond the picture limit
-// raise EInvalidGraphicOperation / EOutOfResources.
+// Vertical in pixel mode. A side that would shrink to nothing from a side of at
+// least one pixel keeps one pixel. Sides of 0 or less and sizes beyond the picture
+// limit raise EInvalidGraphicOperation / EOutOfResources.
 QSize TargetSize(const TPictureSettings& settings, int width, int height);
 
 // The file name a picture gets: OutputFolder + Header + (index or source name)
@@ -21,11 +22,18 @@ QSize TargetSize(const TPictureSettings& settings, int width, int height);
 std::string TargetFileName(const TPictureSettings& settings, const std::string& sourceFile,
                            int index);
 
+// Raises EInvalidGraphic naming a PictureType other than "Jpeg" or "Png".
+void CheckPictureType(const TPictureSettings& settings);
+
+// The picture scaled to its target size and encoded as the settings say: the
+// bytes of the file to write.
+std::string EncodeScaledPicture(const TPictureSettings& settings, const QImage& picture);
+
 // Scales picture (the decoded source at position index of the run's list, read
 // from sourceFile), creates OutputFolder, appends the target's file name to names
 // and then writes the file. A PictureType other than "Jpeg" or "Png" raises
-// EInvalidGraphic naming it, before a name is recorded. A zero-sided target
-// writes an empty file. Write failures raise "ファイル %s を作成できません".
+// EInvalidGraphic naming it, before a name is recorded. Write failures raise
+// "ファイル %s を作成できません".
 void ConvertPicture(const TPictureSettings& settings, const QImage& picture,
                     const std::string& sourceFile, int index, TStringList& names);
 

@@ -101,19 +101,28 @@ TEST(ConvertPicture, SameSourceNameTwiceReplacesTheFile) {
     EXPECT_EQ(jpegSize(names[1]), QSize(60, 15)); // the later picture won
 }
 
-TEST(ConvertPicture, ZeroSideWritesAnEmptyFileAndRecordsIt) {
-    TempDir dir;
-    TStringList names;
-    TPictureSettings s = settingsFor(dir, TPictureKind::Small); // 30 %
-    ConvertPicture(s, patternImage(3, 40), "/a/thin.bmp", 0, names);
-    ASSERT_EQ(names.count(), 1);
-    EXPECT_TRUE(fileExists(names[0]));
-    EXPECT_EQ(readFile(names[0]).size(), 0u);
-
-    s.PictureSizeMode = false;
-    s.Horizonal = 0;
-    ConvertPicture(s, patternImage(30, 40), "/a/b.bmp", 1, names);
-    EXPECT_EQ(readFile(names[1]).size(), 0u);
+TEST(ConvertPicture, TinySidesKeepOnePixel) {
+    const struct {
+        QSize source;
+        int rate;
+        QSize target;
+    } cases[] = {
+        {{3, 40}, 30, {1, 12}},    // 0.9 pixels wide
+        {{1, 1}, 30, {1, 1}},      // a one-pixel photo
+        {{1000, 1}, 30, {300, 1}}, // a one-row strip
+        {{1, 1000}, 50, {1, 500}}, // a one-column strip
+        {{2, 2}, 200, {4, 4}},     // enlarged
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        TStringList names;
+        TPictureSettings s = settingsFor(dir, TPictureKind::Small);
+        s.Rate = c.rate;
+        ConvertPicture(s, patternImage(c.source.width(), c.source.height()), "/a/t.bmp", 0, names);
+        ASSERT_EQ(names.count(), 1);
+        EXPECT_GT(readFile(names[0]).size(), 0u);
+        EXPECT_EQ(jpegSize(names[0]), c.target) << c.source.width() << "x" << c.source.height();
+    }
 }
 
 TEST(ConvertPicture, QualityAboveHundredEncodesAsHundred) {
@@ -216,14 +225,16 @@ TEST(ConvertPicture, CreatesEveryMissingParentFolder) {
     EXPECT_TRUE(fileExists(dir.path() + "/a/b/c/L0.jpg"));
 }
 
-TEST(ConvertPicture, RefusesNegativeAndHugeTargets) {
+TEST(ConvertPicture, RefusesEmptyNegativeAndHugeTargets) {
     TempDir dir;
     TStringList names;
     TPictureSettings s = settingsFor(dir, TPictureKind::Large);
     s.PictureSizeMode = false;
-    s.Horizonal = -5;
-    EXPECT_THROW(ConvertPicture(s, patternImage(10, 10), "/a/x.bmp", 0, names),
-                 EInvalidGraphicOperation);
+    for (const int nothing : {0, -5}) {
+        s.Horizonal = nothing;
+        EXPECT_THROW(ConvertPicture(s, patternImage(10, 10), "/a/x.bmp", 0, names),
+                     EInvalidGraphicOperation);
+    }
     s.Horizonal = 100000;
     s.Vertical = 100000;
     EXPECT_THROW(ConvertPicture(s, patternImage(10, 10), "/a/x.bmp", 0, names), EOutOfResources);

@@ -1,6 +1,9 @@
 #include "tests/support/images.h"
 
 #include <QImageWriter>
+#include <QProcess>
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <stdexcept>
 
@@ -17,6 +20,91 @@ QImage patternImage(int w, int h) {
         }
     }
     return image;
+}
+
+QImage photoLike(int w, int h, unsigned seed) {
+    QImage image(w, h, QImage::Format_RGB888);
+    std::uint32_t state = seed * 2654435761u + 1;
+    const auto noise = [&state] {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        return static_cast<int>(state % 41) - 20;
+    };
+    const int cx = static_cast<int>(seed * 37 % static_cast<unsigned>(std::max(w, 1)));
+    const int cy = static_cast<int>(seed * 53 % static_cast<unsigned>(std::max(h, 1)));
+    for (int y = 0; y < h; ++y) {
+        uchar* row = image.scanLine(y);
+        for (int x = 0; x < w; ++x) {
+            const bool inside = (x - cx) * (x - cx) + (y - cy) * (y - cy) < (w * h) / 16;
+            const int light = 60 + 120 * x / std::max(1, w) + 60 * y / std::max(1, h);
+            const int base[3] = {inside ? 220 : light, inside ? 60 : light - 30,
+                                 inside ? 40 : 255 - light};
+            for (int c = 0; c < 3; ++c)
+                row[3 * x + c] = static_cast<uchar>(std::clamp(base[c] + noise(), 0, 255));
+        }
+    }
+    return image;
+}
+
+std::string encodeWithCjpeg(const QImage& image, const std::vector<std::string>& options) {
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    QByteArray ppm = QByteArray("P6\n") + QByteArray::number(rgb.width()) + ' ' +
+                     QByteArray::number(rgb.height()) + "\n255\n";
+    for (int y = 0; y < rgb.height(); ++y)
+        ppm.append(reinterpret_cast<const char*>(rgb.constScanLine(y)), rgb.width() * 3);
+    QStringList args;
+    for (const std::string& o : options)
+        args << QString::fromStdString(o);
+    QProcess cjpeg;
+    cjpeg.start(QStringLiteral("cjpeg"), args);
+    cjpeg.write(ppm);
+    cjpeg.closeWriteChannel();
+    if (!cjpeg.waitForFinished(60000) || cjpeg.exitCode() != 0)
+        throw std::runtime_error("cjpeg failed: " + cjpeg.readAllStandardError().toStdString());
+    return cjpeg.readAllStandardOutput().toStdString();
+}
+
+std::string withExifOrientation(const std::string& jpeg, int orientation) {
+    // "Exif\0\0", a little-endian TIFF header, one IFD with the orientation tag.
+    const unsigned char tiff[] = {'E',
+                                  'x',
+                                  'i',
+                                  'f',
+                                  0,
+                                  0, //
+                                  'I',
+                                  'I',
+                                  42,
+                                  0,
+                                  8,
+                                  0,
+                                  0,
+                                  0, //
+                                  1,
+                                  0, // one entry
+                                  0x12,
+                                  0x01,
+                                  3,
+                                  0,
+                                  1,
+                                  0,
+                                  0,
+                                  0, // SHORT x 1
+                                  static_cast<unsigned char>(orientation),
+                                  0,
+                                  0,
+                                  0, //
+                                  0,
+                                  0,
+                                  0,
+                                  0}; // no next IFD
+    const std::size_t length = sizeof tiff + 2;
+    std::string segment = "\xFF\xE1";
+    segment += static_cast<char>(length >> 8);
+    segment += static_cast<char>(length & 0xFF);
+    segment.append(reinterpret_cast<const char*>(tiff), sizeof tiff);
+    return jpeg.substr(0, 2) + segment + jpeg.substr(2);
 }
 
 std::string saveImage(const QImage& image, const std::string& path, const char* format,

@@ -3,12 +3,22 @@
 // written with Qt's own image writers (an encoder independent of ours).
 #include <QImage>
 #include <string>
+#include <vector>
 
 namespace kelvora::test {
 
 // A w x h 24-bit picture whose pixel (x, y) has red x*255/(w-1) and green y*255/(h-1),
 // so the source position of any scaled pixel can be read back from its colour.
 QImage patternImage(int w, int h);
+// A w x h 24-bit picture with what photographs have: smooth light, fine texture
+// and sharp edges, different for every seed.
+QImage photoLike(int w, int h, unsigned seed);
+// The picture encoded by libjpeg-turbo's own cjpeg with the given options
+// ("-sample", "2x1", "-progressive", "-grayscale", ...): an encoder that is not ours.
+std::string encodeWithCjpeg(const QImage& image, const std::vector<std::string>& options);
+// The JPEG stream with an Exif segment that records the orientation (1 to 8).
+std::string withExifOrientation(const std::string& jpeg, int orientation);
+
 // Writes the picture with Qt's writer for the format ("bmp", "png", "jpg") and returns the path.
 std::string saveImage(const QImage& image, const std::string& path, const char* format,
                       int quality = -1);

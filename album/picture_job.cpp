@@ -1,0 +1,131 @@
+#include "album/picture_job.h"
+
+#include "album/nearest_scale.h"
+#include "album/picture_converter.h"
+#include "album/staged_file.h"
+#include "album/streamed_conversion.h"
+#include "base/codepage.h"
+#include "base/errors.h"
+#include "base/file_io.h"
+#include "base/orientation.h"
+#include "base/picture.h"
+#include "jpeg/jpeg_decode.h"
+#include "jpeg/jpeg_image.h"
+
+#include <QImageReader>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kelvora {
+namespace {
+
+// The settings a TJPEGImage decodes with, so that a streamed picture is the one
+// the picture loader would give.
+JpegDecodeSettings loaderDecodeSettings() {
+    const TJPEGDefaults& d = JPEGDefaults();
+    return {d.grayscale, d.performance, d.pixelFormat, d.progressiveDisplay, d.scale, d.smoothing};
+}
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() { ::close(fd_); }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+std::size_t heldCopyBytes(const TPictureSettings& settings, QSize upright) {
+    const QSize size = TargetSize(settings, upright.width(), upright.height());
+    return static_cast<std::size_t>(size.width()) * static_cast<std::size_t>(size.height()) * 3;
+}
+
+void checkStop(const std::atomic<bool>* stop) {
+    if (stop && stop->load(std::memory_order_relaxed))
+        throw EAbort(QStringLiteral("中止しました"));
+}
+
+QImage convertWhole(const TPictureJob& job, TStagedFile& large, TStagedFile& small,
+                    const std::function<void()>& outputDone, const std::atomic<bool>* stop) {
+    QImage picture;
+    {
+        TPicture loaded;
+        loaded.loadFromFile(job.source);
+        picture = loaded.graphic()->image();
+    } // the compressed source goes as soon as it is decoded
+    if (picture.isNull() || picture.width() < 1 || picture.height() < 1)
+        throw EInvalidGraphic(QStringLiteral("画像 %1 には画素がありません").arg(toQ(job.source)));
+    checkStop(stop);
+    large.write(EncodeScaledPicture(*job.large, picture));
+    outputDone();
+    checkStop(stop);
+    small.write(EncodeScaledPicture(*job.small, picture));
+    outputDone();
+    const QSize preview = PreviewSize(picture.size(), kRunPreviewSide);
+    return ScaleNearest(picture, preview.width(), preview.height());
+}
+
+} // namespace
+
+bool IsStreamable(const TPictureJob& job) {
+    return job.large->PictureType == "Jpeg" && job.small->PictureType == "Jpeg" &&
+           JpegRowReader::canRead(loaderDecodeSettings()) &&
+           TPicture::classForExtension(lowerExtension(job.source)) == &TJPEGImage::classInfo();
+}
+
+std::size_t EstimateWorkingMemory(const TPictureJob& job) {
+    try {
+        if (IsStreamable(job)) {
+            const Descriptor fd(openDescriptorForReading(job.source));
+            const JpegRowReader reader(fd.get(), loaderDecodeSettings());
+            std::size_t bytes = reader.workingMemory();
+            const JpegHeader& h = reader.header();
+            if (h.orientation != 1) {
+                const QSize upright = UprightSize({h.width, h.height}, h.orientation);
+                bytes += heldCopyBytes(*job.large, upright) + heldCopyBytes(*job.small, upright);
+            }
+            return bytes;
+        }
+        // Loaded whole: the decoded picture and its scaled copies.
+        const QSize size = QImageReader(toQ(job.source)).size();
+        if (size.isValid()) {
+            const std::size_t pixels =
+                static_cast<std::size_t>(size.width()) * static_cast<std::size_t>(size.height());
+            return pixels * 4 + heldCopyBytes(*job.large, size) + heldCopyBytes(*job.small, size);
+        }
+        struct stat st;
+        if (::stat(job.source.c_str(), &st) == 0)
+            return static_cast<std::size_t>(st.st_size) * 8;
+    } catch (const std::exception&) {
+        // The conversion itself will report what is wrong with the file.
+    }
+    return 0;
+}
+
+QImage ConvertPictureJob(const TPictureJob& job, TStagedFile& large, TStagedFile& small,
+                         const std::function<void()>& outputDone, const std::atomic<bool>* stop) {
+    checkStop(stop);
+    if (IsStreamable(job)) {
+        std::unique_ptr<Descriptor> fd;
+        std::unique_ptr<JpegRowReader> reader;
+        try {
+            fd = std::make_unique<Descriptor>(openDescriptorForReading(job.source));
+            reader = std::make_unique<JpegRowReader>(fd->get(), loaderDecodeSettings());
+        } catch (const Exception&) {
+            reader.reset(); // the picture loader gives the error this file deserves
+        }
+        if (reader) {
+            const TScaledOutput outputs[] = {{job.large, &large}, {job.small, &small}};
+            QImage preview = ConvertJpegRows(*reader, outputs, kRunPreviewSide, stop);
+            outputDone();
+            outputDone();
+            return preview;
+        }
+    }
+    return convertWhole(job, large, small, outputDone, stop);
+}
+
+} // namespace kelvora

@@ -1,0 +1,39 @@
+#pragma once
+// One picture of a run: its large and small copies written into staged files,
+// streamed from a JPEG file when it can be, from the picture loader otherwise.
+#include "album/picture_settings.h"
+
+#include <QImage>
+#include <atomic>
+#include <cstddef>
+#include <string>
+
+namespace kelvora {
+
+class TStagedFile;
+
+struct TPictureJob {
+    std::string source;
+    const TPictureSettings* large;
+    const TPictureSettings* small;
+};
+
+// Side of the small copy a run shows of each picture.
+inline constexpr int kRunPreviewSide = 160;
+
+// Whether the picture is decoded row by row (a JPEG for the JPEG class, both
+// outputs JPEG, the decoder's settings the usual ones).
+bool IsStreamable(const TPictureJob& job);
+
+// About how much memory converting the picture takes, from its header; 0 when the
+// file cannot be read (its conversion will say why).
+std::size_t EstimateWorkingMemory(const TPictureJob& job);
+
+// Writes the large copy into `large` and the small one into `small`, and returns a
+// small upright copy for showing. outputDone is called as each copy is finished.
+// Errors are those of loading the picture through the picture loader; a picture
+// with no pixels raises EInvalidGraphic. stop: EAbort at the next look.
+QImage ConvertPictureJob(const TPictureJob& job, TStagedFile& large, TStagedFile& small,
+                         const std::function<void()>& outputDone, const std::atomic<bool>* stop);
+
+} // namespace kelvora

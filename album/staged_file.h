@@ -1,0 +1,49 @@
+#pragma once
+// One file of a run, written under a temporary name in the folder of its final
+// name and put in place by commit(): until then an existing file of that name is
+// untouched, and a staged file dropped without commit() is removed. The temporary
+// names are hidden (".<name>.kelvora-<pid>-<n>.tmp") and unique per process.
+//
+// Every temporary file of the process is also listed in one registry, so that a
+// signal-handling thread can remove them all with DiscardAllStagedFiles() while
+// other threads are writing.
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace kelvora {
+
+class TStagedFile {
+public:
+    // Creates the temporary file; the folder must exist. Raises EFCreateError
+    // "ファイル %s を作成できません" naming the final file, and EAbort once
+    // DiscardAllStagedFiles() has run.
+    explicit TStagedFile(std::string finalName);
+    ~TStagedFile();
+    TStagedFile(const TStagedFile&) = delete;
+    TStagedFile& operator=(const TStagedFile&) = delete;
+
+    const std::string& finalName() const { return finalName_; }
+
+    // A failed write (a full disk, an I/O error) raises EFCreateError naming the
+    // final file and the system's reason.
+    void write(std::string_view bytes);
+    // Flushes the file to the disk and closes it; errors as write().
+    void close();
+    // Renames the closed file over its final name.
+    void commit();
+
+private:
+    [[noreturn]] void fail(int error) const;
+
+    std::string finalName_;
+    std::string tempName_;
+    int fd_ = -1;
+    bool committed_ = false;
+};
+
+// Removes every temporary file that is not committed yet, and makes every later
+// TStagedFile fail with EAbort. For the moment a process is told to stop.
+void DiscardAllStagedFiles();
+
+} // namespace kelvora
