@@ -13,6 +13,7 @@
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
+    kelvora::releaseLargeBlocksAtOnce();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kelvora"));
     QApplication::setApplicationDisplayName(QStringLiteral("Kelvora"));

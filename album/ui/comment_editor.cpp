@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <set>
 
 namespace kelvora {
 
@@ -80,10 +81,17 @@ TForm4::TForm4(QWidget* parent) : QWidget(parent, Qt::Window) {
 void TForm4::OpenWith(const TStringList& sourceFiles) {
     show();
     raise();
+    // Rows are found by the path's bytes: two names that differ only in bytes the
+    // code page cannot show are two pictures, with a comment each.
+    std::set<QByteArray> listed;
+    for (int i = 0; i < ListView1->topLevelItemCount(); ++i)
+        listed.insert(PathOf(ListView1->topLevelItem(i)));
     for (const std::string& path : sourceFiles) {
-        const QString caption = toQ(path);
-        if (ListView1->findItems(caption, Qt::MatchExactly | Qt::MatchCaseSensitive, 0).isEmpty())
-            new QTreeWidgetItem(ListView1, {caption, QString()});
+        const QByteArray bytes(path.data(), static_cast<qsizetype>(path.size()));
+        if (!listed.insert(bytes).second)
+            continue;
+        auto* item = new QTreeWidgetItem(ListView1, {toDisplayQ(path), QString()});
+        item->setData(0, kPathRole, bytes);
     }
     lblFileName->clear();
     imgPreview->clear();
@@ -105,6 +113,10 @@ std::optional<std::string> TForm4::CommentOf(int index) const {
     return fromQ(item->text(1));
 }
 
+QByteArray TForm4::PathOf(const QTreeWidgetItem* item) {
+    return item->data(0, kPathRole).toByteArray();
+}
+
 void TForm4::ListView1Click() {
     QTreeWidgetItem* item = ListView1->currentItem();
     if (!item || !item->isSelected())
@@ -114,7 +126,7 @@ void TForm4::ListView1Click() {
     txtComment->setPlainText(item->text(1));
     fillingMemo_ = false;
     try {
-        imgPreview->loadFromFile(fromQ(item->text(0)));
+        imgPreview->loadFromFile(PathOf(item).toStdString());
     } catch (const std::exception&) {
         // A picture the preview cannot show is not worth a message.
         lblFileName->clear();

@@ -29,6 +29,9 @@ public:
     void ClearComments();
     // The comment of row i, or nothing when the list has no such row.
     std::optional<std::string> CommentOf(int index) const;
+    // The picture's path of a row, as bytes (the caption shows it readably).
+    static QByteArray PathOf(const QTreeWidgetItem* item);
+    static constexpr int kPathRole = Qt::UserRole;
 
     // Controls
     QTreeWidget* ListView1;

@@ -1,9 +1,7 @@
 #include "album/ui/generation_window.h"
 
-#include "album/album_run.h"
 #include "album/output_paths.h"
 #include "album/ui/comment_editor.h"
-#include "base/do_events.h"
 #include "base/codepage.h"
 #include "base/shell_opener.h"
 #include "ui/color_label.h"
@@ -66,7 +64,18 @@ TForm3::TForm3(TForm4& commentEditor, std::string optionFile, TDialogs& dialogs,
     connect(Button4, &QPushButton::clicked, this, &TForm3::Button4Click);
     connect(btnShowHTML, &QPushButton::clicked, this, &TForm3::btnShowHTMLClick);
     connect(btnCommentEdit, &QPushButton::clicked, this, &TForm3::btnCommentEditClick);
+
+    connect(&runner_, &TAlbumRunner::progress, this, [this](int position, int maximum) {
+        stProgress->setRange(0, maximum);
+        stProgress->setValue(position);
+    });
+    connect(&runner_, &TAlbumRunner::pictureConverted, this,
+            [this](int, const QImage& preview) { imgWork->setImage(preview); });
+    connect(&runner_, &TAlbumRunner::converted, this, &TForm3::runConverted);
+    connect(&runner_, &TAlbumRunner::failed, this, &TForm3::runFailed);
 }
+
+TForm3::~TForm3() = default;
 
 void TForm3::buildControls() {
     imgWork = named(new TImage(this), "imgWork");
@@ -169,14 +178,16 @@ void TForm3::hideEvent(QHideEvent* event) {
 }
 
 void TForm3::FormShow() {
+    ++showing_;
     btnShowHTML->setEnabled(false);
+    writtenPage_.clear();
     RunHandler(dialogs_, this,
                [&] { ReadAlbumSettings(optionFile_, HTMLFileName, LargeSettings, SmallSettings); });
     pageFileName_ = HTMLFileName;
-    lblHTMLFileName->setText(toQ(pageFileName_));
+    lblHTMLFileName->setText(toDisplayQ(pageFileName_));
     BaseFolder = BaseFolderOf(HTMLFileName);
-    lblLargePicture->setText(toQ(LargeSettings.OutputFolder));
-    lblSmallPicture->setText(toQ(SmallSettings.OutputFolder));
+    lblLargePicture->setText(toDisplayQ(LargeSettings.OutputFolder));
+    lblSmallPicture->setText(toDisplayQ(SmallSettings.OutputFolder));
     ShowPictureSettings(LargeSettings, ListView1);
     ShowPictureSettings(SmallSettings, ListView2);
 }
@@ -217,36 +228,54 @@ TAlbumPageOptions TForm3::PageOptions() const {
 }
 
 void TForm3::Button1Click() {
-    // The window stays live during a run; a second start waits for the first.
-    if (running_)
+    if (runner_.running()) {
+        // The window stays live during a run. Pressed again for the same album it
+        // is ignored; an album handed over meanwhile is made when this run ends.
+        startAgain_ = runner_.job().htmlFileName != pageFileName_ ||
+                      runner_.job().sourceFiles.items() != SourceFiles.items();
         return;
-    running_ = true;
+    }
+    startAgain_ = false;
     // The run works on what was handed over and shown when it started.
-    const TAlbumJob job{pageFileName_, SourceFiles, LargeSettings, SmallSettings};
-    TAlbumRunHooks hooks;
-    hooks.progress = [this](int position, int maximum) {
-        stProgress->setRange(0, maximum);
-        stProgress->setValue(position);
-    };
-    hooks.pump = [] { DoEvents(); };
-    hooks.pictureLoaded = [this](const QImage& image) { imgWork->setImage(image); };
-    hooks.pageOptions = [this] { return PageOptions(); };
-    hooks.comments = [this](int i) { return form4_.CommentOf(i); };
-
+    runShowing_ = showing_;
+    stProgress->setRange(0, 2 * SourceFiles.count());
+    stProgress->setValue(0);
     stProgress->show();
+    runner_.start({pageFileName_, SourceFiles, LargeSettings, SmallSettings});
+}
+
+void TForm3::runConverted() {
     bool completed = false;
     RunHandler(dialogs_, this, [&] {
-        RunAlbum(job, hooks);
+        runner_.finish(PageOptions(), [this](int i) { return form4_.CommentOf(i); });
         completed = true;
     });
     imgWork->clear();
-    running_ = false;
-    if (!completed)
+    if (!completed) {
+        runEnded();
         return; // the bar stays where the run stopped
+    }
     stProgress->hide();
-    btnShowHTML->setEnabled(true);
+    // "HTMLを開く" opens what this showing's run wrote, never a page handed over
+    // after the run started.
+    if (runShowing_ == showing_) {
+        writtenPage_ = runner_.job().htmlFileName;
+        btnShowHTML->setEnabled(true);
+    }
     emit runFinished();
     dialogs_.showMessage(this, QStringLiteral("完了しました"));
+    runEnded();
+}
+
+void TForm3::runFailed(const QString& message) {
+    imgWork->clear();
+    dialogs_.showError(this, message);
+    runEnded();
+}
+
+void TForm3::runEnded() {
+    if (std::exchange(startAgain_, false))
+        Button1Click();
 }
 
 void TForm3::chooseColor(TColorLabel* label) {
@@ -268,7 +297,8 @@ void TForm3::Button4Click() {
 
 void TForm3::btnShowHTMLClick() {
     // Nothing is reported when the desktop cannot open the page.
-    opener_.open(pageFileName_);
+    if (!writtenPage_.empty())
+        opener_.open(writtenPage_);
 }
 
 void TForm3::btnCommentEditClick() {

@@ -1,6 +1,7 @@
 #pragma once
 // The generation window: where the album's pictures go and how they are
 // converted, the page options, and the run that makes the album.
+#include "album/album_runner.h"
 #include "album/picture_settings.h"
 #include "base/stringlist.h"
 
@@ -32,6 +33,8 @@ class TForm3 : public QWidget {
 public:
     TForm3(TForm4& commentEditor, std::string optionFile, TDialogs& dialogs, TShellOpener& opener,
            QWidget* parent = nullptr);
+    // A run still going is stopped; its files are removed, the album on disk stays.
+    ~TForm3() override;
 
     // Filled by the main window before it shows this window.
     std::string HTMLFileName;
@@ -83,7 +86,7 @@ public:
 
     // The page options as the controls hold them now.
     TAlbumPageOptions PageOptions() const;
-    bool running() const { return running_; }
+    bool running() const { return runner_.running(); }
 
 signals:
     // Emitted when the window is hidden, so that the main window comes back.
@@ -98,6 +101,9 @@ protected:
 private:
     void buildControls();
     void chooseColor(TColorLabel* label);
+    void runConverted();
+    void runFailed(const QString& message);
+    void runEnded();
 
     TForm4& form4_;
     std::string optionFile_;
@@ -105,7 +111,11 @@ private:
     TDialogs& dialogs_;
     TShellOpener& opener_;
     QColor lastColor_ = Qt::black; // the colour dialog opens with what it last returned
-    bool running_ = false;
+    TAlbumRunner runner_;
+    int showing_ = 0;         // counts the showings of the window
+    int runShowing_ = 0;      // the showing the run in progress was started in
+    std::string writtenPage_; // the page a run of this showing wrote
+    bool startAgain_ = false; // a new album was handed over during a run
 };
 
 } // namespace kelvora

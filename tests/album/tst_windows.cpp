@@ -23,6 +23,8 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTreeWidget>
+#include <filesystem>
+#include <map>
 #include <memory>
 
 using namespace kelvora;
@@ -65,6 +67,21 @@ void clickRow(QTreeWidget* list, int row) {
     QTreeWidgetItem* item = list->topLevelItem(row);
     QVERIFY(item);
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(item).center());
+}
+
+// Starts the run and waits until it has ended, as the user waits for its message.
+void runAndWait(TForm3& form3) {
+    click(form3.Button1);
+    QTRY_VERIFY_WITH_TIMEOUT(!form3.running(), 60000);
+}
+
+// Every file below a folder, by relative path, with its bytes.
+std::map<std::string, std::string> snapshot(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
+        files[std::filesystem::relative(e.path(), folder).string()] =
+            e.is_directory() ? "<folder>" : readFile(e.path().string());
+    return files;
 }
 
 // One window set per test, as the program creates them.
@@ -134,7 +151,7 @@ private slots:
         type(w.form4.txtComment, QStringLiteral("lines"));
         QCOMPARE(w.form4.ListView1->topLevelItem(2)->text(1), QStringLiteral("two\r\nlines"));
 
-        click(w.form3.Button1);
+        runAndWait(w.form3);
         QCOMPARE(w.dialogs.errors, QStringList());
         QCOMPARE(w.dialogs.messages, QStringList{QStringLiteral("完了しました")});
         QVERIFY(w.form3.btnShowHTML->isEnabled());
@@ -189,7 +206,7 @@ private slots:
         Windows w;
         w.start({w.picture("one.jpg", 30, 30)});
         QSignalSpy values(w.form3.stProgress, &QProgressBar::valueChanged);
-        click(w.form3.Button1);
+        runAndWait(w.form3);
         QCOMPARE(w.form3.stProgress->maximum(), 2);
         QList<int> seen;
         for (const auto& args : values)
@@ -202,69 +219,94 @@ private slots:
         const std::string good = w.picture("good.jpg", 50, 50);
         const std::string missing = w.dir.file("pics/missing.jpg");
         w.start({good, missing, w.picture("later.jpg", 50, 50)});
-        click(w.form3.Button1);
+        runAndWait(w.form3);
         QCOMPARE(
             w.dialogs.errors,
             QStringList{
                 QStringLiteral("ファイル %1 は開けません").arg(QString::fromStdString(missing))});
         QVERIFY(w.dialogs.messages.isEmpty());
-        const std::string site = w.dir.path() + "/site/";
-        QVERIFY(fileExists(site + "large/L0.jpg"));
-        QVERIFY(fileExists(site + "Small/S0.jpg"));
-        QVERIFY(!fileExists(site + "large/L2.jpg"));
+        // Nothing of a failed run stays: the folders as they were (none), no page.
+        QVERIFY(!fileExists(w.dir.path() + "/site/large"));
         QVERIFY(!fileExists(w.page()));
         QVERIFY(!w.form3.btnShowHTML->isEnabled());
         QVERIFY(!w.form3.stProgress->isHidden());
-        QCOMPARE(w.form3.stProgress->value(), 2);
+        QVERIFY(w.form3.stProgress->value() < 6);
 
         // The window stays usable: with the file in place a new run completes.
         w.picture("missing.jpg", 20, 20);
-        click(w.form3.Button1);
+        runAndWait(w.form3);
         QCOMPARE(w.dialogs.messages, QStringList{QStringLiteral("完了しました")});
         QVERIFY(fileExists(w.page()));
-        QVERIFY(fileExists(site + "large/L2.jpg"));
+        QVERIFY(fileExists(w.dir.path() + "/site/large/L2.jpg"));
     }
 
     void unknownExtensionEndsTheRunWithItsMessage() {
         Windows w;
         w.start({w.dir.write("pics/notes.txt", "hello")});
-        click(w.form3.Button1);
+        runAndWait(w.form3);
         QCOMPARE(w.dialogs.errors,
                  QStringList{QStringLiteral("拡張子 .txt の画像形式は処理できません")});
     }
 
     void secondStartDuringARunIsIgnored() {
         Windows w;
-        w.start({w.picture("a.jpg", 40, 40), w.picture("b.jpg", 40, 40)});
-        int reentered = 0;
-        connect(w.form3.stProgress, &QProgressBar::valueChanged, this, [&](int value) {
-            if (value == 1) {
-                ++reentered;
-                QVERIFY(w.form3.running());
-                w.form3.Button1Click();
-            }
-        });
+        w.start({w.picture("a.jpg", 400, 300), w.picture("b.jpg", 400, 300)});
+        QSignalSpy finished(&w.form3, &TForm3::runFinished);
         click(w.form3.Button1);
-        QCOMPARE(reentered, 1);
+        QVERIFY(w.form3.running());
+        click(w.form3.Button1); // the window stays live; the same album is not made twice
+        QTRY_VERIFY_WITH_TIMEOUT(!w.form3.running(), 60000);
+        QTest::qWait(50);
+        QCOMPARE(finished.count(), 1);
         QCOMPARE(w.dialogs.messages, QStringList{QStringLiteral("完了しました")});
-        QVERIFY(!w.form3.running());
     }
 
-    void runOutlivesHidingAndANewHandOver() {
+    void openPageIsTheOneTheRunWrote() {
         Windows w;
-        w.start({w.picture("a.jpg", 40, 40), w.picture("b.jpg", 40, 40)});
-        connect(w.form3.stProgress, &QProgressBar::valueChanged, this, [&](int value) {
-            if (value == 1) {
-                w.form3.hide();              // "戻る" in the middle of the run
-                w.form3.SourceFiles.clear(); // and a new list handed over
-                w.form3.SourceFiles.add("/nonexistent.jpg");
-            }
-        });
+        std::vector<std::string> first;
+        for (int i = 0; i < 6; ++i)
+            first.push_back(w.picture("a" + std::to_string(i) + ".jpg", 600, 400));
+        w.start(first);
         click(w.form3.Button1);
-        QVERIFY(w.dialogs.errors.isEmpty());
+        // "戻る" in the middle of the run, and a new album handed over.
+        click(w.form3.Button4);
+        const std::string second = w.dir.file("other/second.html");
+        w.form3.HTMLFileName = second;
+        w.form3.SourceFiles.clear();
+        w.form3.SourceFiles.add(w.picture("new.jpg", 30, 30));
+        w.form3.show();
+        QTRY_VERIFY_WITH_TIMEOUT(!w.form3.running(), 60000);
         QCOMPARE(w.dialogs.messages, QStringList{QStringLiteral("完了しました")});
-        QVERIFY(fileExists(w.dir.path() + "/site/Small/S1.jpg"));
         QVERIFY(fileExists(w.page()));
+        // That run's page is not the one this showing is about.
+        QVERIFY(!w.form3.btnShowHTML->isEnabled());
+        QVERIFY(!fileExists(second));
+
+        runAndWait(w.form3);
+        QVERIFY(w.form3.btnShowHTML->isEnabled());
+        click(w.form3.btnShowHTML);
+        QCOMPARE(w.opener.opened, std::vector<std::string>{second});
+    }
+
+    void closingMidRunLeavesTheAlbumThatWasThere() {
+        Windows w;
+        w.start({w.picture("old.jpg", 40, 40)});
+        runAndWait(w.form3);
+        const auto before = snapshot(w.dir.path() + "/site");
+        std::vector<std::string> pictures;
+        for (int i = 0; i < 12; ++i)
+            pictures.push_back(w.picture("p" + std::to_string(i) + ".jpg", 900, 600));
+        {
+            TForm3 form3(w.form4, w.dir.file("Option.ini"), w.dialogs, w.opener);
+            form3.HTMLFileName = w.page();
+            for (const auto& p : pictures)
+                form3.SourceFiles.add(p);
+            form3.show();
+            click(form3.Button1);
+            QTRY_VERIFY_WITH_TIMEOUT(form3.stProgress->value() > 0, 60000);
+            QVERIFY(form3.running());
+        } // the program closes
+        QCOMPARE(snapshot(w.dir.path() + "/site"), before);
     }
 
     void settingsAreReadOnEveryShowing() {
@@ -281,7 +323,7 @@ private slots:
                  (QStringList{QStringLiteral("ヘッダ文字=S"), QStringLiteral("画像種類=Jpeg"),
                               QStringLiteral("クオリティ=100"), QStringLiteral("倍率=30%"),
                               QStringLiteral("ファイル名=連番")}));
-        click(w.form3.Button1);
+        runAndWait(w.form3);
         QVERIFY(w.form3.btnShowHTML->isEnabled());
 
         click(w.form3.Button4);
@@ -299,7 +341,7 @@ private slots:
         Windows w;
         w.start({w.picture("a.jpg", 20, 20)});
         w.form3.chkComment->setChecked(true);
-        click(w.form3.Button1);
+        runAndWait(w.form3);
         const std::string page = readFile(w.page());
         QVERIFY(page.find("<BR>") == std::string::npos);
     }
@@ -322,6 +364,27 @@ private slots:
         QVERIFY(w.form4.lblFileName->text().isEmpty());
         QCOMPARE(w.form4.CommentOf(1), std::optional<std::string>("夕日"));
         QCOMPARE(w.form4.CommentOf(2), std::optional<std::string>());
+    }
+
+    void editorKeepsApartNamesThatDifferInUndecodableBytes() {
+        Windows w;
+        // Not UTF-8: the names differ only in bytes the code page cannot show.
+        const std::string a = w.dir.write("pics/a\xFF.jpg", readFile(w.picture("x.jpg", 20, 20)));
+        const std::string b = w.dir.write("pics/a\xFE.jpg", readFile(w.picture("y.jpg", 30, 20)));
+        w.start({a, b});
+        w.form3.btnCommentEditClick();
+        QCOMPARE(w.form4.ListView1->topLevelItemCount(), 2);
+        QCOMPARE(w.form4.ListView1->topLevelItem(0)->text(0),
+                 QString::fromStdString(w.dir.path()) + QStringLiteral("/pics/a\\xFF.jpg"));
+        clickRow(w.form4.ListView1, 1);
+        QVERIFY(!w.form4.lblFileName->text().isEmpty()); // its picture was found and shown
+        QCOMPARE(w.form4.imgPreview->picture().width(), 30);
+        type(w.form4.txtComment, QStringLiteral("second"));
+        QCOMPARE(w.form4.CommentOf(0), std::optional<std::string>(""));
+        QCOMPARE(w.form4.CommentOf(1), std::optional<std::string>("second"));
+        // Opening again adds no row for either.
+        w.form3.btnCommentEditClick();
+        QCOMPARE(w.form4.ListView1->topLevelItemCount(), 2);
     }
 
     void editorPreviewFailureIsSilent() {
