@@ -4,12 +4,14 @@
 #include "base/codepage.h"
 #include "base/errors.h"
 #include "base/file_io.h"
+#include "base/picture.h"
 #include "settings/inifile.h"
 
 #include <QColor>
 #include <QCommandLineParser>
 #include <cstdio>
 #include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kelvora {
@@ -43,15 +45,25 @@ TAlbumCommandParse failure(const QString& message) {
     return r;
 }
 
-void drawProgress(int fd, int position, int maximum) {
-    if (maximum <= 0)
+bool isPageName(const std::string& path) {
+    const std::string ext = lowerExtension(path);
+    return ext == "html" || ext == "htm";
+}
+
+// One line, redrawn in place: the bar, the pictures done and the latest picture.
+void drawProgress(int fd, int done, int total, const std::string& picture) {
+    if (total <= 0)
         return;
-    constexpr int width = 30;
-    const int filled = position * width / maximum;
-    std::string line = "\r[";
+    constexpr int width = 20;
+    const int filled = done * width / total;
+    std::string line = "\r\x1b[K[";
     line.append(static_cast<std::size_t>(filled), '#');
     line.append(static_cast<std::size_t>(width - filled), '.');
-    line += "] " + std::to_string(position) + "/" + std::to_string(maximum);
+    line += "] " + std::to_string(done) + "/" + std::to_string(total);
+    if (!picture.empty()) {
+        const auto slash = picture.find_last_of('/');
+        line += " " + (slash == std::string::npos ? picture : picture.substr(slash + 1));
+    }
     [[maybe_unused]] const auto written = ::write(fd, line.data(), line.size());
 }
 
@@ -80,6 +92,13 @@ TAlbumCommandParse ParseAlbumCommand(const QStringList& arguments) {
                                  QStringLiteral("PICTURE..."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help."));
+    const QCommandLineOption version(QStringLiteral("version"),
+                                     QStringLiteral("Show the version and exit."));
+    const QCommandLineOption jobs({QStringLiteral("j"), QStringLiteral("jobs")},
+                                  QStringLiteral("Pictures converted at once (default: one per "
+                                                 "core, here %1).")
+                                      .arg(DefaultJobCount()),
+                                  QStringLiteral("N"));
     const QCommandLineOption title({QStringLiteral("t"), QStringLiteral("title")},
                                    QStringLiteral("Title of the page (markup allowed)."),
                                    QStringLiteral("TEXT"));
@@ -110,8 +129,8 @@ TAlbumCommandParse ParseAlbumCommand(const QStringList& arguments) {
                                      QStringLiteral("Conversion settings from FILE instead of the "
                                                     "Option.ini beside the program."),
                                      QStringLiteral("FILE"));
-    parser.addOptions({help, title, background, columns, frame, frameWidth, frameColor, comments,
-                       commentsAbove, commentFile, options});
+    parser.addOptions({help, version, jobs, title, background, columns, frame, frameWidth,
+                       frameColor, comments, commentsAbove, commentFile, options});
 
     if (!parser.parse(QStringList{QStringLiteral("kelvora-album")} + arguments))
         return failure(parser.errorText());
@@ -120,20 +139,47 @@ TAlbumCommandParse ParseAlbumCommand(const QStringList& arguments) {
         r.output = parser.helpText();
         return r;
     }
+    if (parser.isSet(version)) {
+        TAlbumCommandParse r;
+        r.output = QStringLiteral("kelvora-album %1\n").arg(QStringLiteral(KELVORA_VERSION));
+        return r;
+    }
     const QStringList positional = parser.positionalArguments();
     if (positional.size() < 2)
         return failure(QStringLiteral("ページと画像を指定してください"));
 
     TAlbumCommand cmd;
     cmd.htmlFileName = absolute(fromQ(positional[0]));
+    // A forgotten page argument would make the first picture the page.
+    if (!isPageName(cmd.htmlFileName))
+        return failure(QStringLiteral("ページ %1 の名前は .html か .htm で終わる必要があります")
+                           .arg(positional[0]));
     for (qsizetype i = 1; i < positional.size(); ++i) {
         const std::string path = absolute(fromQ(positional[i]));
+        if (std::filesystem::path(path).lexically_normal() ==
+            std::filesystem::path(cmd.htmlFileName).lexically_normal())
+            return failure(QStringLiteral("ページ %1 が画像の中にあります").arg(positional[0]));
         // The main window lists each picture once; so does the command.
         if (cmd.sourceFiles.indexOf(path) < 0)
             cmd.sourceFiles.add(path);
     }
-    cmd.optionFile =
-        parser.isSet(options) ? absolute(fromQ(parser.value(options))) : OptionFilePath();
+    cmd.jobs = DefaultJobCount();
+    if (parser.isSet(jobs)) {
+        const auto n = intInRange(parser.value(jobs), 1, 64);
+        if (!n)
+            return failure(QStringLiteral("--jobs は 1 から 64 です"));
+        cmd.jobs = *n;
+    }
+    if (parser.isSet(options)) {
+        cmd.optionFile = absolute(fromQ(parser.value(options)));
+        // Settings asked for by name must not silently fall back to the defaults.
+        struct stat st;
+        if (::stat(cmd.optionFile.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            return failure(
+                QStringLiteral("設定ファイル %1 は開けません").arg(parser.value(options)));
+    } else {
+        cmd.optionFile = OptionFilePath();
+    }
     cmd.page.title = fromQ(parser.value(title));
     if (parser.isSet(background)) {
         const auto c = ParseColor(parser.value(background));
@@ -182,16 +228,25 @@ TAlbumCommandParse ParseAlbumCommand(const QStringList& arguments) {
     return r;
 }
 
-void RunAlbumCommand(const TAlbumCommand& command, int progressFd) {
+QString AlbumErrorText(const Exception& error) {
+    QString text = error.message();
+    if (const auto* picture = dynamic_cast<const EAlbumPicture*>(&error))
+        text = toQ(picture->sourceFile()) + QStringLiteral(": ") + text;
+    if (!error.detail().empty())
+        text += QStringLiteral(" (%1)").arg(QString::fromLocal8Bit(error.detail()));
+    return text;
+}
+
+void RunAlbumCommand(const TAlbumCommand& command, int progressFd, const std::atomic<bool>* stop) {
     const TAlbumJob job =
         MakeAlbumJob(command.htmlFileName, command.sourceFiles, command.optionFile);
     const bool terminal = progressFd >= 0 && ::isatty(progressFd);
     TAlbumRunHooks hooks;
+    int picturesDone = 0;
     if (terminal)
-        hooks.progress = [progressFd](int position, int maximum) {
-            // The final reset to 0 is for the window's bar; a terminal keeps "n/n".
-            if (position > 0)
-                drawProgress(progressFd, position, maximum);
+        hooks.pictureConverted = [&](int index, const QImage&) {
+            drawProgress(progressFd, ++picturesDone, job.sourceFiles.count(),
+                         job.sourceFiles[index]);
         };
     hooks.pageOptions = [&] { return command.page; };
     hooks.comments = [&](int i) -> std::optional<std::string> {
@@ -201,7 +256,7 @@ void RunAlbumCommand(const TAlbumCommand& command, int progressFd) {
         return it->second;
     };
     try {
-        RunAlbum(job, hooks);
+        RunAlbum(job, hooks, command.jobs, stop);
     } catch (...) {
         if (terminal) [[maybe_unused]]
             const auto w = ::write(progressFd, "\n", 1);

@@ -4,7 +4,10 @@
 #include "album/page_writer.h"
 #include "base/stringlist.h"
 
+#include "base/errors.h"
+
 #include <QStringList>
+#include <atomic>
 #include <map>
 #include <optional>
 #include <string>
@@ -12,11 +15,12 @@
 namespace kelvora {
 
 struct TAlbumCommand {
-    std::string htmlFileName; // absolute
+    std::string htmlFileName; // absolute, ending in .html or .htm
     TStringList sourceFiles;  // absolute, in page order
     std::string optionFile;   // Option.ini beside the program unless --options
     TAlbumPageOptions page;
     std::map<std::string, std::string> comments; // absolute picture path -> comment
+    int jobs = 1;                                // worker threads
 };
 
 struct TAlbumCommandParse {
@@ -29,8 +33,13 @@ struct TAlbumCommandParse {
 TAlbumCommandParse ParseAlbumCommand(const QStringList& arguments);
 
 // Makes the album; progress goes to `progressFd` when it is a terminal. Raises the
-// run's errors.
-void RunAlbumCommand(const TAlbumCommand& command, int progressFd);
+// run's errors (EAbort when `stop` is set meanwhile).
+void RunAlbumCommand(const TAlbumCommand& command, int progressFd,
+                     const std::atomic<bool>* stop = nullptr);
+
+// The line that reports a failed run: "<picture>: <message> (<library's words>)",
+// or the message alone when no picture is to blame.
+QString AlbumErrorText(const Exception& error);
 
 // "#RRGGBB", "RRGGBB" or a colour name ("red"); nothing when it is none of these.
 std::optional<TColor> ParseColor(const QString& text);

@@ -1,16 +1,63 @@
 // kelvora-album [options] PAGE.html PICTURE...
+#include "album/album_run.h"
+#include "album/staged_file.h"
 #include "app/album_command.h"
 #include "app/startup.h"
 #include "base/codepage.h"
 #include "base/errors.h"
 
 #include <QGuiApplication>
+#include <atomic>
 #include <clocale>
+#include <csignal>
 #include <cstdio>
+#include <thread>
 #include <unistd.h>
+
+namespace {
+
+std::atomic<bool> gStop{false};
+std::atomic<int> gSignal{0};
+
+// SIGINT and SIGTERM are taken by a thread of their own, so that the run stops at
+// its next look and removes its temporary files itself; a second signal removes
+// them at once and ends the process. Blocked before any other thread starts, so
+// that no other thread receives them.
+void watchSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    std::thread([set] {
+        for (int count = 0;; ++count) {
+            int signal = 0;
+            if (sigwait(&set, &signal) != 0)
+                continue;
+            gSignal = signal;
+            gStop = true;
+            if (count > 0) {
+                kelvora::DiscardAllStagedFiles();
+                _exit(128 + signal);
+            }
+        }
+    }).detach();
+}
+
+// The command speaks for itself; Qt's own warnings (a missing XDG_RUNTIME_DIR, say)
+// are no business of its user.
+void quietQt(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
+    kelvora::releaseLargeBlocksAtOnce();
+    watchSignals();
+    qInstallMessageHandler(quietQt);
     // Pictures are decoded and drawn off screen; no display is needed.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -25,9 +72,13 @@ int main(int argc, char** argv) {
         return parsed.exitCode;
     }
     try {
-        kelvora::RunAlbumCommand(*parsed.command, STDERR_FILENO);
-    } catch (const kelvora::Exception& e) {
+        kelvora::RunAlbumCommand(*parsed.command, STDERR_FILENO, &gStop);
+    } catch (const kelvora::EAbort& e) {
         std::fprintf(stderr, "kelvora-album: %s\n", e.message().toLocal8Bit().constData());
+        return 128 + (gSignal ? gSignal.load() : SIGINT);
+    } catch (const kelvora::Exception& e) {
+        std::fprintf(stderr, "kelvora-album: %s\n",
+                     kelvora::AlbumErrorText(e).toLocal8Bit().constData());
         return 1;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "kelvora-album: %s\n", e.what());

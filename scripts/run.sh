@@ -4,5 +4,5 @@ set -eu
 cd "$(dirname "$0")/.."
 sh scripts/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build --target kelvora
+cmake --build build
 exec ./build/app/kelvora

@@ -4,6 +4,11 @@
 #include "tests/support/temp_dir.h"
 
 #include <QProcess>
+#include <QRegularExpression>
+#include <QThread>
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 using namespace kelvora;
@@ -23,10 +28,26 @@ struct Result {
 Result runCommand(const QStringList& args, const std::string& cwd) {
     QProcess p;
     p.setWorkingDirectory(QString::fromStdString(cwd));
+    // As from a plain terminal session: no runtime folder, whatever the test runner has.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    p.setProcessEnvironment(env);
     p.start(QStringLiteral(KELVORA_ALBUM_COMMAND), args);
     p.waitForFinished(120000);
     return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
             QString::fromUtf8(p.readAllStandardError())};
+}
+
+// Waits until a run has a temporary file in the folder.
+bool waitForStagedFile(const std::string& folder) {
+    for (int waited = 0; waited < 60000; waited += 5) {
+        for (const auto& e : std::filesystem::directory_iterator(folder))
+            if (e.path().filename().string().find(".kelvora-") != std::string::npos)
+                return true;
+        QThread::msleep(5);
+    }
+    return false;
 }
 
 } // namespace
@@ -62,7 +83,12 @@ TEST(AlbumCommandArguments, RefusesWhatTheWindowWouldNotAllow) {
           QStringList{"-c", "0", "a.html", "b.jpg"},
           QStringList{"--frame-width", "10", "a.html", "b.jpg"},
           QStringList{"--background", "nocolour", "a.html", "b.jpg"},
-          QStringList{"--bogus", "a.html", "b.jpg"}}) {
+          QStringList{"--bogus", "a.html", "b.jpg"},
+          // The page argument forgotten: the first photo must not become the page.
+          QStringList{"a.jpg", "b.jpg", "c.jpg"}, QStringList{"page.html.jpg", "b.jpg"},
+          QStringList{"/p/a.html", "/p/b.jpg", "/p/../p/a.html"},
+          QStringList{"--jobs", "0", "a.html", "b.jpg"},
+          QStringList{"--options", "/nonexistent/Option.ini", "a.html", "b.jpg"}}) {
         const auto r = parse(args);
         EXPECT_FALSE(r.command) << args.join(' ').toStdString();
         EXPECT_EQ(r.exitCode, 2);
@@ -72,6 +98,14 @@ TEST(AlbumCommandArguments, RefusesWhatTheWindowWouldNotAllow) {
     EXPECT_FALSE(help.command);
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.output.contains("--comment-file"));
+    const auto version = parse({"--version"});
+    EXPECT_EQ(version.output, QStringLiteral("kelvora-album 4.0.0\n"));
+    // Any case of .html or .htm is a page.
+    for (const char* page : {"a.HTML", "b.htm", "c.Htm"})
+        EXPECT_TRUE(parse({page, "x.jpg"}).command) << page;
+    const auto jobs = parse({"-j", "3", "a.html", "b.jpg"});
+    ASSERT_TRUE(jobs.command);
+    EXPECT_EQ(jobs.command->jobs, 3);
 }
 
 TEST(AlbumCommandArguments, ColoursInEveryForm) {
@@ -101,15 +135,72 @@ TEST(AlbumCommand, MakesTheAlbumWithCommentsFromAFile) {
     EXPECT_NE(page.find("<img src=\"thumbs/S1.jpg\""), std::string::npos);
 }
 
-TEST(AlbumCommand, FailsWithTheMessageAndNoPage) {
+TEST(AlbumCommand, FailureNamesThePictureAndLeavesNothing) {
     TempDir dir;
     saveImage(patternImage(10, 10), dir.file("a.jpg"), "jpg");
-    const Result r =
-        runCommand({"--options", "none.ini", "page.html", "a.jpg", "missing.jpg"}, dir.path());
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains(QStringLiteral("ファイル %1 は開けません")
-                                   .arg(QString::fromStdString(dir.file("missing.jpg")))))
+    dir.write("broken.jpg", std::string("\xFF\xD8\xFF\xC0\x00\x03", 6));
+    const struct {
+        const char* picture;
+        QString message;
+    } cases[] = {
+        {"missing.jpg",
+         QStringLiteral("kelvora-album: %1/missing.jpg: ファイル %1/missing.jpg は開けません\n")},
+        {"broken.jpg", QStringLiteral("kelvora-album: %1/broken.jpg: JPEG エラー #")},
+    };
+    for (const auto& c : cases) {
+        const Result r = runCommand({"page.html", "a.jpg", c.picture}, dir.path());
+        EXPECT_EQ(r.exitCode, 1);
+        const QString expected = c.message.arg(QString::fromStdString(dir.path()));
+        EXPECT_TRUE(r.err.startsWith(expected)) << r.err.toStdString();
+        EXPECT_FALSE(fileExists(dir.file("large")));
+        EXPECT_FALSE(fileExists(dir.file("page.html")));
+    }
+    // libjpeg's own words follow its error number.
+    const Result r = runCommand({"page.html", "broken.jpg"}, dir.path());
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("JPEG エラー #\\d+ \\(.+\\)\\n$"))
+                    .match(r.err)
+                    .hasMatch())
         << r.err.toStdString();
-    EXPECT_TRUE(fileExists(dir.file("large/L0.jpg")));
-    EXPECT_FALSE(fileExists(dir.file("page.html")));
+}
+
+TEST(AlbumCommand, QuietOnSuccessWithoutARuntimeFolder) {
+    TempDir dir;
+    saveImage(patternImage(10, 10), dir.file("a.jpg"), "jpg");
+    const QString options = QString::fromStdString(dir.write("o.ini", ""));
+    const Result r = runCommand({"--options", options, "page.html", "a.jpg"}, dir.path());
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err, QString());
+}
+
+TEST(AlbumCommand, InterruptedRunLeavesTheAlbumThatWasThere) {
+    TempDir dir;
+    std::vector<QString> pictures;
+    for (int i = 0; i < 40; ++i)
+        pictures.push_back(QString::fromStdString(
+            saveImage(photoLike(800, 600, i), dir.file("p" + std::to_string(i) + ".jpg"), "jpg")));
+    QStringList args{"-j", "1", "site/page.html"};
+    ASSERT_EQ(runCommand(args + QStringList{pictures[0]}, dir.path()).exitCode, 0);
+    const std::string oldPage = readFile(dir.file("site/page.html"));
+    const std::string oldPicture = readFile(dir.file("site/large/L0.jpg"));
+
+    for (const int signal : {SIGINT, SIGTERM}) {
+        QProcess p;
+        p.setWorkingDirectory(QString::fromStdString(dir.path()));
+        p.start(QStringLiteral(KELVORA_ALBUM_COMMAND),
+                args + QStringList(pictures.begin(), pictures.end()));
+        ASSERT_TRUE(p.waitForStarted());
+        // Once the run is writing, interrupt it.
+        ASSERT_TRUE(waitForStagedFile(dir.file("site/large")));
+        ::kill(static_cast<pid_t>(p.processId()), signal);
+        ASSERT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(p.exitCode(), 128 + signal);
+        EXPECT_EQ(readFile(dir.file("site/page.html")), oldPage);
+        EXPECT_EQ(readFile(dir.file("site/large/L0.jpg")), oldPicture);
+        std::vector<std::string> left;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(dir.file("site")))
+            left.push_back(e.path().filename().string());
+        std::sort(left.begin(), left.end());
+        EXPECT_EQ(left,
+                  (std::vector<std::string>{"L0.jpg", "S0.jpg", "Small", "large", "page.html"}));
+    }
 }
