@@ -55,6 +55,62 @@ public:
     void saveToStream(std::ostream&) override {}
 };
 
+TEST(JpegObject, ExifOrientationTurnsThePictureUpright) {
+    // A 48 x 32 picture with a coloured block in each corner.
+    QImage stored(48, 32, QImage::Format_RGB888);
+    stored.fill(Qt::gray);
+    const QRgb red = qRgb(255, 0, 0), green = qRgb(0, 255, 0), blue = qRgb(0, 0, 255),
+               white = qRgb(255, 255, 255);
+    const auto block = [&](int x0, int y0, QRgb c) {
+        for (int y = y0; y < y0 + 8; ++y)
+            for (int x = x0; x < x0 + 8; ++x)
+                stored.setPixel(x, y, c);
+    };
+    block(0, 0, red);     // top left
+    block(40, 0, green);  // top right
+    block(0, 24, blue);   // bottom left
+    block(40, 24, white); // bottom right
+    const std::string jpeg = encodeWithCjpeg(stored, {"-quality", "100", "-sample", "1x1"});
+
+    enum Corner { UL, UR, LL, LR };
+    // Where the stored top left, top right, bottom left and bottom right go.
+    const Corner where[9][4] = {{},
+                                {UL, UR, LL, LR},  // 1: as stored
+                                {UR, UL, LR, LL},  // 2: mirrored
+                                {LR, LL, UR, UL},  // 3: half a turn
+                                {LL, LR, UL, UR},  // 4: upside down
+                                {UL, LL, UR, LR},  // 5: transposed
+                                {UR, LR, UL, LL},  // 6: a quarter clockwise
+                                {LR, UR, LL, UL},  // 7: transversed
+                                {LL, UL, LR, UR}}; // 8: a quarter anticlockwise
+    const QRgb colours[4] = {red, green, blue, white};
+    for (int o = 1; o <= 8; ++o) {
+        SCOPED_TRACE(o);
+        TJPEGImage image;
+        image.loadFromBytes(withExifOrientation(jpeg, o));
+        const QSize size = o >= 5 ? QSize(32, 48) : QSize(48, 32);
+        EXPECT_EQ(QSize(image.width(), image.height()), size);
+        const QImage upright = image.image();
+        ASSERT_EQ(upright.size(), size);
+        const QPoint at[4] = {{3, 3},
+                              {size.width() - 4, 3},
+                              {3, size.height() - 4},
+                              {size.width() - 4, size.height() - 4}};
+        for (int c = 0; c < 4; ++c) {
+            const QRgb got = upright.pixel(at[where[o][c]]);
+            EXPECT_LE(std::abs(qRed(got) - qRed(colours[c])) +
+                          std::abs(qGreen(got) - qGreen(colours[c])) +
+                          std::abs(qBlue(got) - qBlue(colours[c])),
+                      24)
+                << "corner " << c;
+        }
+    }
+    // A damaged or absent tag leaves the picture as stored.
+    TJPEGImage plain;
+    plain.loadFromBytes(withExifOrientation(jpeg, 9));
+    EXPECT_EQ(plain.width(), 48);
+}
+
 TEST(JpegObject, ResizingIsRefused) {
     TJPEGImage jpeg;
     jpeg.loadFromBytes(encodeWithQt(patternImage(8, 8)));
