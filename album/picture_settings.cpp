@@ -9,26 +9,29 @@ const char* SectionName(TPictureKind kind) {
 }
 
 TPictureSettings DefaultPictureSettings(TPictureKind kind) {
-    TPictureSettings s;
-    if (kind == TPictureKind::Large) {
-        s.Header = "L";
-        s.Folder = "large";
-        s.Quality = 255; // the encoder takes anything above 100 as 100
-        s.Rate = 50;
-        s.Vertical = 300;
-        s.Horizonal = 300;
-    } else {
-        s.Header = "S";
-        s.Folder = "Small";
-        s.Quality = 100;
-        s.Rate = 30;
-        s.Vertical = 100;
-        s.Horizonal = 100;
-    }
-    s.PictureType = "Jpeg";
-    s.PictureSizeMode = true;
-    s.Consecutive = true;
-    return s;
+    // Built whole rather than assigned field by field: GCC 12 warns falsely
+    // (-Wrestrict) about assigning short literals to strings in Release builds.
+    if (kind == TPictureKind::Large)
+        return {.Header = "L",
+                .Folder = "large",
+                .PictureType = "Jpeg",
+                .Quality = 255, // the encoder takes anything above 100 as 100
+                .PictureSizeMode = true,
+                .Rate = 50,
+                .Vertical = 300,
+                .Horizonal = 300,
+                .Consecutive = true,
+                .OutputFolder = {}};
+    return {.Header = "S",
+            .Folder = "Small",
+            .PictureType = "Jpeg",
+            .Quality = 100,
+            .PictureSizeMode = true,
+            .Rate = 30,
+            .Vertical = 100,
+            .Horizonal = 100,
+            .Consecutive = true,
+            .OutputFolder = {}};
 }
 
 TPictureSettings ReadPictureSettings(const TIniFile& ini, TPictureKind kind) {

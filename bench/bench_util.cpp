@@ -5,12 +5,18 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace bench {
+
+std::string readFile(const std::string& fileName) {
+    std::ifstream in(fileName, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 int run(const std::vector<std::string>& argv, const std::string& stdinFile,
         const std::string& stdoutFile, long* maxRssKb) {

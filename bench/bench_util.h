@@ -17,6 +17,9 @@ inline double secondsSince(Clock::time_point start) {
 int run(const std::vector<std::string>& argv, const std::string& stdinFile = {},
         const std::string& stdoutFile = {}, long* maxRssKb = nullptr);
 
+// The whole file; "" when it cannot be read.
+std::string readFile(const std::string& fileName);
+
 // Files of a folder whose names end in one of the extensions, sorted.
 std::vector<std::string> listFiles(const std::string& folder, const std::vector<std::string>& exts);
 

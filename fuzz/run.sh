@@ -7,10 +7,10 @@ seconds=${1:-600}
 build=build-fuzz
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DKELVORA_FUZZ=ON -DKELVORA_BENCH=OFF \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" --target fuzz_jpeg fuzz_ini
+cmake --build "$build" --target fuzz_jpeg fuzz_ini fuzz_bmp
 export QT_QPA_PLATFORM=offscreen
 status=0
-for target in fuzz_jpeg fuzz_ini; do
+for target in fuzz_jpeg fuzz_ini fuzz_bmp; do
     corpus="fuzz/corpus-$target"
     mkdir -p "$corpus"
     seeds="fuzz/seeds/$target"

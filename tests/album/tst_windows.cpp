@@ -265,7 +265,8 @@ private slots:
         Windows w;
         std::vector<std::string> first;
         for (int i = 0; i < 6; ++i)
-            first.push_back(w.picture("a" + std::to_string(i) + ".jpg", 600, 400));
+            first.push_back(
+                w.picture(std::string("a").append(std::to_string(i)).append(".jpg"), 600, 400));
         w.start(first);
         click(w.form3.Button1);
         // "戻る" in the middle of the run, and a new album handed over.
@@ -295,7 +296,8 @@ private slots:
         const auto before = snapshot(w.dir.path() + "/site");
         std::vector<std::string> pictures;
         for (int i = 0; i < 12; ++i)
-            pictures.push_back(w.picture("p" + std::to_string(i) + ".jpg", 900, 600));
+            pictures.push_back(
+                w.picture(std::string("p").append(std::to_string(i)).append(".jpg"), 900, 600));
         {
             TForm3 form3(w.form4, w.dir.file("Option.ini"), w.dialogs, w.opener);
             form3.HTMLFileName = w.page();

@@ -177,7 +177,7 @@ TEST(AlbumCommand, InterruptedRunLeavesTheAlbumThatWasThere) {
     std::vector<QString> pictures;
     for (int i = 0; i < 40; ++i)
         pictures.push_back(QString::fromStdString(
-            saveImage(photoLike(800, 600, i), dir.file("p" + std::to_string(i) + ".jpg"), "jpg")));
+            saveImage(photoLike(800, 600, i), dir.file(std::to_string(i).append(".jpg")), "jpg")));
     QStringList args{"-j", "1", "site/page.html"};
     ASSERT_EQ(runCommand(args + QStringList{pictures[0]}, dir.path()).exitCode, 0);
     const std::string oldPage = readFile(dir.file("site/page.html"));

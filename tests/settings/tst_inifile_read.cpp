@@ -181,13 +181,14 @@ TEST_F(IniRead, IntegerForms) {
         {"$100000000", -9},
         {"' 12'", -9},
     };
+    const auto key = [](std::size_t i) { return std::string("k").append(std::to_string(i)); };
     std::string text = "[N]\r\n";
     for (std::size_t i = 0; i < std::size(cases); ++i)
-        text += "k" + std::to_string(i) + "=" + cases[i].text + "\r\n";
+        text.append(key(i)).append("=").append(cases[i].text).append("\r\n");
     const TIniFile ini = file(text);
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(cases[i].text);
-        EXPECT_EQ(ini.ReadInteger("N", "k" + std::to_string(i), -9), cases[i].expected);
+        EXPECT_EQ(ini.ReadInteger("N", key(i), -9), cases[i].expected);
     }
     EXPECT_EQ(ini.ReadInteger("N", "absent", -9), -9);
 }

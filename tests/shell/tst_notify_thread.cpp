@@ -125,7 +125,7 @@ TEST_F(NotifyThreadTest, DeletedFolderIsReportedAtOnceAndLeavesTheList) {
 TEST_F(NotifyThreadTest, SixtySecondFolderIsAcceptedAndTheSixtyThirdRaises) {
     std::vector<std::string> folders;
     for (int i = 0; i < 63; ++i)
-        folders.push_back(folder("f" + std::to_string(100 + i)));
+        folders.push_back(folder(std::string("f").append(std::to_string(100 + i))));
     start(kNotifyDirName, {});
 
     for (int i = 0; i < 62; ++i)
