@@ -293,6 +293,16 @@ void TAlbumRun::convertPictures(const TAlbumRunHooks& hooks, const std::atomic<b
 
     if (stopped)
         throw EAbort(QStringLiteral("中止しました"));
+    if (d.firstFailed == n) {
+        // On the disk before anything is put in place, so that a crash cannot
+        // leave an empty picture under a final name. One sync for all files; when
+        // the system reports an error, file by file, to name the one that failed.
+        if (!SyncFileSystems({d.job.large.OutputFolder, d.job.small.OutputFolder}))
+            for (Task& t : d.tasks) {
+                t.large->flushToDisk();
+                t.small->flushToDisk();
+            }
+    }
     if (d.firstFailed < n) {
         const Task& failed = d.tasks[static_cast<std::size_t>(d.firstFailed)];
         try {
@@ -319,7 +329,7 @@ void TAlbumRun::finish(const TAlbumPageOptions& options, const TCommentLookup& c
         BuildAlbumPage(d.job.htmlFileName, d.plan.largeNames, d.plan.smallNames, options, comments);
     TStagedFile pageFile(d.job.htmlFileName);
     pageFile.write(page.text());
-    pageFile.close();
+    pageFile.flushToDisk();
     // In the list's order, as one picture after another would have written them:
     // of two pictures that share a name, the later one stays.
     for (Task& t : d.tasks) {

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <set>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kelvora {
@@ -83,18 +84,22 @@ void TStagedFile::write(std::string_view bytes) {
 void TStagedFile::close() {
     if (fd_ < 0)
         return;
-    // On the disk before the rename, so that a crash cannot leave an empty file
-    // under the final name.
-    if (::fdatasync(fd_) != 0) {
-        const int error = errno;
-        ::close(fd_);
-        fd_ = -1;
-        fail(error);
-    }
     const int closed = ::close(fd_);
     fd_ = -1;
     if (closed != 0)
         fail(errno);
+}
+
+void TStagedFile::flushToDisk() {
+    close();
+    const int fd = ::open(tempName_.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        fail(errno);
+    const int synced = ::fdatasync(fd);
+    const int error = errno;
+    ::close(fd);
+    if (synced != 0)
+        fail(error);
 }
 
 void TStagedFile::commit() {
@@ -107,6 +112,21 @@ void TStagedFile::commit() {
         fail(errno);
     r.temporaries.erase(tempName_);
     committed_ = true;
+}
+
+bool SyncFileSystems(const std::vector<std::string>& folders) {
+    std::set<dev_t> synced;
+    bool ok = true;
+    for (const std::string& folder : folders) {
+        const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat st;
+        if (::fstat(fd, &st) == 0 && synced.insert(st.st_dev).second)
+            ok = ::syncfs(fd) == 0 && ok;
+        ::close(fd);
+    }
+    return ok;
 }
 
 void DiscardAllStagedFiles() {
