@@ -65,6 +65,11 @@ void syncFolder(const std::string& folder) {
         ::fsync(fd.get());
 }
 
+bool syncFileSystem(const std::string& folder) {
+    UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return fd.valid() && ::syncfs(fd.get()) == 0;
+}
+
 // rm -r that also clears folders it may not write into (a copied read-only folder).
 bool removeTree(const std::string& path) {
     struct stat st;
@@ -426,7 +431,9 @@ TShFileCopier::Outcome TShFileCopier::copyFile(const std::string& source, const 
     // Owner first: a change of owner clears set-user-ID bits that the mode then restores.
     [[maybe_unused]] const int ignored = ::fchown(out.get(), st.st_uid, st.st_gid);
     const timespec times[2] = {st.st_atim, st.st_mtim};
-    if (::fsync(out.get()) != 0 || ::fchmod(out.get(), st.st_mode & 07777) != 0 ||
+    // A file inside a new folder is flushed with the whole folder, before the
+    // folder takes its name.
+    if ((!fresh && ::fsync(out.get()) != 0) || ::fchmod(out.get(), st.st_mode & 07777) != 0 ||
         ::futimens(out.get(), times) != 0) {
         discard(errno);
         return Outcome::Failed;
@@ -504,8 +511,16 @@ TShFileCopier::Outcome TShFileCopier::copyFolder(const std::string& source, cons
         return children;
     }
     copyOwnerAndTimes(temp, st, false);
-    syncFolder(temp);
     if (!fresh) {
+        // One flush of the file system puts everything of the new folder on disk:
+        // far cheaper than one per file, and done before the folder appears (and
+        // before a moved source is deleted).
+        if (!syncFileSystem(temp)) {
+            const int error = errno;
+            removeTree(temp);
+            fail(VelShCst::SCopyFailed, source, error);
+            return Outcome::Failed;
+        }
         if (!publish(temp, dest, false)) {
             const int error = errno;
             removeTree(temp);

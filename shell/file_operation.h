@@ -7,7 +7,8 @@
 // later conflicts). A file is copied into a hidden temporary name in the target
 // folder, flushed to disk, given the source's permissions and times, and only
 // then renamed into place, so a cancelled or failed copy leaves no partial
-// file; a new folder is built the same way under a temporary name. A move within
+// file; a new folder is built the same way under a temporary name, and its
+// file system is flushed once (syncfs) before it takes its name. A move within
 // one file system is a rename; across file systems it is a copy, and the source
 // is deleted only after its copy is complete and flushed. Symbolic links are
 // copied as links.
