@@ -9,17 +9,6 @@ namespace kelvora {
 
 namespace {
 
-std::string parentOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == 0 || slash == std::string::npos ? "/" : path.substr(0, slash);
-}
-
-bool isInside(const std::string& path, const std::string& ancestor) {
-    return path == ancestor ||
-           (path.size() > ancestor.size() && path.compare(0, ancestor.size(), ancestor) == 0 &&
-            (ancestor == "/" || path[ancestor.size()] == '/'));
-}
-
 bool isTrash(PCItemIDList target) {
     return TVelShID::IsSpecialFolder(target, sfidBitBucket);
 }
@@ -88,9 +77,9 @@ TShDropEffect ShDropEffectFor(const TShDropSources& sources, PCItemIDList target
         return TShDropEffect::None;
     bool allHere = true, sameDevice = true;
     for (const std::string& path : sources.paths) {
-        if (isInside(folder, path))
+        if (ShIsPathInside(folder, path))
             return TShDropEffect::None; // onto a dragged item or into it
-        allHere = allHere && parentOf(path) == folder;
+        allHere = allHere && ShParentPath(path) == folder;
         struct stat st;
         sameDevice =
             sameDevice && ::lstat(path.c_str(), &st) == 0 && st.st_dev == targetStat.st_dev;

@@ -35,18 +35,6 @@ std::string baseName(const std::string& path) {
     return path.substr(path.rfind('/') + 1);
 }
 
-std::string parentOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == 0 || slash == std::string::npos ? "/" : path.substr(0, slash);
-}
-
-// Whether path is ancestor or lies below it.
-bool isInside(const std::string& path, const std::string& ancestor) {
-    return path == ancestor ||
-           (path.size() > ancestor.size() && path.compare(0, ancestor.size(), ancestor) == 0 &&
-            (ancestor == "/" || path[ancestor.size()] == '/'));
-}
-
 std::int64_t nanoseconds(const timespec& t) {
     return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
 }
@@ -133,6 +121,17 @@ void copyOwnerAndTimes(const std::string& path, const struct stat& st, bool link
 }
 
 } // namespace
+
+std::string ShParentPath(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == 0 || slash == std::string::npos ? "/" : path.substr(0, slash);
+}
+
+bool ShIsPathInside(const std::string& path, const std::string& ancestor) {
+    return path == ancestor ||
+           (path.size() > ancestor.size() && path.compare(0, ancestor.size(), ancestor) == 0 &&
+            (ancestor == "/" || path[ancestor.size()] == '/'));
+}
 
 std::string ShNumberedName(const std::string& folder, const std::string& name) {
     const std::size_t dot = name.rfind('.');
@@ -331,7 +330,7 @@ TShFileCopier::Outcome TShFileCopier::copyItem(const std::string& source, const 
         fail(VelShCst::SCopyFailed, source, errno);
         return Outcome::Failed;
     }
-    if (S_ISDIR(st.st_mode) && isInside(folder, source)) {
+    if (S_ISDIR(st.st_mode) && ShIsPathInside(folder, source)) {
         fail(VelShCst::SIntoItself, source, 0);
         return Outcome::Failed;
     }
@@ -372,10 +371,10 @@ TShFileCopier::Outcome TShFileCopier::copyFile(const std::string& source, const 
     }
     // Inside a folder that is itself still under a temporary name, files take
     // their own names at once.
-    std::string temp = fresh ? dest : temporaryPath(parentOf(dest));
+    std::string temp = fresh ? dest : temporaryPath(ShParentPath(dest));
     UniqueFd out(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     for (int tries = 0; !out.valid() && errno == EEXIST && !fresh && tries < 100; ++tries) {
-        temp = temporaryPath(parentOf(dest));
+        temp = temporaryPath(ShParentPath(dest));
         out.reset(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     }
     if (!out.valid()) {
@@ -453,7 +452,7 @@ TShFileCopier::Outcome TShFileCopier::copyFile(const std::string& source, const 
                 fail(VelShCst::SCopyFailed, source, error);
             return Outcome::Failed;
         }
-        syncFolder(parentOf(dest));
+        syncFolder(ShParentPath(dest));
     }
     advance(1, source);
     return Outcome::Done;
@@ -469,7 +468,7 @@ TShFileCopier::Outcome TShFileCopier::copyLink(const std::string& source, const 
         return Outcome::Failed;
     }
     target.resize(static_cast<std::size_t>(n));
-    std::string temp = fresh ? dest : temporaryPath(parentOf(dest));
+    std::string temp = fresh ? dest : temporaryPath(ShParentPath(dest));
     if (::symlink(target.c_str(), temp.c_str()) != 0) {
         fail(VelShCst::SCopyFailed, source, errno);
         return Outcome::Failed;
@@ -494,10 +493,10 @@ TShFileCopier::Outcome TShFileCopier::copyFolder(const std::string& source, cons
             advance(1, source);
         return children;
     }
-    std::string temp = fresh ? dest : temporaryPath(parentOf(dest));
+    std::string temp = fresh ? dest : temporaryPath(ShParentPath(dest));
     int made = ::mkdir(temp.c_str(), 0700);
     for (int tries = 0; made != 0 && errno == EEXIST && !fresh && tries < 100; ++tries) {
-        temp = temporaryPath(parentOf(dest));
+        temp = temporaryPath(ShParentPath(dest));
         made = ::mkdir(temp.c_str(), 0700);
     }
     if (made != 0) {
@@ -528,7 +527,7 @@ TShFileCopier::Outcome TShFileCopier::copyFolder(const std::string& source, cons
                  error == EEXIST ? dest : source, error);
             return Outcome::Failed;
         }
-        syncFolder(parentOf(dest));
+        syncFolder(ShParentPath(dest));
     }
     advance(1, source);
     return Outcome::Done;
@@ -574,9 +573,9 @@ TShFileCopier::Outcome TShFileCopier::moveItem(const std::string& source, const 
         fail(VelShCst::SMoveFailed, source, errno);
         return Outcome::Failed;
     }
-    if (parentOf(source) == folder)
+    if (ShParentPath(source) == folder)
         return Outcome::Skipped; // already there
-    if (S_ISDIR(st.st_mode) && isInside(folder, source)) {
+    if (S_ISDIR(st.st_mode) && ShIsPathInside(folder, source)) {
         fail(VelShCst::SIntoItself, source, 0);
         return Outcome::Failed;
     }
@@ -603,7 +602,7 @@ TShFileCopier::Outcome TShFileCopier::moveItem(const std::string& source, const 
                                         : ShRenameNoReplace(source, dest.path);
     if (renamed) {
         syncFolder(folder);
-        syncFolder(parentOf(source));
+        syncFolder(ShParentPath(source));
         advance(1, source);
         return Outcome::Done;
     }

@@ -71,6 +71,10 @@ struct TShOperationResult {
     std::vector<std::string> created; // the top-level items made in the target folder
 };
 
+// The folder that holds path ("/a/b" -> "/a", "/a" -> "/"); path without a trailing "/".
+std::string ShParentPath(const std::string& path);
+// Whether path is ancestor itself or lies below it.
+bool ShIsPathInside(const std::string& path, const std::string& ancestor);
 // "name (2).ext": the first numbered name free in folder.
 std::string ShNumberedName(const std::string& folder, const std::string& name);
 // A system error as a Japanese user reads it.
