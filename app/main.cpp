@@ -4,6 +4,7 @@
 #include "app/startup.h"
 #include "base/shell_opener.h"
 #include "settings/inifile.h"
+#include "shell/ui/notify_error_handler.h"
 #include "ui/dialogs.h"
 #include "ui/fonts.h"
 
@@ -26,6 +27,8 @@ int main(int argc, char** argv) {
     kelvora::TForm4 form4;
     kelvora::TForm3 form3(form4, kelvora::OptionFilePath(), dialogs, kelvora::DefaultShellOpener());
     kelvora::TForm1 form1(form3, form4, dialogs);
+    // The folder browser's worker threads report their errors over the main window.
+    kelvora::ShInstallNotifyErrorHandler(dialogs, &form1);
     form1.show();
     return app.exec();
 }

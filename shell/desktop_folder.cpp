@@ -230,6 +230,13 @@ bool TDesktopFolder::typeNameOf(PCItemIDList item, std::string& name) {
     return true;
 }
 
+bool TDesktopFolder::setNameOf(PCItemIDList item, const std::string& newName, PItemIDList& newItem,
+                               QString& error) {
+    if (!isDesktopEntry(item))
+        return TShellFolder::setNameOf(item, newName, newItem, error);
+    return directory().setNameOf(item, newName, newItem, error);
+}
+
 bool TDesktopFolder::resolveLinkOf(PCItemIDList item, PItemIDList& target) {
     return isDesktopEntry(item) && directory().resolveLinkOf(item, target);
 }

@@ -165,19 +165,34 @@ TVelShIDList& TVelShDragObject::IDList() {
             idList_->Add(c);
         return *idList_;
     }
-    // Files dragged from other programs: those in the first file's folder.
+    // Files dragged from other programs may come from several folders: the
+    // parent is the deepest folder that holds them all, and each entry the rest
+    // of its file's ID (one item or more).
+    std::vector<TIDListPtr> absolutes;
     for (const std::string& path :
          ShDecodeUriList(data_->data(QString::fromLatin1(kUriListMime)))) {
         PItemIDList parsed = nullptr;
-        if (!TVelShID::IDParse(path, parsed))
-            continue;
-        TIDListPtr absolute(parsed);
-        TIDListPtr folder(TVelShID::IDCopyParent(absolute.get()));
-        if (!idList_->ParentID())
-            idList_->SetParentID(TVelShID::IDClone(folder.get()));
-        if (TVelShID::IDIsEqual(folder.get(), idList_->ParentID()))
-            idList_->Add(TVelShID::IDCopyLast(absolute.get()));
+        if (TVelShID::IDParse(path, parsed))
+            absolutes.emplace_back(parsed);
     }
+    if (absolutes.empty())
+        return *idList_;
+    TIDListPtr common(TVelShID::IDCopyParent(absolutes.front().get()));
+    for (const TIDListPtr& id : absolutes) {
+        while (common && !TVelShID::IDIsAncestor(common.get(), id.get()))
+            common.reset(TVelShID::IDCount(common.get()) > 0 ? TVelShID::IDCopyParent(common.get())
+                                                             : nullptr);
+    }
+    if (!common)
+        return *idList_; // cannot happen: the desktop holds everything
+    const int skip = TVelShID::IDCount(common.get());
+    for (const TIDListPtr& id : absolutes) {
+        PCItemIDList rest = id.get();
+        for (int i = 0; i < skip; ++i)
+            rest = TVelShID::IDNext(rest);
+        idList_->Add(TVelShID::IDClone(rest));
+    }
+    idList_->SetParentID(common.release());
     return *idList_;
 }
 

@@ -41,8 +41,9 @@ public:
     const QMimeData* DataObject() const { return data_; }
     // Items of the ID-list array, else files of the file-drop list, else 0.
     int ItemCount();
-    // The parent and the items of the ID-list array (of the file-drop list's
-    // files under the first one's folder when there is no array).
+    // The parent and the items of the ID-list array. Without an array, the
+    // files of the file-drop list that exist, under the deepest folder that
+    // holds them all (an entry may then name an item several levels down).
     TVelShIDList& IDList();
     TStringList& Strings() { return strings_; }
 

@@ -13,6 +13,11 @@ std::string ShDriveDisplayName(const std::string& mountPoint) {
     return slash == std::string::npos ? mountPoint : mountPoint.substr(slash + 1);
 }
 
+std::string ShDriveDisplayName(const TDrive& drive) {
+    return drive.mountPoint != "/" && !drive.label.empty() ? drive.label
+                                                           : ShDriveDisplayName(drive.mountPoint);
+}
+
 std::string ShDriveTypeName(TDriveKind kind) {
     switch (kind) {
     case TDriveKind::Fixed:
@@ -55,7 +60,7 @@ bool TComputerFolder::driveOf(PCItemIDList item, TDrive& drive) {
     // Unmounted since the ID was made: still a folder, no longer a medium.
     if (!IsDirectory(mountPoint))
         return false;
-    drive = TDrive{mountPoint, {}, TDriveKind::Fixed, false};
+    drive = TDrive{mountPoint, {}, TDriveKind::Fixed, false, {}};
     return true;
 }
 
@@ -95,9 +100,8 @@ bool TComputerFolder::displayNameOf(PCItemIDList item, std::uint32_t flags, std:
     TDrive d;
     if (!driveOf(item, d))
         return false;
-    name = (flags & SHGDN_FORPARSING) && !(flags & SHGDN_INFOLDER)
-               ? d.mountPoint
-               : ShDriveDisplayName(d.mountPoint);
+    name = (flags & SHGDN_FORPARSING) && !(flags & SHGDN_INFOLDER) ? d.mountPoint
+                                                                   : ShDriveDisplayName(d);
     return true;
 }
 
@@ -141,7 +145,7 @@ TShSortEntry* TComputerFolder::sortEntryOf(PCItemIDList item, int) {
     TShSortEntry& e = sortEntries_.add(bytes);
     e.group = 0;
     e.rank = d.mountPoint == "/" ? 0 : 1; // the root file system first
-    e.name = ShDriveDisplayName(d.mountPoint);
+    e.name = ShDriveDisplayName(d);
     e.tieBreak = std::string(bytes);
     e.type = ShMakeFileType(ShDriveTypeName(d.kind), {});
     fillNameKey(e);

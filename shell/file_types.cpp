@@ -73,10 +73,17 @@ QString commentLocked(TypeCache& c, const QMimeType& mime) {
     if (it != c.comments.end())
         return it->second;
     // comment() follows the default locale; switch it to Japanese for the call.
+    // A type the database has no Japanese text for answers in English (or with
+    // its MIME name), which is no Japanese comment at all: ask again under the C
+    // locale to tell the two apart.
     const QLocale saved;
     QLocale::setDefault(japanese());
     QString comment = mime.comment();
+    QLocale::setDefault(QLocale::c());
+    const QString fallback = mime.comment();
     QLocale::setDefault(saved);
+    if (comment == fallback || comment == mime.name())
+        comment.clear();
     while (!comment.isEmpty() && comment.back().isSpace())
         comment.chop(1);
     c.comments.emplace(mime.name(), comment);

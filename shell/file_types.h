@@ -31,7 +31,8 @@ PShFileType ShFolderType();
 // A type of the given name and icons (for drives and virtual folders).
 PShFileType ShMakeFileType(std::string typeName, QStringList iconNames);
 
-// A MIME type's Japanese comment, trailing blanks removed; empty when it has none.
+// A MIME type's Japanese comment, trailing blanks removed; empty when it has none
+// (the database's English text is never given in its place).
 QString ShJapaneseComment(const QString& mimeName);
 
 // "2001/02/03 14:05" in local time, from nanoseconds since the epoch.

@@ -1,10 +1,14 @@
 #include "shell/fs_folder.h"
 
 #include "shell/dir_handle.h"
+#include "shell/shell_texts.h"
 #include "shell/trash.h"
 #include "shell/xdg_dirs.h"
 
+#include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <linux/magic.h>
@@ -478,6 +482,53 @@ bool TFsFolder::resolveLinkOf(PCItemIDList item, PItemIDList& target) {
         return false;
     }
     return TVelShID::IDParse(to, target);
+}
+
+bool TFsFolder::setNameOf(PCItemIDList item, const std::string& newName, PItemIDList& newItem,
+                          QString& error) {
+    if (IDItemKind(item) != static_cast<std::uint8_t>(childKind_) ||
+        !IsValidName(IDItemPayload(item)))
+        return TShellFolder::setNameOf(item, newName, newItem, error);
+    if (newName.empty()) {
+        error = VelShCst::Text(VelShCst::SEmptyName);
+        return false;
+    }
+    if (!IsValidName(newName)) {
+        error = VelShCst::Text(VelShCst::SBadName);
+        return false;
+    }
+    const std::string oldName(IDItemPayload(item));
+    const std::string from = childPath(oldName), to = childPath(newName);
+    if (newName != oldName && !ShRenameNoReplace(from, to)) {
+        error = errno == EEXIST ? VelShCst::Text(VelShCst::SNameExists)
+                                : VelShCst::Text(VelShCst::SRenameFailed)
+                                      .arg(QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    entries_.erase(oldName);
+    newItem = IDMakeItem(childKind_, newName);
+    return newItem != nullptr;
+}
+
+bool ShRenameNoReplace(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    struct stat a, b;
+    // A file system that ignores case finds the item itself under its new spelling.
+    const bool sameItem = errno == EEXIST && ::lstat(from.c_str(), &a) == 0 &&
+                          ::lstat(to.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+                          a.st_ino == b.st_ino;
+    // Some file systems (older network and FUSE ones) cannot refuse to replace:
+    // look first, then rename (a name made in between would be lost, as with
+    // any program on such a file system).
+    const bool unsupported = errno == EINVAL || errno == ENOSYS;
+    if (!sameItem && !unsupported)
+        return false;
+    if (unsupported && ::lstat(to.c_str(), &b) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
 TShSortEntry* TFsFolder::sortEntryOf(PCItemIDList item, int column) {

@@ -47,6 +47,8 @@ protected:
     bool findDataOf(PCItemIDList item, TShFindData& data) override;
     bool typeNameOf(PCItemIDList item, std::string& name) override;
     bool resolveLinkOf(PCItemIDList item, PItemIDList& target) override;
+    bool setNameOf(PCItemIDList item, const std::string& newName, PItemIDList& newItem,
+                   QString& error) override;
     TShSortEntry* sortEntryOf(PCItemIDList item, int column) override;
 
 private:
@@ -103,6 +105,9 @@ private:
 bool ShWritableByUser(mode_t mode, uid_t uid, gid_t gid);
 // Find data from an lstat of path (a link's target when it has one), named fileName.
 bool ShFindDataOfPath(const std::string& path, const std::string& fileName, TShFindData& data);
+// rename(2) that never replaces an existing item: false with errno EEXIST when
+// the new name is taken (except by the item itself on a file system that ignores case).
+bool ShRenameNoReplace(const std::string& from, const std::string& to);
 // Whether a folder has a subfolder; on network and FUSE file systems assumed
 // without looking, since a scan there can take long.
 bool ShHasSubfolder(const std::string& path);

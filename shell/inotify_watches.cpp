@@ -55,7 +55,9 @@ InotifyWatches::InotifyWatches(InotifyWatchStats& stats, int watchLimit)
 }
 
 std::uint32_t InotifyWatches::mask() const {
-    std::uint32_t m = IN_ONLYDIR | IN_DONT_FOLLOW | IN_EXCL_UNLINK | IN_DELETE_SELF | IN_MOVE_SELF;
+    // Every watch may guard a root's path, which needs its folder's name events.
+    std::uint32_t m = IN_ONLYDIR | IN_DONT_FOLLOW | IN_EXCL_UNLINK | IN_DELETE_SELF | IN_MOVE_SELF |
+                      IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO;
     if (filter_ & (kNotifyFileName | kNotifyDirName))
         m |= kNameEvents;
     if (filter_ & (kNotifyAttributes | kNotifySecurity))
@@ -105,16 +107,86 @@ bool InotifyWatches::addRoot(const std::string& path) {
     if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         return false;
     // The trailing "/" lets a root that is a link to a folder be watched.
-    const int wd = addWatch(path, path, false);
+    const int wd = addWatch(path, path, Role::Root);
     if (wd < 0)
         return false;
     Root& root = roots_[path];
     root.wd = wd;
     root.device = st.st_dev;
-    if (subtree_)
+    root.inode = st.st_ino;
+    guard(path);
+    if (subtree_) {
+        pin(path, path);
         enqueue(root, {path, false, false});
+    }
     updateStats();
     return true;
+}
+
+// Watches the folders above a root. One that cannot be watched (no permission
+// to read it) leaves that step of the path unguarded.
+void InotifyWatches::guard(const std::string& root) {
+    for (std::size_t slash = root.find('/'); slash != std::string::npos && slash + 1 < root.size();
+         slash = root.find('/', slash + 1))
+        addWatch(root.substr(0, slash + 1), root, Role::Guard);
+}
+
+bool InotifyWatches::leadsToRoot(const std::string& root) const {
+    auto it = roots_.find(root);
+    struct stat st;
+    return it != roots_.end() && ::stat(root.c_str(), &st) == 0 && st.st_dev == it->second.device &&
+           st.st_ino == it->second.inode;
+}
+
+void InotifyWatches::setPinned(std::vector<std::string> folders) {
+    std::sort(folders.begin(), folders.end());
+    folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+    if (folders == pinned_)
+        return;
+    unpinAll();
+    pinned_ = std::move(folders);
+    if (subtree_) {
+        for (const auto& entry : roots_)
+            pin(entry.first, entry.first);
+    }
+    updateStats();
+}
+
+// Pins the folders of pinned_ below rootPath whose path starts with prefix,
+// each with the folders between it and the root.
+void InotifyWatches::pin(const std::string& rootPath, const std::string& prefix) {
+    for (auto it = std::lower_bound(pinned_.begin(), pinned_.end(), prefix);
+         it != pinned_.end() && it->starts_with(prefix); ++it) {
+        const std::string& folder = *it;
+        if (folder.size() <= rootPath.size() || !folder.starts_with(rootPath))
+            continue;
+        for (std::size_t slash = folder.find('/', rootPath.size()); slash != std::string::npos;
+             slash = folder.find('/', slash + 1)) {
+            // Missing steps end the chain; their creation brings pin() back.
+            if (addWatch(folder.substr(0, slash + 1), rootPath, Role::Pinned) < 0)
+                break;
+        }
+    }
+}
+
+void InotifyWatches::unpinAll() {
+    std::vector<int> unused;
+    for (auto& [wd, watch] : watches_) {
+        if (!watch.pinned)
+            continue;
+        watch.pinned = false;
+        if (!watch.walked) {
+            --counted_;
+            const bool isRoot = std::any_of(roots_.begin(), roots_.end(),
+                                            [wd = wd](const auto& r) { return r.second.wd == wd; });
+            if (!isRoot && watch.guards.empty())
+                unused.push_back(wd);
+        }
+    }
+    for (int wd : unused) {
+        ::inotify_rm_watch(fd_.get(), wd);
+        eraseWatch(wd);
+    }
 }
 
 void InotifyWatches::removeRoot(const std::string& path) {
@@ -127,7 +199,8 @@ void InotifyWatches::removeRoot(const std::string& path) {
     roots_.erase(it);
     std::vector<int> served;
     for (const auto& [wd, watch] : watches_)
-        if (std::find(watch.roots.begin(), watch.roots.end(), path) != watch.roots.end())
+        if (std::find(watch.roots.begin(), watch.roots.end(), path) != watch.roots.end() ||
+            std::find(watch.guards.begin(), watch.guards.end(), path) != watch.guards.end())
             served.push_back(wd);
     for (int wd : served)
         dropRootFrom(wd, path);
@@ -147,25 +220,31 @@ void InotifyWatches::removeAll() {
     watches_.clear();
     roots_.clear();
     counted_ = queued_ = reserved_ = 0;
+    // pinned_ stays: the folders are pinned again as their roots come back.
     updateStats();
 }
 
-int InotifyWatches::addWatch(const std::string& path, const std::string& root, bool counted) {
-    const std::string name = counted ? withoutDelimiter(path) : path;
+int InotifyWatches::addWatch(const std::string& path, const std::string& root, Role role) {
+    // The walk never follows a link; roots, guards and pinned folders may be reached through one.
+    const std::string name = role == Role::Walked ? withoutDelimiter(path) : path;
     const int wd = ::inotify_add_watch(fd_.get(), name.c_str(), mask());
     if (wd < 0)
         return -1;
     auto [it, inserted] = watches_.try_emplace(wd);
     Watch& watch = it->second;
     // An existing watch means the same folder reached again, perhaps under a new name.
-    watch.path = path;
-    if (inserted) {
-        watch.counted = counted;
-        counted_ += counted ? 1 : 0;
+    if (inserted || role != Role::Guard)
+        watch.path = path;
+    if (inserted)
         ++stats_.registrations;
-    }
-    if (std::find(watch.roots.begin(), watch.roots.end(), root) == watch.roots.end())
-        watch.roots.push_back(root);
+    const bool wasCounted = !inserted && watch.counted();
+    watch.walked = watch.walked || role == Role::Walked;
+    watch.pinned = watch.pinned || role == Role::Pinned;
+    if (!wasCounted && watch.counted())
+        ++counted_;
+    std::vector<std::string>& list = role == Role::Guard ? watch.guards : watch.roots;
+    if (std::find(list.begin(), list.end(), root) == list.end())
+        list.push_back(root);
     return wd;
 }
 
@@ -174,7 +253,8 @@ void InotifyWatches::dropRootFrom(int wd, const std::string& root) {
     if (it == watches_.end())
         return;
     std::erase(it->second.roots, root);
-    if (it->second.roots.empty()) {
+    std::erase(it->second.guards, root);
+    if (it->second.roots.empty() && it->second.guards.empty()) {
         // Fails harmlessly when the kernel has already dropped the watch.
         ::inotify_rm_watch(fd_.get(), wd);
         eraseWatch(wd);
@@ -185,7 +265,7 @@ void InotifyWatches::eraseWatch(int wd) {
     auto it = watches_.find(wd);
     if (it == watches_.end())
         return;
-    counted_ -= it->second.counted ? 1 : 0;
+    counted_ -= it->second.counted() ? 1 : 0;
     watches_.erase(it);
 }
 
@@ -231,8 +311,10 @@ void InotifyWatches::readEvents(Changes& changes) {
                 // have appeared unseen.
                 for (auto& [path, root] : roots_) {
                     changes.addChanged(path);
-                    if (subtree_)
+                    if (subtree_) {
+                        pin(path, path);
                         enqueue(root, {path, false, false});
+                    }
                 }
                 continue;
             }
@@ -240,6 +322,7 @@ void InotifyWatches::readEvents(Changes& changes) {
             if (it == watches_.end())
                 continue; // a watch already dropped
             const std::vector<std::string> served = it->second.roots;
+            const std::vector<std::string> guarded = it->second.guards;
             const std::string folder = it->second.path;
 
             if (event->mask & kSelfEvents) {
@@ -248,6 +331,10 @@ void InotifyWatches::readEvents(Changes& changes) {
                     if (r != roots_.end() && r->second.wd == event->wd)
                         changes.addVanished(root);
                 }
+                // A folder on a root's path went: the path may no longer lead to the root.
+                for (const std::string& root : guarded)
+                    if (!leadsToRoot(root))
+                        changes.addVanished(root);
                 // A folder below a root that moved is handled through its parent's
                 // move events; one that is gone has lost its watch in the kernel.
                 if (event->mask & (IN_DELETE_SELF | IN_IGNORED | IN_UNMOUNT))
@@ -255,6 +342,16 @@ void InotifyWatches::readEvents(Changes& changes) {
                 continue;
             }
 
+            if (event->len > 0 && !guarded.empty() &&
+                (event->mask & (IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO))) {
+                // The step of a root's path inside this folder was removed,
+                // renamed or replaced. (An event from before the root was
+                // registered again finds the path leading to it.)
+                const std::string step = folder + event->name + "/";
+                for (const std::string& root : guarded)
+                    if (root.starts_with(step) && !leadsToRoot(root))
+                        changes.addVanished(root);
+            }
             if (subtree_ && (event->mask & IN_ISDIR) && event->len > 0) {
                 const std::string child = folder + event->name + "/";
                 if (event->mask & (IN_MOVED_FROM | IN_DELETE))
@@ -262,8 +359,10 @@ void InotifyWatches::readEvents(Changes& changes) {
                         forgetBelow(root, child);
                 if (event->mask & (IN_CREATE | IN_MOVED_TO))
                     for (const std::string& root : served)
-                        if (auto r = roots_.find(root); r != roots_.end())
+                        if (auto r = roots_.find(root); r != roots_.end()) {
+                            pin(root, child);
                             enqueue(r->second, {child, true, true});
+                        }
             }
             if (relevant(event->mask))
                 for (const std::string& root : served)
@@ -306,7 +405,7 @@ void InotifyWatches::walkOne(const std::string& rootPath, Root& root, Changes& c
         const std::string name = withoutDelimiter(item.path);
         if (::lstat(name.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_dev != root.device)
             return;
-        if (counted_ >= watchLimit_ || addWatch(item.path, rootPath, true) < 0)
+        if (counted_ >= watchLimit_ || addWatch(item.path, rootPath, Role::Walked) < 0)
             return;
     }
     // Listed after the watch exists, so that nothing created meanwhile is missed.
@@ -340,7 +439,10 @@ void InotifyWatches::walkOne(const std::string& rootPath, Root& root, Changes& c
 }
 
 void InotifyWatches::updateStats() {
-    stats_.watches = static_cast<int>(watches_.size());
+    const auto guardsOnly = std::count_if(watches_.begin(), watches_.end(),
+                                          [](const auto& w) { return w.second.roots.empty(); });
+    stats_.watches = static_cast<int>(watches_.size() - static_cast<std::size_t>(guardsOnly));
+    stats_.guards = static_cast<int>(guardsOnly);
 }
 
 } // namespace kelvora

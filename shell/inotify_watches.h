@@ -18,6 +18,16 @@
 // folder that holds them still reports their creation, deletion and renaming).
 // Watches freed by deleted folders return to the budget for folders created later.
 //
+// Pinned folders (setPinned: the folders the user has open) are watched whatever
+// the budget, on any file system, together with the folders between them and
+// their root; they take their places in the budget first, so the walk gets what
+// is left. A pinned folder that goes away gets its watch back when it reappears.
+//
+// Guards: every root's ancestors are watched too, so that a root whose path stops
+// leading to it (a parent renamed or deleted, a link to it removed or replaced)
+// is reported as vanished at once, like a root that is itself deleted, instead of
+// its changes being reported later under a path that no longer names it.
+//
 // Only the worker thread uses an instance; the counters may be read from any thread.
 #include "shell/unique_fd.h"
 
@@ -25,6 +35,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -33,7 +44,8 @@ namespace kelvora {
 
 // Counters for tests and diagnostics.
 struct InotifyWatchStats {
-    std::atomic<int> watches{0};       // watches held now
+    std::atomic<int> watches{0};       // watches held now for the folders and below them
+    std::atomic<int> guards{0};        // watches held only to guard the folders' paths
     std::atomic<int> registrations{0}; // watches created so far
 };
 
@@ -57,6 +69,8 @@ public:
     void removeRoot(const std::string& path);
     std::vector<std::string> roots() const;
     void removeAll();
+    // Folders (ending in "/") below subtree roots that must be watched.
+    void setPinned(std::vector<std::string> folders);
 
     // Changes found by readEvents and walkSlice. Both vectors hold root paths.
     struct Changes {
@@ -72,10 +86,14 @@ public:
     void walkSlice(int milliseconds, Changes& changes);
 
 private:
+    enum class Role { Root, Walked, Pinned, Guard };
     struct Watch {
-        std::string path;               // ends in "/"
-        std::vector<std::string> roots; // roots this watch serves
-        bool counted = false;           // takes a place in the budget
+        std::string path;                // ends in "/"
+        std::vector<std::string> roots;  // roots this watch serves
+        std::vector<std::string> guards; // roots whose path goes through this folder
+        bool walked = false;             // reached by the walk
+        bool pinned = false;             // a pinned folder or one on the way to it
+        bool counted() const { return walked || pinned; } // takes a place in the budget
     };
     struct WalkItem {
         std::string path; // ends in "/"
@@ -85,12 +103,18 @@ private:
     struct Root {
         int wd = -1;
         unsigned long device = 0;
+        unsigned long inode = 0;
         std::deque<WalkItem> queue;
     };
 
     std::uint32_t mask() const;
     bool relevant(std::uint32_t eventMask) const;
-    int addWatch(const std::string& path, const std::string& root, bool counted);
+    int addWatch(const std::string& path, const std::string& root, Role role);
+    void guard(const std::string& root);
+    // Whether the root's path still names the folder that was registered.
+    bool leadsToRoot(const std::string& root) const;
+    void pin(const std::string& rootPath, const std::string& prefix);
+    void unpinAll();
     void dropRootFrom(int wd, const std::string& root);
     void eraseWatch(int wd);
     void forgetBelow(const std::string& root, const std::string& prefix);
@@ -109,6 +133,7 @@ private:
     int queued_ = 0;   // walk items waiting, over all roots
     int reserved_ = 0; // queued items that will need a watch
     std::string lastWalked_;
+    std::vector<std::string> pinned_; // sorted
 };
 
 } // namespace kelvora

@@ -1,5 +1,7 @@
 #include "shell/mounts.h"
 
+#include "base/hex.h"
+#include "shell/dir_handle.h"
 #include "shell/xdg_dirs.h"
 
 #include <algorithm>
@@ -100,6 +102,41 @@ bool startsWith(std::string_view s, std::string_view prefix) {
     return s.size() >= prefix.size() && s.compare(0, prefix.size(), prefix) == 0;
 }
 
+// "name>target" of every by-label link, for telling when labels changed.
+std::string labelLinks(const std::string& dir) {
+    std::string all;
+    TDirHandle d(::opendir(dir.c_str()));
+    while (d) {
+        const dirent* e = ::readdir(d.get());
+        if (!e)
+            break;
+        char target[PATH_MAX];
+        const ssize_t n = ::readlinkat(::dirfd(d.get()), e->d_name, target, sizeof target);
+        if (n > 0) {
+            all += e->d_name;
+            all += '>';
+            all.append(target, static_cast<std::size_t>(n));
+            all += '\n';
+        }
+    }
+    return all;
+}
+
+// udev writes unsafe bytes of a label as \xHH.
+std::string decodeLabel(std::string_view s) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\\' && i + 3 < s.size() && s[i + 1] == 'x' && HexDigitValue(s[i + 2]) >= 0 &&
+            HexDigitValue(s[i + 3]) >= 0) {
+            out += static_cast<char>(HexDigitValue(s[i + 2]) * 16 + HexDigitValue(s[i + 3]));
+            i += 3;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
 struct Cache {
     std::mutex mutex;
     TDriveSources sources;
@@ -112,13 +149,14 @@ Cache& cache() {
     return c;
 }
 
-std::vector<TDrive> buildDrives(const std::string& table, const std::string& sysfsRoot,
+std::vector<TDrive> buildDrives(const std::string& table, const TDriveSources& sources,
                                 const std::string& home, const std::string& user) {
+    const std::string& sysfsRoot = sources.sysfsRoot;
     const std::vector<TMountEntry> mounts = ParseMountInfo(table);
-    TDrive root{"/", {}, TDriveKind::Fixed, false};
+    TDrive root{"/", {}, TDriveKind::Fixed, false, {}};
     std::vector<TDrive> shown;
     for (const TMountEntry& m : mounts) {
-        TDrive d{m.mountPoint, m.fsType, TDriveKind::Fixed, hasOption(m.options, "ro")};
+        TDrive d{m.mountPoint, m.fsType, TDriveKind::Fixed, hasOption(m.options, "ro"), {}};
         if (m.mountPoint == "/") {
             d.kind = ClassifyMount(m, sysfsRoot);
             root = d;
@@ -129,6 +167,7 @@ std::vector<TDrive> buildDrives(const std::string& table, const std::string& sys
         if (!ShouldShowMount(m, home, user))
             continue;
         d.kind = ClassifyMount(m, sysfsRoot);
+        d.label = VolumeLabel(m, sources.byLabel);
         shown.push_back(std::move(d));
     }
     shown.insert(shown.begin(), root);
@@ -192,6 +231,26 @@ TDriveSources DriveSources() {
     return cache().sources;
 }
 
+std::string VolumeLabel(const TMountEntry& mount, const std::string& byLabelDir) {
+    if (!startsWith(mount.source, "/"))
+        return {};
+    char device[PATH_MAX];
+    if (!realpath(mount.source.c_str(), device))
+        return {};
+    TDirHandle d(::opendir(byLabelDir.c_str()));
+    while (d) {
+        const dirent* e = ::readdir(d.get());
+        if (!e)
+            break;
+        char target[PATH_MAX];
+        const std::string link = byLabelDir + "/" + e->d_name;
+        if (e->d_name[0] != '.' && realpath(link.c_str(), target) &&
+            std::string_view(target) == device)
+            return decodeLabel(e->d_name);
+    }
+    return {};
+}
+
 bool ShouldShowMount(const TMountEntry& m, const std::string& home, const std::string& user) {
     if (oneOf(m.fsType, kInternalFs))
         return false;
@@ -244,8 +303,10 @@ std::vector<TDrive> ShownDrives() {
     std::string key = table;
     key += '\0';
     key += home + '\0' + user + '\0' + c.sources.sysfsRoot;
+    // Labels change without a remount: the links' targets are part of the key.
+    key += '\0' + labelLinks(c.sources.byLabel);
     if (key != c.key || c.drives.empty()) {
-        c.drives = buildDrives(table, c.sources.sysfsRoot, home, user);
+        c.drives = buildDrives(table, c.sources, home, user);
         c.key = std::move(key);
     }
     return c.drives;

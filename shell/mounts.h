@@ -27,12 +27,14 @@ struct TDrive {
     std::string fsType;
     TDriveKind kind = TDriveKind::Fixed;
     bool readOnly = false;
+    std::string label; // the file system's volume label; empty when it has none
 };
 
 // Where the mount table and sysfs are read from; tests point them at fake trees.
 struct TDriveSources {
     std::string mountInfo = "/proc/self/mountinfo";
     std::string sysfsRoot = "/sys";
+    std::string byLabel = "/dev/disk/by-label"; // udev's links from labels to devices
 };
 void SetDriveSources(const TDriveSources& sources);
 TDriveSources DriveSources();
@@ -44,6 +46,10 @@ bool ShouldShowMount(const TMountEntry& mount, const std::string& home, const st
 // CD-ROM: iso9660/udf or an sr* device; network: remote file systems;
 // removable: sysfs "removable" is 1, or the device hangs below usb or mmc.
 TDriveKind ClassifyMount(const TMountEntry& mount, const std::string& sysfsRoot);
+
+// The label of the block device a mount comes from, from the by-label links
+// (whose names escape bytes as \xHH); empty when no link names the device.
+std::string VolumeLabel(const TMountEntry& mount, const std::string& byLabelDir);
 
 // "/" first, then the shown mounts in table order (the last mount on a path wins).
 // The table is read on every call; it is classified again only when it changed.

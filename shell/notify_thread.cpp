@@ -106,6 +106,27 @@ void TShNotifyThread::SetFilter(std::uint8_t filter) {
     changed();
 }
 
+void TShNotifyThread::SetPriorityFolders(const std::vector<std::string>& folders) {
+    std::lock_guard guard(mutex());
+    std::vector<std::string> priority;
+    for (const std::string& path : folders)
+        if (!path.empty() && path[0] == '/')
+            priority.push_back(withDelimiter(path));
+    std::sort(priority.begin(), priority.end());
+    priority.erase(std::unique(priority.begin(), priority.end()), priority.end());
+    if (priority.size() > static_cast<std::size_t>(watchLimit_))
+        priority.resize(static_cast<std::size_t>(watchLimit_));
+    if (priority == priority_)
+        return;
+    priority_ = std::move(priority);
+    changed();
+}
+
+std::vector<std::string> TShNotifyThread::PriorityFolders() const {
+    std::lock_guard guard(mutex());
+    return priority_;
+}
+
 std::uint8_t TShNotifyThread::GetFilter() const {
     std::lock_guard guard(mutex());
     return filter_;
@@ -218,6 +239,7 @@ void TShNotifyThread::applySettings() {
     std::lock_guard guard(mutex());
     watches_->setWatchLimit(watchLimit_);
     watches_->configure(filter_, watchSubtree_);
+    watches_->setPinned(priority_);
     for (const std::string& root : watches_->roots())
         if (!contains(folders_, root))
             watches_->removeRoot(root);

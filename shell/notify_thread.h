@@ -8,8 +8,14 @@
 //
 // A burst of changes is merged: every change restarts the quiet period, and when
 // it ends each folder that changed gets one callback, the most recently changed
-// last. A watched folder that is deleted, moved away or unmounted is called back at
-// once and leaves the list (unless a folder exists at its path again).
+// last. A watched folder that is deleted, moved away or unmounted, or whose path
+// stops leading to it (a parent renamed, a link to it removed), is called back at
+// once and leaves the list (unless a folder exists at its path again, which is
+// then watched instead).
+//
+// With subtrees watched, the owner names the folders the user sees (expanded in
+// the tree, shown in the list) with SetPriorityFolders: they are watched whatever
+// the watch budget, before the rest of the subtree.
 #include "base/errors.h"
 #include "shell/inotify_watches.h"
 #include "shell/notify_filter.h"
@@ -54,6 +60,10 @@ public:
     std::uint8_t GetFilter() const;
     void SetWatchSubtree(bool on);
     bool watchSubtree() const;
+    // Folders below the watched folders that must be watched (subtrees only);
+    // an equal list changes nothing. At most the watch limit's number are kept.
+    void SetPriorityFolders(const std::vector<std::string>& folders);
+    std::vector<std::string> PriorityFolders() const;
     // Locks and returns the folder list; the caller calls Unlock.
     const std::vector<std::string>& LockList();
     // Returns once the thread has put the current settings into effect.
@@ -71,6 +81,7 @@ public:
     // when folders are next registered.
     void setWatchLimit(int limit);
     int watchCount() const { return stats_.watches.load(); }
+    int guardCount() const { return stats_.guards.load(); }
     int registrationCount() const { return stats_.registrations.load(); }
 
 protected:
@@ -88,6 +99,7 @@ private:
     std::vector<std::string> folders_;
     std::uint8_t filter_;
     bool watchSubtree_ = true;
+    std::vector<std::string> priority_; // sorted, each ending in "/"
     bool busy_ = false;
     std::string changedPath_;
     int watchLimit_ = InotifyWatches::kDefaultWatchLimit;

@@ -1,6 +1,7 @@
 #include "shell/shell_folder.h"
 
 #include "shell/image_list.h"
+#include "shell/shell_texts.h"
 
 namespace kelvora {
 
@@ -159,6 +160,35 @@ bool TShellFolder::ResolveLinkOf(PCItemIDList rel, PItemIDList& target) {
         if (PShellFolder child = childFolder(rel))
             return child->ResolveLinkOf(TVelShID::IDNext(rel), target);
     }
+    return false;
+}
+
+bool TShellFolder::SetNameOf(PCItemIDList rel, const std::string& newName, PItemIDList& newRel,
+                             QString* error) {
+    newRel = nullptr;
+    QString reason = VelShCst::Text(VelShCst::SCannotRename);
+    bool ok = false;
+    const int count = TVelShID::IDCount(rel);
+    if (count == 1) {
+        ok = setNameOf(rel, newName, newRel, reason);
+    } else if (count > 1) {
+        if (PShellFolder child = childFolder(rel)) {
+            PItemIDList renamed = nullptr;
+            if (child->SetNameOf(TVelShID::IDNext(rel), newName, renamed, &reason)) {
+                TIDListPtr tail(renamed);
+                TIDListPtr first(TVelShID::IDCopyFirst(rel));
+                newRel = TVelShID::IDConcat(first.get(), tail.get());
+                ok = newRel != nullptr;
+            }
+        }
+    }
+    if (!ok && error)
+        *error = reason;
+    return ok;
+}
+
+bool TShellFolder::setNameOf(PCItemIDList, const std::string&, PItemIDList&, QString& error) {
+    error = VelShCst::Text(VelShCst::SCannotRename);
     return false;
 }
 

@@ -63,6 +63,11 @@ public:
     bool GetTypeNameOf(PCItemIDList rel, std::string& name);
     // The absolute ID a link points to.
     bool ResolveLinkOf(PCItemIDList rel, PItemIDList& target);
+    // Renames an item in place, never replacing another item. newRel (the
+    // caller's) is the item's relative ID afterwards; error, when given, gets the
+    // reason a rename was refused or failed, as the user reads it.
+    bool SetNameOf(PCItemIDList rel, const std::string& newName, PItemIDList& newRel,
+                   QString* error = nullptr);
 
     // Sort data of one item of this folder (one-item IDs only), filled for column.
     TShSortEntry* SortEntryOf(PCItemIDList item, int column);
@@ -84,6 +89,9 @@ protected:
     virtual bool findDataOf(PCItemIDList item, TShFindData& data) = 0;
     virtual bool typeNameOf(PCItemIDList item, std::string& name) = 0;
     virtual bool resolveLinkOf(PCItemIDList, PItemIDList&) { return false; }
+    // Only folders over the file system can rename; the rest refuse.
+    virtual bool setNameOf(PCItemIDList item, const std::string& newName, PItemIDList& newItem,
+                           QString& error);
     virtual TShSortEntry* sortEntryOf(PCItemIDList item, int column) = 0;
     // The folder itself (the empty ID); only the desktop answers.
     virtual bool selfAttributes(std::uint32_t&) { return false; }

@@ -2,6 +2,7 @@
 
 #include "shell/fs_folder.h"
 #include "shell/namespace.h"
+#include "shell/shell_texts.h"
 #include "shell/xdg_dirs.h"
 
 namespace kelvora {
@@ -233,6 +234,35 @@ bool TVelShData::GetTypeName(std::string& name) {
     name.clear();
     PShellFolder folder;
     return relativeID_ && GetParentFolder(folder) && folder->GetTypeNameOf(relativeID_, name);
+}
+
+bool TVelShData::RenameInFolder(const std::string& newName, QString* error) {
+    PShellFolder folder;
+    if (!relativeID_ || GetLevel() < 1 || !GetParentFolder(folder)) {
+        if (error)
+            *error = VelShCst::Text(VelShCst::SCannotRename);
+        return false;
+    }
+    PItemIDList renamed = nullptr;
+    if (!folder->SetNameOf(relativeID_, newName, renamed, error))
+        return false;
+    if (absoluteID_) {
+        // Level 1 items hang below the desktop, whose ID is empty.
+        TIDListPtr parent(GetLevel() > 1 ? IDCopyParent(absoluteID_) : IDMakeEmpty());
+        PItemIDList absolute = parent ? IDConcat(parent.get(), renamed) : nullptr;
+        if (!absolute) {
+            IDFree(renamed);
+            return false; // out of memory: the item keeps its old, now stale, IDs
+        }
+        IDFree(absoluteID_);
+        absoluteID_ = absolute;
+    }
+    IDFree(relativeID_);
+    relativeID_ = renamed;
+    displayName_.clear();
+    imageIndex_ = selectedIndex_ = -1;
+    findData_ = TShFindData();
+    return true;
 }
 
 int ShCompareData(TVelShData* a, TVelShData* b, int column) {

@@ -40,6 +40,11 @@ public:
 
     PCItemIDList GetRelativeID() const { return relativeID_; }
 
+    // What Rename does for items that can be renamed: renames the item in its
+    // folder without replacing another item, then takes the new IDs and forgets
+    // the cached name, icons and find data. error gets the reason of a refusal.
+    bool RenameInFolder(const std::string& newName, QString* error = nullptr);
+
     bool GetParentFolder(PShellFolder& folder);
     // The item itself as a folder.
     bool BindFolder(PShellFolder& folder);

@@ -6,6 +6,9 @@
 #include "shell/xdg_dirs.h"
 
 #include <QDateTime>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,6 +39,123 @@ std::string PercentDecode(std::string_view s) {
         out += s[i];
     }
     return out;
+}
+
+std::string PercentEncode(std::string_view s) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const unsigned char c : s) {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+            c == '-' || c == '.' || c == '_' || c == '~' || c == '/') {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
+namespace {
+
+// mkdir -p with the trash's private mode; true when dir is a folder of ours.
+bool makePrivateDir(const std::string& dir) {
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
+        return false;
+    struct stat st;
+    return ::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid();
+}
+
+bool makeTrashDir(const std::string& dir) {
+    const std::size_t slash = dir.rfind('/');
+    if (slash != std::string::npos && slash > 0) {
+        struct stat st;
+        const std::string parent = dir.substr(0, slash);
+        if (::stat(parent.c_str(), &st) != 0 && !makeTrashDir(parent))
+            return false;
+    }
+    return makePrivateDir(dir);
+}
+
+// The top folder of the file system that holds path.
+std::string mountTop(const std::string& path) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0)
+        return {};
+    std::string top = path;
+    for (;;) {
+        const std::size_t slash = top.rfind('/');
+        if (slash == std::string::npos)
+            return {};
+        const std::string parent = slash == 0 ? "/" : top.substr(0, slash);
+        struct stat pst;
+        if (::stat(parent.c_str(), &pst) != 0 || pst.st_dev != st.st_dev)
+            return top;
+        if (parent == "/")
+            return parent;
+        top = parent;
+    }
+}
+
+std::string nowText() {
+    return QDateTime::currentDateTime()
+        .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"))
+        .toStdString();
+}
+
+} // namespace
+
+bool MoveToTrash(const std::string& path) {
+    struct stat st;
+    if (path.empty() || path[0] != '/' || ::lstat(path.c_str(), &st) != 0)
+        return false;
+    std::string trash = XdgDataHome() + "/Trash";
+    std::string infoPath = path; // the home trash records absolute paths
+    struct stat hst;
+    const bool homeOk = makeTrashDir(trash + "/files") && makeTrashDir(trash + "/info") &&
+                        ::stat(trash.c_str(), &hst) == 0 && hst.st_dev == st.st_dev;
+    if (!homeOk) {
+        const std::string top = mountTop(path);
+        if (top.empty() || top == path)
+            return errno = EXDEV, false;
+        trash = (top == "/" ? std::string() : top) + "/.Trash-" + std::to_string(::getuid());
+        if (!makePrivateDir(trash) || !makePrivateDir(trash + "/files") ||
+            !makePrivateDir(trash + "/info"))
+            return false;
+        // Drive trashes record paths relative to the drive's top.
+        infoPath = top == "/" ? path.substr(1) : path.substr(top.size() + 1);
+    }
+    const std::string base = path.substr(path.rfind('/') + 1);
+    const std::string info =
+        "[Trash Info]\nPath=" + PercentEncode(infoPath) + "\nDeletionDate=" + nowText() + "\n";
+    for (int n = 1; n < 10000; ++n) {
+        const std::string name = n == 1 ? base : base + "." + std::to_string(n);
+        const std::string infoFile = trash + "/info/" + name + ".trashinfo";
+        // Claiming the info file's name claims the name in files/ too.
+        const int fd = ::open(infoFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return false;
+        }
+        const bool written =
+            ::write(fd, info.data(), info.size()) == static_cast<ssize_t>(info.size()) &&
+            ::fsync(fd) == 0;
+        ::close(fd);
+        const std::string target = trash + "/files/" + name;
+        if (written &&
+            ::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+            return true;
+        const int error = errno;
+        ::unlink(infoFile.c_str());
+        if (error != EEXIST) {
+            errno = error;
+            return false;
+        }
+    }
+    errno = EEXIST;
+    return false;
 }
 
 std::vector<std::string> TrashDirectories() {

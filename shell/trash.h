@@ -26,5 +26,14 @@ bool TrashIsEmpty();
 
 // %XX decoding to raw bytes (invalid escapes stay as they are).
 std::string PercentDecode(std::string_view s);
+// %XX encoding of every byte but unreserved ones and "/".
+std::string PercentEncode(std::string_view s);
+
+// Moves a file or folder into the trash: the home trash when it is on the same
+// file system, else the trash at the top of the item's own file system
+// ($top/.Trash-$uid, made when missing). The info file is written first, so a
+// trashed item can always be restored. False with errno set when it fails (the
+// item then stays where it was).
+bool MoveToTrash(const std::string& path);
 
 } // namespace kelvora

@@ -21,6 +21,7 @@ public:
     UniqueFd& operator=(const UniqueFd&) = delete;
 
     int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
     bool valid() const { return fd_ >= 0; }
     void reset(int fd = -1) {
         if (fd_ >= 0)

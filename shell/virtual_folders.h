@@ -34,6 +34,8 @@ protected:
     bool findDataOf(PCItemIDList item, TShFindData& data) override;
     bool typeNameOf(PCItemIDList item, std::string& name) override;
     bool resolveLinkOf(PCItemIDList item, PItemIDList& target) override;
+    bool setNameOf(PCItemIDList item, const std::string& newName, PItemIDList& newItem,
+                   QString& error) override;
     TShSortEntry* sortEntryOf(PCItemIDList item, int column) override;
     bool selfAttributes(std::uint32_t& attributes) override;
     bool selfDisplayName(std::uint32_t flags, std::string& name) override;
@@ -112,6 +114,8 @@ private:
 // Display names and type names of the virtual folders and drives.
 std::string ShVirtualFolderName(TShVirtualFolder folder);
 std::string ShDriveDisplayName(const std::string& mountPoint);
+// A drive's name: its volume label, else the last part of its mount point.
+std::string ShDriveDisplayName(const TDrive& drive);
 std::string ShDriveTypeName(TDriveKind kind);
 QStringList ShDriveIcons(TDriveKind kind);
 

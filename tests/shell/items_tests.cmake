@@ -12,4 +12,5 @@ kelvora_gtest(tst_shell_items
     ${CMAKE_CURRENT_LIST_DIR}/tst_ordering.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tst_drag_object.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tst_file_types.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tst_rename.cpp
   LIBS kelvora_shell kelvora_shell_testfixture)

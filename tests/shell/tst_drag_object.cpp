@@ -120,10 +120,26 @@ TEST_F(DragData, AFileDropListFromAnotherProgram) {
     TVelShDragObject drag(&data);
     EXPECT_EQ(drag.ItemCount(), 3); // local files only
     TVelShIDList& ids = drag.IDList();
-    ASSERT_EQ(ids.Count(), 2); // those in the first file's folder
+    // One ID per file, under the folder that holds both folders.
+    ASSERT_EQ(ids.Count(), 3);
+    EXPECT_TRUE(TVelShID::IDIsEqual(ids.ParentID(), parse(home()).get()));
+    const char* expected[] = {"/pics/1.jpg", "/pics/2.jpg", "/other/3.jpg"};
+    for (int i = 0; i < 3; ++i) {
+        std::string path;
+        EXPECT_TRUE(ids.GetPath(i, path));
+        EXPECT_EQ(path, home() + expected[i]);
+    }
+
+    // Files on two drives meet at the computer.
+    const std::string onStick = makeFile(usbMount() + "/4.jpg");
+    QMimeData drives;
+    drives.setData(kUriListMime, ShEncodeUriList({home() + "/pics/1.jpg", onStick}));
+    TVelShDragObject fromDrives(&drives);
+    ASSERT_EQ(fromDrives.IDList().Count(), 2);
+    EXPECT_EQ(TVelShID::IDCount(fromDrives.IDList().ParentID()), 1);
     std::string path;
-    EXPECT_TRUE(ids.GetPath(1, path));
-    EXPECT_EQ(path, home() + "/pics/2.jpg");
+    EXPECT_TRUE(fromDrives.IDList().GetPath(1, path));
+    EXPECT_EQ(path, onStick);
 }
 
 TEST_F(DragData, NeitherFormatAndNoData) {

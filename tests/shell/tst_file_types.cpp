@@ -37,6 +37,12 @@ TEST_F(FileTypes, TypeNamesAreJapaneseWhateverTheLocale) {
     EXPECT_EQ(ShFileTypeOfName("data.xyz")->typeName, "XYZ ファイル");
     EXPECT_EQ(ShFileTypeOfName("Data.Qq9")->typeName, "QQ9 ファイル");
     EXPECT_EQ(ShFileTypeOfName("noextension")->typeName, "ファイル");
+    // Types the database knows only in English read as unknown ones do.
+    EXPECT_EQ(ShFileTypeOfName("photo.avif")->typeName, "AVIF ファイル");
+    EXPECT_EQ(ShFileTypeOfName("photo.jxl")->typeName, "JXL ファイル");
+    EXPECT_EQ(ShFileTypeOfName("config.toml")->typeName, "TOML ファイル");
+    EXPECT_TRUE(ShJapaneseComment(QStringLiteral("image/avif")).isEmpty());
+    EXPECT_EQ(ShJapaneseComment(QStringLiteral("image/jpeg")), QStringLiteral("JPEG 画像"));
     EXPECT_EQ(ShFolderType()->typeName, "フォルダー");
     // The switch to Japanese does not leak into the rest of the program.
     EXPECT_EQ(QLocale().language(), QLocale::English);

@@ -294,6 +294,127 @@ TEST_F(NotifyThreadTest, WatchBudgetLeavesDeeperFoldersUnwatched) {
     EXPECT_EQ(thread->watchCount(), 4);
 }
 
+TEST_F(NotifyThreadTest, PriorityFoldersAreWatchedWhateverTheBudget) {
+    const std::string r = folder("r");
+    for (const char* sub : {"r/a1/x", "r/a2/x", "r/a3/x", "r/home/user/pics/deep"})
+        folder(sub);
+    thread = std::make_unique<TShNotifyThread>(
+        kNotifyDirName, true,
+        [this](TShNotifyThread*, const std::string& path, const std::vector<std::string>& list) {
+            calls.push_back({path, list, onGuiThread(), Clock::now()});
+        });
+    thread->setWatchLimit(2);
+    thread->SetPriorityFolders({r + "home/user/pics/deep"});
+    thread->SetFolders({r});
+    thread->resume();
+    thread->WaitReady();
+    // The root, the four folders down to the priority one, and the walk's two.
+    ASSERT_TRUE(waitUntil([&] { return thread->watchCount() >= 5; }));
+    EXPECT_EQ(thread->PriorityFolders(), (std::vector<std::string>{r + "home/user/pics/deep/"}));
+
+    std::filesystem::create_directory(r + "home/user/pics/deep/new");
+    ASSERT_TRUE(waitForCalls(1));
+    EXPECT_EQ(calls[0].path, r);
+
+    // Deleted and made again, it is watched again.
+    std::filesystem::remove_all(r + "home/user/pics");
+    std::filesystem::create_directories(r + "home/user/pics/deep");
+    ASSERT_TRUE(waitForCalls(2));
+    std::filesystem::create_directory(r + "home/user/pics/deep/again");
+    ASSERT_TRUE(waitForCalls(3));
+    EXPECT_EQ(calls[2].path, r);
+
+    // Without priority the walk's budget is all there is.
+    thread->SetPriorityFolders({});
+    thread->WaitReady();
+    EXPECT_LE(thread->watchCount(), 1 + 2 + 3);
+}
+
+// A watched folder whose path stops leading to it, other than by its own deletion.
+struct VanishCase {
+    const char* name;
+    const char* watched; // below the test folder; "link" is a link to "real/a"
+    void (*action)(const std::string& base);
+    const char* movedTo; // where the watched folder lives afterwards, if anywhere
+    bool stays;          // a folder stands at the path again and is watched instead
+};
+
+void renameParent(const std::string& base) {
+    std::filesystem::rename(base + "p", base + "q");
+}
+void deleteLink(const std::string& base) {
+    std::filesystem::remove(base + "link");
+}
+void retargetLink(const std::string& base) {
+    std::filesystem::create_directory_symlink(base + "real/b", base + "link.new");
+    std::filesystem::rename(base + "link.new", base + "link");
+}
+void PrintTo(const VanishCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class NotifyVanishTest : public NotifyThreadTest,
+                         public ::testing::WithParamInterface<VanishCase> {};
+
+TEST_P(NotifyVanishTest, IsReportedAtOnceAndLeavesTheList) {
+    const VanishCase& row = GetParam();
+    const std::string base = tmp.path() + "/";
+    folder("p/a");
+    folder("real/a");
+    folder("real/b");
+    std::filesystem::create_directory_symlink(base + "real/a", base + "link");
+    const std::string watched = base + row.watched + "/";
+    const std::string other = folder("other");
+    start(kNotifyFileName, {watched, other});
+
+    row.action(base);
+    // Immediate: before a change elsewhere that waits for the quiet period.
+    touch(other + "x");
+    ASSERT_TRUE(waitForCalls(2));
+    EXPECT_EQ(paths(), (std::vector<std::string>{watched, other}));
+    const std::vector<std::string> expected =
+        row.stays ? std::vector<std::string>{watched, other} : std::vector<std::string>{other};
+    EXPECT_EQ(list(), expected);
+
+    // The folder where it went is not reported under the old path.
+    if (row.movedTo)
+        touch(base + row.movedTo + "/y");
+    touch(other + "y");
+    ASSERT_TRUE(waitForCalls(3));
+    EXPECT_EQ(calls[2].path, other);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, NotifyVanishTest,
+    ::testing::Values(VanishCase{"ParentRenamed", "p/a", renameParent, "q/a", false},
+                      VanishCase{"LinkRemoved", "link", deleteLink, "real/a", false},
+                      VanishCase{"LinkReplaced", "link", retargetLink, "real/a", true}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST_F(NotifyThreadTest, AFolderMadeAgainAtAVanishedPathIsWatched) {
+    const std::string base = tmp.path() + "/";
+    folder("p/a");
+    const std::string watched = base + "p/a/";
+    onCall = [&](const std::string& path) {
+        // By the time the owner hears of it, a new folder stands at the old path.
+        if (path == watched && calls.size() == 1) {
+            EXPECT_EQ(list(), (std::vector<std::string>{watched}));
+        }
+    };
+    start(kNotifyFileName, {watched});
+    // Both steps happen before the thread looks: it finds a folder at the path.
+    thread->Lock();
+    std::filesystem::rename(base + "p", base + "q");
+    std::filesystem::create_directories(base + "p/a");
+    thread->Unlock();
+    ASSERT_TRUE(waitForCalls(1));
+    EXPECT_EQ(calls[0].path, watched);
+    thread->WaitReady();
+    touch(watched + "new");
+    ASSERT_TRUE(waitForCalls(2));
+    EXPECT_EQ(calls[1].path, watched);
+}
+
 struct FilterCase {
     const char* name;
     std::uint8_t filter;

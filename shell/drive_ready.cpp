@@ -1,0 +1,132 @@
+#include "shell/drive_ready.h"
+
+#include "shell/mounts.h"
+#include "shell/shell_item.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <thread>
+
+namespace kelvora {
+
+namespace {
+
+struct Probe {
+    std::mutex m;
+    std::condition_variable cv;
+    bool done = false;
+    bool result = false;
+};
+
+struct Probes {
+    std::mutex m;
+    std::map<std::string, std::shared_ptr<Probe>> inFlight; // by kind and path
+};
+
+Probes& probes() {
+    static Probes* p = new Probes; // never destroyed: helper threads may outlive main
+    return *p;
+}
+
+bool askWithin(const std::string& key, std::function<bool()> question, int timeoutMs) {
+    Probes& all = probes();
+    std::shared_ptr<Probe> probe;
+    {
+        std::lock_guard guard(all.m);
+        auto it = all.inFlight.find(key);
+        if (it != all.inFlight.end()) {
+            probe = it->second;
+        } else {
+            if (all.inFlight.size() >= static_cast<std::size_t>(kMaxHungProbes))
+                return false;
+            probe = std::make_shared<Probe>();
+            all.inFlight.emplace(key, probe);
+            std::thread([key, probe, question = std::move(question)] {
+                const bool result = question();
+                {
+                    std::lock_guard done(probe->m);
+                    probe->result = result;
+                    probe->done = true;
+                }
+                probe->cv.notify_all();
+                Probes& owner = probes();
+                std::lock_guard forget(owner.m);
+                auto found = owner.inFlight.find(key);
+                if (found != owner.inFlight.end() && found->second == probe)
+                    owner.inFlight.erase(found);
+            }).detach();
+        }
+    }
+    std::unique_lock lock(probe->m);
+    probe->cv.wait_for(lock, std::chrono::milliseconds(std::max(timeoutMs, 0)),
+                       [&] { return probe->done; });
+    return probe->done && probe->result;
+}
+
+std::string withoutTrailingSlash(std::string path) {
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+// Reading the mount table never touches the mounted file systems.
+bool isMounted(const std::string& mountPoint) {
+    if (mountPoint == "/")
+        return true;
+    std::ifstream in(DriveSources().mountInfo, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    for (const TMountEntry& m : ParseMountInfo(text.str())) {
+        if (m.mountPoint == mountPoint)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool ShDriveReady(const std::string& mountPoint, int timeoutMs) {
+    const std::string path = withoutTrailingSlash(mountPoint);
+    if (path.empty() || path[0] != '/' || !isMounted(path))
+        return false;
+    return askWithin(
+        "drive:" + path,
+        [path] {
+            struct statvfs vfs;
+            return ::statvfs(path.c_str(), &vfs) == 0;
+        },
+        timeoutMs);
+}
+
+bool ShFolderReady(const std::string& path, int timeoutMs) {
+    if (path.empty() || path[0] != '/')
+        return false;
+    return askWithin(
+        "folder:" + path,
+        [path] {
+            struct stat st;
+            return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        },
+        timeoutMs);
+}
+
+bool ShItemReady(TVelShData& item, int timeoutMs) {
+    std::string path;
+    if (!item.GetPath(path))
+        return true;
+    // A drive root is recognised from its ID alone, without touching the drive.
+    PCItemIDList id = item.GetAbsoluteID();
+    if (TVelShID::IDCount(id) == 2 && TVelShID::IsUnderMyComputer(id))
+        return ShDriveReady(path, timeoutMs);
+    return ShFolderReady(path, timeoutMs);
+}
+
+} // namespace kelvora

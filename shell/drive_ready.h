@@ -1,0 +1,29 @@
+#pragma once
+// Whether a drive or folder can be opened, asked without letting a hung network
+// mount or a drive without a medium block the window.
+//
+// Each question runs on a helper thread and is given up after the time limit;
+// the answer is then "not ready". A question that never returns (a hard NFS
+// mount whose server is gone) keeps its helper thread blocked in the kernel:
+// later questions about the same path wait for that one instead of starting
+// another, and at most kMaxHungProbes questions are outstanding at once (beyond
+// that the answer is "not ready" at once). Safe to call from any thread.
+#include <string>
+
+namespace kelvora {
+
+class TVelShData;
+
+inline constexpr int kDriveReadyTimeoutMs = 2000;
+inline constexpr int kMaxHungProbes = 16;
+
+// The drive mounted at mountPoint is in the mount table and answers statvfs.
+bool ShDriveReady(const std::string& mountPoint, int timeoutMs = kDriveReadyTimeoutMs);
+// path is an existing folder (links followed) and answers in time.
+bool ShFolderReady(const std::string& path, int timeoutMs = kDriveReadyTimeoutMs);
+// What opening an item checks: a drive root (itRootDrive) must be ready, an
+// item with a file-system path must be a folder that answers; others (virtual
+// folders) always are.
+bool ShItemReady(TVelShData& item, int timeoutMs = kDriveReadyTimeoutMs);
+
+} // namespace kelvora
