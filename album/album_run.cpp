@@ -131,8 +131,12 @@ void TAlbumRun::Impl::work() {
                     post({index, false, {}});
                 },
                 &abort);
-            t->large->close();
-            t->small->close();
+            // On the disk before anything is put in place, so that a crash cannot
+            // leave an empty picture under a final name. Each file by itself: a
+            // sync of the whole file system would wait for every other program's
+            // writes too.
+            t->large->flushToDisk();
+            t->small->flushToDisk();
         } catch (...) {
             error = std::current_exception();
         }
@@ -293,16 +297,7 @@ void TAlbumRun::convertPictures(const TAlbumRunHooks& hooks, const std::atomic<b
 
     if (stopped)
         throw EAbort(QStringLiteral("中止しました"));
-    if (d.firstFailed == n) {
-        // On the disk before anything is put in place, so that a crash cannot
-        // leave an empty picture under a final name. One sync for all files; when
-        // the system reports an error, file by file, to name the one that failed.
-        if (!SyncFileSystems({d.job.large.OutputFolder, d.job.small.OutputFolder}))
-            for (Task& t : d.tasks) {
-                t.large->flushToDisk();
-                t.small->flushToDisk();
-            }
-    }
+
     if (d.firstFailed < n) {
         const Task& failed = d.tasks[static_cast<std::size_t>(d.firstFailed)];
         try {

@@ -9,7 +9,6 @@
 #include <fcntl.h>
 #include <mutex>
 #include <set>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kelvora {
@@ -91,15 +90,13 @@ void TStagedFile::close() {
 }
 
 void TStagedFile::flushToDisk() {
-    close();
-    const int fd = ::open(tempName_.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0)
-        fail(errno);
-    const int synced = ::fdatasync(fd);
-    const int error = errno;
-    ::close(fd);
-    if (synced != 0)
+    if (fd_ >= 0 && ::fdatasync(fd_) != 0) {
+        const int error = errno;
+        ::close(fd_);
+        fd_ = -1;
         fail(error);
+    }
+    close();
 }
 
 void TStagedFile::commit() {
@@ -112,21 +109,6 @@ void TStagedFile::commit() {
         fail(errno);
     r.temporaries.erase(tempName_);
     committed_ = true;
-}
-
-bool SyncFileSystems(const std::vector<std::string>& folders) {
-    std::set<dev_t> synced;
-    bool ok = true;
-    for (const std::string& folder : folders) {
-        const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0)
-            continue;
-        struct stat st;
-        if (::fstat(fd, &st) == 0 && synced.insert(st.st_dev).second)
-            ok = ::syncfs(fd) == 0 && ok;
-        ::close(fd);
-    }
-    return ok;
 }
 
 void DiscardAllStagedFiles() {

@@ -10,7 +10,6 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace kelvora {
 
@@ -31,7 +30,7 @@ public:
     void write(std::string_view bytes);
     // Closes the file; errors as write().
     void close();
-    // Makes sure the closed file's data is on the disk; errors as write().
+    // Puts the file's data on the disk and closes it; errors as write().
     void flushToDisk();
     // Renames the closed file over its final name.
     void commit();
@@ -48,10 +47,5 @@ private:
 // Removes every temporary file that is not committed yet, and makes every later
 // TStagedFile fail with EAbort. For the moment a process is told to stop.
 void DiscardAllStagedFiles();
-
-// Writes everything waiting for the file systems that hold these folders to the
-// disk, one system call per file system instead of one per file; false when the
-// system reported a write error.
-bool SyncFileSystems(const std::vector<std::string>& folders);
 
 } // namespace kelvora
