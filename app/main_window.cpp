@@ -10,6 +10,7 @@
 #include "ui/dialogs.h"
 #include "ui/window_placement.h"
 
+#include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QPushButton>
@@ -85,6 +86,16 @@ void TForm1::AddFile(const std::string& path) {
             return;
     auto* item = new QListWidgetItem(text, ListBox1);
     item->setData(Qt::UserRole, QByteArray::fromStdString(path));
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    // While the options dialog or the about box disables this window it cannot close:
+    // the program would go on without a main window. (Window managers still offer Close
+    // on a disabled window.)
+    if (!isEnabled())
+        event->ignore();
+    else
+        QMainWindow::closeEvent(event);
 }
 
 void TForm1::btnSetClick() {

@@ -37,6 +37,9 @@ public:
     // Adds a picture unless it is already listed.
     void AddFile(const std::string& path);
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     const TAppWindows& windows_;
     TDialogs& dialogs_;

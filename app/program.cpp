@@ -52,15 +52,19 @@ bool isRegularFile(const char* path) {
 
 } // namespace
 
-int RunKelvora(int argc, char** argv) {
-    std::setlocale(LC_ALL, "");
-    QApplication app(argc, argv);
+void SetUpApplication(QApplication& app) {
     QGuiApplication::setDesktopFileName(QStringLiteral("kelvora"));
     installJapaneseTranslation(app);
     applyInterfaceFont(app);
     QApplication::setWindowIcon(ApplicationIcon());
     const QScreen* screen = QGuiApplication::primaryScreen();
     registerPictureFormats(screen ? screen->depth() : 32);
+}
+
+int RunKelvora(int argc, char** argv) {
+    std::setlocale(LC_ALL, "");
+    QApplication app(argc, argv);
+    SetUpApplication(app);
 
     TfrmSplash splash;
     splash.show();

@@ -81,11 +81,11 @@ TfrmVersion::TfrmVersion(const TfrmSplash& splash, TShellOpener& opener, QWidget
     Image2->hide();
 
     GroupBox1 = groupBox(QStringLiteral("作者名"), this, "GroupBox1");
-    GroupBox1->setGeometry(8, 260, 146, 84);
+    GroupBox1->setGeometry(8, 258, 146, 92);
     Label3 = whiteLabel(QString::fromUtf8(maker::kAuthor), GroupBox1, "Label3", 12, false);
     Label3->setWordWrap(true);
     GroupBox2 = groupBox(QStringLiteral("HP／メールアドレス"), this, "GroupBox2");
-    GroupBox2->setGeometry(160, 260, 239, 84);
+    GroupBox2->setGeometry(160, 258, 239, 92);
     URLLink1 = link(opener, GroupBox2, "URLLink1");
     URLLink1->URLType = tpURL;
     URLLink1->Link = QString::fromUtf8(maker::kHomePage);
@@ -99,6 +99,7 @@ TfrmVersion::TfrmVersion(const TfrmSplash& splash, TShellOpener& opener, QWidget
     author->addWidget(Label3);
     author->addStretch(1);
     auto* links = new QVBoxLayout(GroupBox2);
+    links->setSpacing(4);
     links->addWidget(URLLink1, 0, Qt::AlignLeft);
     links->addWidget(URLLink2, 0, Qt::AlignLeft);
     links->addStretch(1);
