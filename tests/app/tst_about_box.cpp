@@ -2,6 +2,7 @@
 #include "app/splash.h"
 #include "app/version_window.h"
 #include "tests/support/fake_dialogs.h"
+#include "ui/translation.h"
 #include "ui/url_link.h"
 
 #include <QApplication>
@@ -132,6 +133,20 @@ private slots:
         leave(&link);
         QVERIFY(!link.HintWindow());
         QCOMPARE(link.palette().color(QPalette::WindowText), QColor(Qt::blue));
+    }
+
+    void qtsOwnTextsAreJapaneseInAnyLocale() {
+        // The test runs under LC_ALL=C.UTF-8.
+        QVERIFY(installJapaneseTranslation(*qApp));
+        const QString overwrite = QCoreApplication::translate(
+            "QFileDialog", "%1 already exists.\nDo you want to replace it?");
+        QCOMPARE(overwrite.arg("a.html"),
+                 QStringLiteral("a.html は既に存在します。\n置き換えますか?"));
+        QCOMPARE(QCoreApplication::translate("QFileDialog", "File &name:"),
+                 QStringLiteral("ファイル名(&N):"));
+        QCOMPARE(QCoreApplication::translate("QColorDialog", "&Basic colors"),
+                 QStringLiteral("基本カラー(&B)"));
+        QCOMPARE(QLocale().language(), QLocale::Japanese);
     }
 
     void splashShowsThePictureOnGrey() {
