@@ -267,7 +267,7 @@ private slots:
     void spinEditsClampWhenLeft_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<int>("value");
-        QTest::addColumn<QString>("shownAfterEnter");
+        QTest::addColumn<QString>("shownAfterLeaving");
         QTest::newRow("above") << "250" << 200 << "200";
         QTest::newRow("below") << "0" << 1 << "1";
         QTest::newRow("sign") << "+7" << 7 << "7";
@@ -279,16 +279,22 @@ private slots:
     void spinEditsClampWhenLeft() {
         QFETCH(QString, typed);
         QFETCH(int, value);
-        QFETCH(QString, shownAfterEnter);
-        TSpinEdit rate(1, 200, 50, 3);
-        rate.show();
-        retype(&rate, typed);
-        QCOMPARE(rate.Value(), value);
-        QTest::keyClick(&rate, Qt::Key_Return);
-        QCOMPARE(rate.text(), shownAfterEnter);
-        QCOMPARE(rate.value(), value);
-        rate.stepUp();
-        QCOMPARE(rate.value(), std::min(value + 1, 200));
+        QFETCH(QString, shownAfterLeaving);
+        QWidget window;
+        auto* rate = new TSpinEdit(1, 200, 50, 3, &window);
+        auto* next = new QLineEdit(&window);
+        next->move(0, 40);
+        window.show();
+        QApplication::setActiveWindow(&window);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        rate->setFocus();
+        retype(rate, typed);
+        QCOMPARE(rate->Value(), value); // read as it stands, before leaving
+        next->setFocus();
+        QCOMPARE(rate->text(), shownAfterLeaving);
+        QCOMPARE(rate->value(), value);
+        rate->stepUp();
+        QCOMPARE(rate->value(), std::min(value + 1, 200));
     }
 };
 
