@@ -51,12 +51,21 @@ void makeFolders(const std::string& path) {
     ::mkdir(path.c_str(), 0700);
 }
 
+// The folders programs are installed in: the system's program folders, library folders
+// (for helper programs), /opt, and the folder this build installs to.
 bool ownedByPackageManager(const std::string& folder) {
 #ifdef KELVORA_INSTALL_BINDIR
     if (folder == canonical(KELVORA_INSTALL_BINDIR))
         return true;
 #endif
-    return folder.rfind("/usr/", 0) == 0;
+    for (const char* bin : {"/usr/bin", "/usr/sbin", "/usr/games", "/usr/local/bin",
+                            "/usr/local/sbin", "/usr/local/games", "/bin", "/sbin"})
+        if (folder == bin)
+            return true;
+    for (const char* prefix : {"/usr/lib", "/usr/local/lib", "/opt/"})
+        if (folder.rfind(prefix, 0) == 0)
+            return true;
+    return false;
 }
 
 } // namespace

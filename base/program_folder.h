@@ -5,8 +5,9 @@
 // beside its executable. An installed program keeps them in the user's configuration
 // folder, $XDG_CONFIG_HOME/kelvora (~/.config/kelvora by default), created on demand.
 // A program counts as installed when the user cannot write its folder, or when the
-// folder is one the package manager owns (below /usr/, or the folder the build installs
-// to): root can write /usr/bin, but the program must not leave files there.
+// folder is one programs are installed in (/usr/bin and the other system program
+// folders, /usr/lib..., /opt/..., or the folder the build installs to): root can write
+// /usr/bin, but the program must not leave files there.
 //
 // The functions read the environment and the file system on every call; nothing is
 // cached, so tests can change HOME and XDG_CONFIG_HOME between calls.

@@ -56,6 +56,8 @@ TEST(SettingsFolder, BesideAProgramOfItsOwnElseInTheUsersConfiguration) {
         {"writable own folder", dir.file("cfg"), own, own},
         {"package manager's folder, even for root", dir.file("cfg"), "/usr/bin",
          dir.file("cfg/kelvora")},
+        {"an add-on package's folder", dir.file("cfg"), "/opt/kelvora/bin",
+         dir.file("cfg/kelvora")},
         {"XDG_CONFIG_HOME unset", std::nullopt, "/usr/bin", dir.file("home/.config/kelvora")},
         {"XDG_CONFIG_HOME relative", std::string("rel/cfg"), "/usr/bin",
          dir.file("home/.config/kelvora")},
