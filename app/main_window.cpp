@@ -2,10 +2,15 @@
 
 #include "album/ui/comment_editor.h"
 #include "album/ui/generation_window.h"
+#include "app/app_windows.h"
+#include "app/version_window.h"
 #include "base/codepage.h"
 #include "base/picture.h"
+#include "settings/ui/option_dialog.h"
 #include "ui/dialogs.h"
+#include "ui/window_placement.h"
 
+#include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QPushButton>
@@ -28,13 +33,17 @@ QString pictureFilter() {
 
 } // namespace
 
-TForm1::TForm1(TForm3& form3, TForm4& form4, TDialogs& dialogs, QWidget* parent)
-    : QMainWindow(parent), form3_(form3), form4_(form4), dialogs_(dialogs) {
+TForm1::TForm1(const TAppWindows& windows, TDialogs& dialogs, QWidget* parent)
+    : QMainWindow(parent), windows_(windows), dialogs_(dialogs) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Kelvora"));
     resize(640, 480);
 
     auto* central = new QWidget(this);
+    btnSet = new QPushButton(QStringLiteral("設定"), central);
+    btnSet->setObjectName(QStringLiteral("btnSet"));
+    TB_Version = new QPushButton(QStringLiteral("バージョン情報"), central);
+    TB_Version->setObjectName(QStringLiteral("TB_Version"));
     ListBox1 = new QListWidget(central);
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
     ListBox1->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -46,24 +55,28 @@ TForm1::TForm1(TForm3& form3, TForm4& form4, TDialogs& dialogs, QWidget* parent)
     btnCreate->setObjectName(QStringLiteral("btnCreate"));
     btnCreate->setEnabled(false);
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(btnSet);
     buttons->addWidget(btnAdd);
     buttons->addWidget(btnDelete);
     buttons->addStretch(1);
     buttons->addWidget(btnCreate);
+    buttons->addWidget(TB_Version);
     auto* layout = new QVBoxLayout(central);
     layout->addWidget(ListBox1, 1);
     layout->addLayout(buttons);
     setCentralWidget(central);
+    CenterOnScreen(*this);
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(100);
     Timer1->start();
 
+    connect(btnSet, &QPushButton::clicked, this, &TForm1::btnSetClick);
+    connect(TB_Version, &QPushButton::clicked, this, &TForm1::TB_VersionClick);
     connect(btnAdd, &QPushButton::clicked, this, &TForm1::btnAddClick);
     connect(btnDelete, &QPushButton::clicked, this, &TForm1::btnDeleteClick);
     connect(btnCreate, &QPushButton::clicked, this, &TForm1::btnCreateClick);
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
-    connect(&form3_, &TForm3::hidden, this, &QWidget::show);
 }
 
 void TForm1::AddFile(const std::string& path) {
@@ -73,6 +86,26 @@ void TForm1::AddFile(const std::string& path) {
             return;
     auto* item = new QListWidgetItem(text, ListBox1);
     item->setData(Qt::UserRole, QByteArray::fromStdString(path));
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    // While the options dialog or the about box disables this window it cannot close:
+    // the program would go on without a main window. (Window managers still offer Close
+    // on a disabled window.)
+    if (!isEnabled())
+        event->ignore();
+    else
+        QMainWindow::closeEvent(event);
+}
+
+void TForm1::btnSetClick() {
+    windows_.frmOption->show();
+    windows_.frmOption->raise();
+}
+
+void TForm1::TB_VersionClick() {
+    windows_.frmVersion->show();
+    windows_.frmVersion->raise();
 }
 
 void TForm1::btnAddClick() {
@@ -93,14 +126,15 @@ void TForm1::btnCreateClick() {
     const QString page = dialogs_.saveFileName(this, QStringLiteral("HTMLファイル(*.html)|*.html"));
     if (page.isEmpty())
         return;
-    form3_.HTMLFileName = fromQ(page);
-    form3_.SourceFiles.clear();
+    TForm3& form3 = *windows_.Form3;
+    form3.HTMLFileName = fromQ(page);
+    form3.SourceFiles.clear();
     for (int i = 0; i < ListBox1->count(); ++i)
-        form3_.SourceFiles.add(ListBox1->item(i)->data(Qt::UserRole).toByteArray().toStdString());
-    form3_.show();
-    form3_.raise();
+        form3.SourceFiles.add(ListBox1->item(i)->data(Qt::UserRole).toByteArray().toStdString());
+    form3.show();
+    form3.raise();
     hide();
-    form4_.ClearComments();
+    windows_.Form4->ClearComments();
 }
 
 } // namespace kelvora

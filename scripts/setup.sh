@@ -12,10 +12,11 @@ fonts-ipafont-gothic fontconfig
 libwmf-bin emf2svg fonts-urw-base35
 libjpeg-turbo-progs
 xdg-utils
+qt6-translations-l10n libxcb1-dev file
 "
 # Test-only extras: a real browser for the page check, an X server for screenshots.
 if [ "${1:-}" = "--test" ]; then
-    PACKAGES="$PACKAGES chromium xvfb imagemagick clang libclang-rt-14-dev"
+    PACKAGES="$PACKAGES chromium xvfb imagemagick clang libclang-rt-14-dev desktop-file-utils"
 fi
 
 missing=""

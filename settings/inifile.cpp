@@ -3,6 +3,7 @@
 #include "base/codepage.h"
 #include "base/errors.h"
 #include "base/hex.h"
+#include "base/program_folder.h"
 
 #include <atomic>
 #include <cerrno>
@@ -521,9 +522,7 @@ std::string OptionFilePath(std::string_view folder) {
 }
 
 std::string OptionFilePath() {
-    const std::unique_ptr<char, decltype(&std::free)> exe(::realpath("/proc/self/exe", nullptr),
-                                                          &std::free);
-    return OptionFilePath(exe ? folderOf(exe.get()) : std::string("."));
+    return OptionFilePath(SettingsFolder());
 }
 
 } // namespace kelvora

@@ -57,7 +57,8 @@ private:
     std::string fileName_;
 };
 
-// "Option.ini" in the folder of the running executable.
+// "Option.ini" in the program's settings folder: beside the executable, or in the
+// user's configuration folder for an installed program (base/program_folder.h).
 std::string OptionFilePath();
 // "Option.ini" in the given folder.
 std::string OptionFilePath(std::string_view folder);

@@ -4,8 +4,22 @@
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace kelvora {
+
+bool TQtDialogs::askYesNo(QWidget* parent, const QString& caption, const QString& text,
+                          TMessageIcon icon) {
+    QMessageBox box(icon == TMessageIcon::Information ? QMessageBox::Information
+                                                      : QMessageBox::Question,
+                    caption, text, QMessageBox::NoButton, parent);
+    QPushButton* yes = box.addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(QStringLiteral("いいえ(&N)"), QMessageBox::NoRole);
+    box.setDefaultButton(yes);
+    box.setEscapeButton(no);
+    box.exec();
+    return box.clickedButton() == yes;
+}
 
 void TQtDialogs::showMessage(QWidget* parent, const QString& text) {
     QMessageBox::information(parent, QApplication::applicationDisplayName(), text);
@@ -16,7 +30,8 @@ void TQtDialogs::showError(QWidget* parent, const QString& text) {
 }
 
 std::optional<QColor> TQtDialogs::chooseColor(QWidget* parent, const QColor& initial) {
-    const QColor c = QColorDialog::getColor(initial, parent);
+    const QColor c =
+        QColorDialog::getColor(initial, parent, QString(), QColorDialog::DontUseNativeDialog);
     if (!c.isValid())
         return std::nullopt;
     return c;
@@ -40,11 +55,13 @@ QString qtFilter(const QString& filter) {
 } // namespace
 
 QStringList TQtDialogs::openFileNames(QWidget* parent, const QString& filter) {
-    return QFileDialog::getOpenFileNames(parent, QString(), QString(), qtFilter(filter));
+    return QFileDialog::getOpenFileNames(parent, QString(), QString(), qtFilter(filter), nullptr,
+                                         QFileDialog::DontUseNativeDialog);
 }
 
 QString TQtDialogs::saveFileName(QWidget* parent, const QString& filter) {
     QFileDialog dialog(parent);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilter(qtFilter(filter));
     dialog.setDefaultSuffix(QStringLiteral("html"));

@@ -13,9 +13,15 @@ class QWidget;
 
 namespace kelvora {
 
+enum class TMessageIcon { Information, Question };
+
 class TDialogs {
 public:
     virtual ~TDialogs() = default;
+    // A question with the buttons "はい(&Y)" (the default) and "いいえ(&N)" (which
+    // Escape also gives); true when the user answers Yes.
+    virtual bool askYesNo(QWidget* parent, const QString& caption, const QString& text,
+                          TMessageIcon icon) = 0;
     // A message with one OK button (caption: the application's title).
     virtual void showMessage(QWidget* parent, const QString& text) = 0;
     // An error that ended a command.
@@ -27,9 +33,12 @@ public:
     virtual QString saveFileName(QWidget* parent, const QString& filter) = 0;
 };
 
-// Qt's message boxes and colour dialog.
+// Qt's own dialogs, never the desktop's, so that they follow the program's Japanese
+// translation whatever the user's locale.
 class TQtDialogs : public TDialogs {
 public:
+    bool askYesNo(QWidget* parent, const QString& caption, const QString& text,
+                  TMessageIcon icon) override;
     void showMessage(QWidget* parent, const QString& text) override;
     void showError(QWidget* parent, const QString& text) override;
     std::optional<QColor> chooseColor(QWidget* parent, const QColor& initial) override;

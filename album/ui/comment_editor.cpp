@@ -2,6 +2,7 @@
 
 #include "base/codepage.h"
 #include "ui/image.h"
+#include "ui/window_placement.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -30,9 +31,13 @@ TForm4::TForm4(QWidget* parent) : QWidget(parent, Qt::Window) {
     ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView1->setCursor(Qt::PointingHandCursor);
+    // Styling the items' grid lines takes over their painting, the selection included:
+    // without its own rule a selected row is white text on white.
     ListView1->setStyleSheet(
         QStringLiteral("QTreeView::item { border-right: 1px solid palette(mid); "
-                       "border-bottom: 1px solid palette(mid); }"));
+                       "border-bottom: 1px solid palette(mid); }"
+                       "QTreeView::item:selected { background: palette(highlight); "
+                       "color: palette(highlighted-text); }"));
 
     lblFileName = new QLabel(this);
     lblFileName->setObjectName(QStringLiteral("lblFileName"));
@@ -68,6 +73,10 @@ TForm4::TForm4(QWidget* parent) : QWidget(parent, Qt::Window) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(ListView1, 1);
     layout->addWidget(panel);
+
+    // The design size is the smallest at which every control keeps its room.
+    setMinimumSize(size());
+    CenterOnScreen(*this);
 
     connect(ListView1, &QTreeWidget::itemClicked, this, [this] { ListView1Click(); });
     connect(Button1, &QPushButton::clicked, this, &TForm4::Button1Click);

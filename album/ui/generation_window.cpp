@@ -3,12 +3,14 @@
 #include "album/output_paths.h"
 #include "album/ui/comment_editor.h"
 #include "base/codepage.h"
+#include "base/do_events.h"
 #include "base/shell_opener.h"
 #include "ui/color_label.h"
 #include "ui/dialogs.h"
 #include "ui/image.h"
 #include "ui/spin_edit.h"
 #include "ui/status_progress.h"
+#include "ui/window_placement.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -57,6 +59,9 @@ TForm3::TForm3(TForm4& commentEditor, std::string optionFile, TDialogs& dialogs,
     setWindowTitle(QStringLiteral("Kelvora"));
     resize(688, 508);
     buildControls();
+    // The design size is the smallest at which the settings lists show all their rows.
+    setMinimumSize(size());
+    CenterOnScreen(*this);
 
     connect(Button1, &QPushButton::clicked, this, &TForm3::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm3::Button2Click);

@@ -1,6 +1,7 @@
 // The generation window and the comment editor, driven through their controls.
 #include "album/ui/comment_editor.h"
 #include "album/ui/generation_window.h"
+#include "app/app_windows.h"
 #include "app/main_window.h"
 #include "app/startup.h"
 #include "tests/support/fake_dialogs.h"
@@ -413,7 +414,12 @@ private slots:
 
     void mainWindowHandsOverAndComesBack() {
         Windows w;
-        TForm1 form1(w.form3, w.form4, w.dialogs);
+        TAppWindows windows;
+        windows.Form3 = &w.form3;
+        windows.Form4 = &w.form4;
+        TForm1 form1(windows, w.dialogs);
+        windows.Form1 = &form1;
+        ConnectWindows(windows);
         form1.show();
         const std::string a = w.picture("a.jpg", 20, 20);
         const std::string b = w.picture("b.bmp", 20, 20);

@@ -18,6 +18,18 @@ public:
     std::deque<std::optional<QColor>> colorAnswers;
     QStringList openAnswer;
     QString saveAnswer;
+    // Questions asked, as "caption|text", and the answers to give (No when none is left).
+    QStringList questions;
+    std::deque<bool> yesNoAnswers;
+
+    bool askYesNo(QWidget*, const QString& caption, const QString& text, TMessageIcon) override {
+        questions << caption + QLatin1Char('|') + text;
+        if (yesNoAnswers.empty())
+            return false;
+        const bool answer = yesNoAnswers.front();
+        yesNoAnswers.pop_front();
+        return answer;
+    }
 
     void showMessage(QWidget*, const QString& text) override { messages << text; }
     void showError(QWidget*, const QString& text) override { errors << text; }

@@ -1,0 +1,4 @@
+// An executable without version information.
+int main() {
+    return 0;
+}
