@@ -1,0 +1,16 @@
+#include "shell/ui/list_parts.h"
+
+namespace kelvora {
+
+void TShListItemDelegate::initStyleOption(QStyleOptionViewItem* option,
+                                          const QModelIndex& index) const {
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (iconsOnTop_) {
+        option->decorationPosition = QStyleOptionViewItem::Top;
+        option->decorationAlignment = Qt::AlignHCenter | Qt::AlignVCenter;
+        option->displayAlignment = Qt::AlignHCenter | Qt::AlignTop;
+        option->features |= QStyleOptionViewItem::WrapText;
+    }
+}
+
+} // namespace kelvora
