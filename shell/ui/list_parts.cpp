@@ -2,6 +2,11 @@
 
 namespace kelvora {
 
+QSize TShListItemDelegate::sizeHint(const QStyleOptionViewItem& option,
+                                    const QModelIndex& index) const {
+    return cellSize_.isValid() ? cellSize_ : QStyledItemDelegate::sizeHint(option, index);
+}
+
 void TShListItemDelegate::initStyleOption(QStyleOptionViewItem* option,
                                           const QModelIndex& index) const {
     QStyledItemDelegate::initStyleOption(option, index);

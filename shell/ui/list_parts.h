@@ -76,17 +76,22 @@ private:
 using TShListIconView = TShListPart<QListView>;
 using TShListDetailsView = TShListPart<QTreeView>;
 
-// Draws the large-icon style: the icon above its caption, centred, wrapped.
+// Draws the rows of the icon and list styles in cells of one size (so that the
+// view never measures a row to lay them out), and in the large-icon style the
+// icon above its caption, centred and wrapped.
 class TShListItemDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
     void SetIconsOnTop(bool on) { iconsOnTop_ = on; }
+    void SetCellSize(QSize size) { cellSize_ = size; }
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
 
 private:
     bool iconsOnTop_ = false;
+    QSize cellSize_;
 };
 
 } // namespace kelvora

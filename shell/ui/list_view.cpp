@@ -215,6 +215,10 @@ void TCustomVelShListView::SetShVirtuaItems(TShVirtuaItems items) {
     }
 }
 
+TCustomVelShTreeView* TCustomVelShListView::ShTreeView() const {
+    return tree_;
+}
+
 void TCustomVelShListView::SetShTreeView(TCustomVelShTreeView* tree) {
     if (tree == tree_)
         return;
@@ -234,29 +238,29 @@ void TCustomVelShListView::SetShTreeView(TCustomVelShTreeView* tree) {
 void TCustomVelShListView::configureViews() {
     const QFontMetrics fm(font());
     const int line = std::max(fm.height(), 16) + 4;
-    iconDelegate_->SetIconsOnTop(viewStyle_ == vsIcon);
+    QSize cell;
     switch (viewStyle_) {
     case vsIcon:
         iconView_->setFlow(QListView::LeftToRight);
         iconView_->setIconSize(QSize(32, 32));
-        iconView_->setGridSize(
-            QSize(std::max(84, fm.averageCharWidth() * 14), 40 + 2 * fm.height()));
-        iconView_->setWordWrap(true);
+        cell = QSize(std::max(100, fm.averageCharWidth() * 16), 40 + 2 * fm.height());
         break;
     case vsSmallIcon:
         iconView_->setFlow(QListView::LeftToRight);
         iconView_->setIconSize(QSize(16, 16));
-        iconView_->setGridSize(QSize(std::max(160, fm.averageCharWidth() * 26), line));
-        iconView_->setWordWrap(false);
+        cell = QSize(std::max(160, fm.averageCharWidth() * 26), line);
         break;
     case vsList:
     case vsReport:
         iconView_->setFlow(QListView::TopToBottom);
         iconView_->setIconSize(QSize(16, 16));
-        iconView_->setGridSize(QSize(std::max(180, fm.averageCharWidth() * 30), line));
-        iconView_->setWordWrap(false);
+        cell = QSize(std::max(180, fm.averageCharWidth() * 30), line);
         break;
     }
+    iconDelegate_->SetIconsOnTop(viewStyle_ == vsIcon);
+    iconDelegate_->SetCellSize(cell - QSize(4, 2));
+    iconView_->setGridSize(cell);
+    iconView_->setWordWrap(viewStyle_ == vsIcon);
     iconView_->setWrapping(true);
     iconView_->setTextElideMode(Qt::ElideRight);
     detailsView_->setIconSize(QSize(16, 16));
@@ -342,7 +346,12 @@ void TCustomVelShListView::enumerate(TVelShFileList* list, bool keepSelection) {
 }
 
 void TCustomVelShListView::display(TVelShFileList* list) {
+    // Showing the same list again (sorted, read again) keeps the columns as they are.
+    const bool again = list && list == model_->List();
+    const QByteArray columns = again ? Header()->saveState() : QByteArray();
     model_->SetList(list);
+    if (again)
+        Header()->restoreState(columns);
     if (!list || list->Count() == 0)
         return;
     QItemSelection selection;
@@ -428,6 +437,7 @@ void TCustomVelShListView::RefreshList() {
     const int scroll = ActiveView()->verticalScrollBar()->value();
     {
         UpdateBracket bracket(this);
+        SaveColumnLayout(); // the columns as the user left them come back
         enumerate(list, true);
         display(list);
         rebuildColumns();

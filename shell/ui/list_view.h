@@ -71,7 +71,7 @@ public:
     TShVirtuaItems ShVirtuaItems() const { return virtuaItems_; }
     void SetShVirtuaItems(TShVirtuaItems items);
     // The linked tree; it is linked back to this list.
-    TCustomVelShTreeView* ShTreeView() const { return tree_; }
+    TCustomVelShTreeView* ShTreeView() const;
     void SetShTreeView(TCustomVelShTreeView* tree);
     TViewStyle ViewStyle() const { return viewStyle_; }
     void SetViewStyle(TViewStyle style);

@@ -31,10 +31,11 @@ TVelShTreeModel::~TVelShTreeModel() = default;
 void TVelShTreeModel::SetCheckboxes(bool on) {
     if (on == checkboxes_)
         return;
+    // Only the flags and a role change: the nodes and the view's state stay.
     ChangeScope scope(changing_);
-    beginResetModel();
+    emit layoutAboutToBeChanged();
     checkboxes_ = on;
-    endResetModel();
+    emit layoutChanged();
 }
 
 std::unique_ptr<TVelShTreeNode> TVelShTreeModel::makeNode(TVelShTreeNode* parent,

@@ -200,6 +200,10 @@ void TCustomVelShTreeView::SetShVirtuaItems(TShVirtuaItems items) {
     RefreshNodes();
 }
 
+TCustomVelShListView* TCustomVelShTreeView::ShListView() const {
+    return listView_;
+}
+
 void TCustomVelShTreeView::SetShListView(TCustomVelShListView* list) {
     if (list == listView_)
         return;
@@ -607,12 +611,12 @@ void TCustomVelShTreeView::mousePressEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
     const QModelIndex index = indexAt(pos);
     pressPos_ = pos;
+    setFocus(Qt::MouseFocusReason);
     if (event->button() == Qt::LeftButton) {
         if (index.isValid() && ItemHitRect(index).contains(pos)) {
             // Highlight only: the release selects, a drag leaves the selection alone.
             setHighlight(index);
             mouseState_ = 1;
-            setFocus(Qt::MouseFocusReason);
             event->accept();
             return;
         }

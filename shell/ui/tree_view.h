@@ -76,7 +76,7 @@ public:
     TShVirtuaItems ShVirtuaItems() const { return model_->Options().virtuaItems; }
     void SetShVirtuaItems(TShVirtuaItems items);
     // The linked file list; it is linked back to this tree.
-    TCustomVelShListView* ShListView() const { return listView_; }
+    TCustomVelShListView* ShListView() const;
     void SetShListView(TCustomVelShListView* list);
     bool Checkboxes() const { return model_->Checkboxes(); }
     void SetCheckboxes(bool value) { model_->SetCheckboxes(value); }

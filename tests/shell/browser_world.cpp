@@ -75,6 +75,14 @@ std::string BrowserWorld::makeLink(const std::string& target, const std::string&
     return path;
 }
 
+std::string BrowserWorld::addDriveWithoutMedium(const std::string& name) const {
+    const std::string mountPoint = drive() + "/" + name;
+    const std::string table = readFile(dir_.file("mountinfo"));
+    dir_.write("mountinfo",
+               table + "61 27 11:0 / " + mountPoint + " ro,x-gvfs-show - iso9660 /dev/sr0 ro\n");
+    return mountPoint;
+}
+
 void BrowserWorld::removeAll(const std::string& path) {
     std::filesystem::remove_all(path);
 }

@@ -174,6 +174,43 @@ void ListViewTest::columnsOfFileSystemAndVirtualFolders() {
     QCOMPARE(model->headerData(0, Qt::Horizontal).toString(), QStringLiteral("名前"));
 }
 
+void ListViewTest::contentsAndFiltersDecideTheRows() {
+    BrowserWorld world;
+    const std::string docs = world.home() + "/Docs/";
+    world.makeDir(docs + "sub");
+    for (const char* name : {".hidden", "a.txt", "b.jpg"})
+        world.makeFile(docs + name);
+    Browser b(world);
+    showHomeFolder(b.list, {"Docs"});
+    QCOMPARE(b.list.ItemsCount(), 4);
+    TShContentsSet contents = TShContentsSet::defaults();
+    contents.exclude(scHidden);
+    b.list.SetShContents(contents);
+    QCOMPARE(rowNames(b.list), std::string("sub,a.txt,b.jpg"));
+    contents.exclude(scFiles);
+    b.list.SetShContents(contents);
+    QCOMPARE(rowNames(b.list), std::string("sub"));
+    b.list.SetShContents(TShContentsSet::defaults());
+    b.list.OnShFilter = [](TCustomVelShListView*, TVelShData* data, bool& accept) {
+        std::string name;
+        data->GetDisplayName(name);
+        accept = name != "b.jpg";
+    };
+    b.list.RefreshList();
+    QCOMPARE(b.list.ItemsCount(), 3);
+    QCOMPARE(rowNamed(b.list, "b.jpg"), -1);
+
+    // Virtual items on the desktop: the list and the tree follow one setting.
+    TIDListPtr desktop(IDMakeEmpty());
+    b.list.SetFolder(desktop.get());
+    QVERIFY(rowNamed(b.list, "ごみ箱") >= 0);
+    b.list.SetShVirtuaItems(TShVirtuaItems::fromMask(0));
+    QCOMPARE(rowNamed(b.list, "ごみ箱"), -1);
+    QCOMPARE(rowNamed(b.list, "ネットワーク"), -1);
+    QCOMPARE(b.tree.ShVirtuaItems(), TShVirtuaItems::fromMask(0));
+    QCOMPARE(childNamed(b.tree.Root(), "ごみ箱"), nullptr);
+}
+
 void ListViewTest::cacheKeepsSelectionAndDropsTheOldest() {
     BrowserWorld world;
     for (int i = 0; i < 33; ++i) {
@@ -401,6 +438,10 @@ void ListViewTest::columnLayoutSurvivesARestart() {
         b.list.Header()->resizeSection(0, 250);
         b.list.Header()->moveSection(b.list.Header()->visualIndex(2), 0);
         clickHeader(b.list, 1);
+        // Sorting and reading the folder again leave the columns as the user set them.
+        b.list.RefreshList();
+        QCOMPARE(b.list.Header()->sectionSize(0), 250);
+        QCOMPARE(b.list.Header()->visualIndex(2), 0);
     }
     const std::string text = readFile(world.memoryFile());
     QVERIFY2(text.find("\"" + docs + "\",1,1,250,1,2,") != std::string::npos, text.c_str());

@@ -251,3 +251,55 @@ void TreeViewTest::selectPathFollowsTheList() {
     QCOMPARE(textOf(b.tree.Selected()), std::string("ホーム"));
     QCOMPARE(shownPath(b.list), world.home() + "/.secret/inner");
 }
+
+void TreeViewTest::filtersDecideWhatBecomesANode() {
+    BrowserWorld world;
+    for (const char* name : {"sub/x", "skip/x"})
+        world.makeDir(world.home() + "/docs/" + name);
+    world.makeFile(world.home() + "/docs/a.txt");
+    world.makeFile(world.home() + "/docs/b.jpg");
+    Browser b(world);
+    const auto nameOf = [](TVelShData* data) {
+        std::string name;
+        data->GetDisplayName(name);
+        return name;
+    };
+    b.tree.OnShAddData = [&](TCustomVelShTreeView*, TVelShData* data, bool& accept) {
+        accept = nameOf(data) != "skip";
+    };
+    b.tree.OnShFilter = [&](TCustomVelShTreeView*, TVelShData* data, bool& accept) {
+        accept = nameOf(data) != "a.txt";
+    };
+    TVelShTreeNode* home = homeNode(b.tree);
+    b.tree.expand(b.tree.IndexOf(home));
+    TVelShTreeNode* docs = childNamed(home, "docs");
+    b.tree.expand(b.tree.IndexOf(docs));
+    QCOMPARE(childTexts(docs), std::string("sub"));
+    b.tree.SetIncludeFiles(true);
+    QCOMPARE(childTexts(docs), std::string("sub,b.jpg"));
+    b.tree.SetIncludeFiles(false);
+    QCOMPARE(childTexts(docs), std::string("sub"));
+}
+
+void TreeViewTest::driveWithoutMediumOpensEmpty() {
+    BrowserWorld world;
+    const std::string cdrom = world.addDriveWithoutMedium("cdrom");
+    Browser b(world);
+    TVelShTreeNode* computer = childNamed(b.tree.Root(), "コンピュータ");
+    TVelShTreeNode* drive = childNamed(computer, "cdrom");
+    QVERIFY(drive);
+    QCOMPARE(drive->Data()->GetItemType(), itRootDrive);
+    b.tree.expand(b.tree.IndexOf(drive));
+    QCOMPARE(drive->Count(), 0);
+
+    // The list does not go there either: not from a row, not when told to.
+    clickNode(b.tree, computer);
+    TVelShFileList* shown = b.list.ShFileList();
+    QVERIFY(TVelShID::IsSpecialFolder(shown->FolderID(), sfidDrives));
+    b.list.OpenRow(rowNamed(b.list, "cdrom"));
+    QCOMPARE(b.list.ShFileList(), shown);
+    TIDListPtr id = BrowserWorld::parse(cdrom);
+    b.list.SetFolder(id.get());
+    QCOMPARE(b.list.ShFileList(), shown);
+    QCOMPARE(b.tree.Selected(), computer);
+}

@@ -37,6 +37,8 @@ private slots:
     void pressSelectsOnlyOnRelease();
     void newFolderAppearsAfterNotification();
     void selectPathFollowsTheList();
+    void filtersDecideWhatBecomesANode();
+    void driveWithoutMediumOpensEmpty();
 
 private:
     long liveIDs_ = 0;
@@ -53,6 +55,7 @@ private slots:
     void detailTexts_data();
     void detailTexts();
     void columnsOfFileSystemAndVirtualFolders();
+    void contentsAndFiltersDecideTheRows();
     void cacheKeepsSelectionAndDropsTheOldest();
     void deletedShownFolderShowsItsParent();
     void changesKeepTheSelection();
