@@ -6,6 +6,7 @@
 #include "base/codepage.h"
 #include "shell/ui/list_view.h"
 #include "shell/ui/tree_view.h"
+#include "shell/xdg_dirs.h"
 #include "ui/fonts.h"
 
 #include <QAction>
@@ -16,6 +17,7 @@
 #include <QSplitter>
 #include <QTimer>
 #include <QToolBar>
+#include <algorithm>
 #include <clocale>
 #include <cstring>
 #include <string>
@@ -85,12 +87,24 @@ int main(int argc, char** argv) {
     window.show();
 
     if (!folder.empty()) {
-        PItemIDList id = nullptr;
-        if (TVelShID::IDParse(folder, id)) {
-            TIDListPtr owned(id);
-            tree->SelectPath(id);
-            list->SetFolder(id);
+        // A folder below the home folder is reached through ホーム, as a user would.
+        const std::string home = XdgHome() + "/";
+        TIDListPtr id;
+        if (folder.rfind(home, 0) == 0) {
+            id.reset(IDMakeVirtual(TShVirtualFolder::Home));
+            for (std::size_t start = home.size(); start < folder.size();) {
+                const std::size_t end = std::min(folder.find('/', start), folder.size());
+                TIDListPtr item(IDMakeItem(TShItemKind::Entry, folder.substr(start, end - start)));
+                id.reset(TVelShID::IDConcat(id.get(), item.get()));
+                start = end + 1;
+            }
+        } else {
+            PItemIDList parsed = nullptr;
+            TVelShID::IDParse(folder, parsed);
+            id.reset(parsed);
         }
+        if (id)
+            list->SetFolder(id.get());
     }
     for (int row = 0; row < select && row < list->ItemsCount(); ++row)
         list->SelectionModel()->select(list->ShModel()->index(row, 0),
