@@ -211,6 +211,29 @@ void ListViewTest::contentsAndFiltersDecideTheRows() {
     QCOMPARE(childNamed(b.tree.Root(), "ごみ箱"), nullptr);
 }
 
+void ListViewTest::hiddenAndLinkedRowsLookDifferent() {
+    BrowserWorld world;
+    const std::string docs = world.home() + "/Docs/";
+    world.makeFile(docs + "a.txt");
+    world.makeFile(docs + ".b.txt");
+    world.makeLink("a.txt", docs + "c.txt");
+    Browser b(world);
+    showHomeFolder(b.list, {"Docs"});
+    const auto indexOf = [&](const char* name) {
+        return b.list.ShModel()->index(rowNamed(b.list, name), 0);
+    };
+    const auto look = [&](const char* name) {
+        return indexOf(name).data(Qt::DecorationRole).value<QIcon>().pixmap(16, 16).toImage();
+    };
+    for (const char* name : {"a.txt", ".b.txt", "c.txt"}) // only compressed rows are blue
+        QVERIFY(!indexOf(name).data(Qt::ForegroundRole).isValid());
+    const QImage plain = look("a.txt"), hidden = look(".b.txt"), link = look("c.txt");
+    QVERIFY(!plain.isNull());
+    QVERIFY(hidden != plain); // faded
+    QVERIFY(link != plain);   // with the link overlay
+    QVERIFY(link != hidden);
+}
+
 void ListViewTest::cacheKeepsSelectionAndDropsTheOldest() {
     BrowserWorld world;
     for (int i = 0; i < 33; ++i) {
@@ -472,4 +495,25 @@ void ListViewTest::clipboardReportsShellItems() {
     QCOMPARE(spy.last().at(0).toBool(), true);
     QGuiApplication::clipboard()->setText(QStringLiteral("plain"));
     QTRY_COMPARE(spy.last().at(0).toBool(), false);
+}
+
+void ListViewTest::suspendedNotificationKeepsTheFolders() {
+    BrowserWorld world;
+    world.makeDir(world.home() + "/A");
+    world.makeDir(world.home() + "/B");
+    Browser b(world);
+    showHomeFolder(b.list, {"A"});
+    const std::string a = world.home() + "/A/", bPath = world.home() + "/B/";
+    QVERIFY(b.list.WatchedFolders() == (std::vector<std::string>{a, withSlash(world.desktop())}) ||
+            b.list.WatchedFolders() == (std::vector<std::string>{withSlash(world.desktop()), a}));
+    b.list.SuspendNotify(true);
+    b.list.SuspendNotify(); // counted
+    QVERIFY(b.list.WatchedFolders().empty());
+    showHomeFolder(b.list, {"B"});
+    b.list.ResumeNotify();
+    QVERIFY(b.list.WatchedFolders().empty());
+    b.list.ResumeNotify(true);
+    const std::vector<std::string> watched = b.list.WatchedFolders();
+    QVERIFY(std::find(watched.begin(), watched.end(), a) != watched.end());
+    QVERIFY(std::find(watched.begin(), watched.end(), bPath) != watched.end());
 }

@@ -56,6 +56,7 @@ private slots:
     void detailTexts();
     void columnsOfFileSystemAndVirtualFolders();
     void contentsAndFiltersDecideTheRows();
+    void hiddenAndLinkedRowsLookDifferent();
     void cacheKeepsSelectionAndDropsTheOldest();
     void deletedShownFolderShowsItsParent();
     void changesKeepTheSelection();
@@ -66,6 +67,7 @@ private slots:
     void dragCarriesTheSelectedRows();
     void columnLayoutSurvivesARestart();
     void clipboardReportsShellItems();
+    void suspendedNotificationKeepsTheFolders();
 
 private:
     long liveIDs_ = 0;
