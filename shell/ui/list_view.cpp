@@ -83,11 +83,17 @@ TCustomVelShListView::TCustomVelShListView(QWidget* parent)
         view->setAcceptDrops(false);
         connect(view, &QAbstractItemView::activated, this, [this](const QModelIndex& index) {
             // Opening may show another folder: not from inside the view's own
-            // mouse handling.
-            const int row = index.row();
+            // mouse handling. A row gone by then (the folder was read again)
+            // opens nothing.
+            const QPersistentModelIndex row(index);
             const Qt::KeyboardModifiers shift = QGuiApplication::keyboardModifiers();
             QMetaObject::invokeMethod(
-                this, [this, row, shift] { OpenRow(row, shift); }, Qt::QueuedConnection);
+                this,
+                [this, row, shift] {
+                    if (row.isValid())
+                        OpenRow(row.row(), shift);
+                },
+                Qt::QueuedConnection);
         });
     }
     iconView_->setUniformItemSizes(true);
@@ -283,6 +289,15 @@ void TCustomVelShListView::SetViewStyle(TViewStyle style) {
     after->viewport()->update();
 }
 
+void TCustomVelShListView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (columnsPending_) {
+        columnsPending_ = false;
+        rebuildColumns();
+        applyColumnLayout(ShFileList());
+    }
+}
+
 // --- what the main window reads -------------------------------------------------
 
 QItemSelectionModel* TCustomVelShListView::SelectionModel() const {
@@ -437,17 +452,19 @@ void TCustomVelShListView::RefreshList() {
     const int scroll = ActiveView()->verticalScrollBar()->value();
     {
         UpdateBracket bracket(this);
-        SaveColumnLayout(); // the columns as the user left them come back
         enumerate(list, true);
         display(list);
-        rebuildColumns();
-        applyColumnLayout(list);
         ActiveView()->verticalScrollBar()->setValue(scroll);
     }
     emit OnShListChange(list);
 }
 
 void TCustomVelShListView::rebuildColumns() {
+    // Before the control has its size the widths would be a quarter of nothing.
+    if (!isVisible()) {
+        columnsPending_ = true;
+        return;
+    }
     QHeaderView* header = Header();
     const int width = std::max(this->width() / 4, header->minimumSectionSize());
     for (int c = 0; c < header->count(); ++c)

@@ -150,6 +150,7 @@ protected:
     // file-system folder when it still exists; then OnShListOpen decides.
     virtual bool CanOpenFolder(TVelShFileData* item);
     virtual bool DoExecute(TVelShFileData* item, Qt::KeyboardModifiers shift);
+    void showEvent(QShowEvent* event) override;
 
 private:
     friend class TCustomVelShTreeView;
@@ -196,6 +197,7 @@ private:
     TViewStyle viewStyle_ = vsIcon;
     int suspended_ = 0;
     bool mouseDown_ = false;
+    bool columnsPending_ = false; // columns to size once the control is shown
     bool destroying_ = false;
 };
 

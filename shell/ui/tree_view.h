@@ -110,6 +110,7 @@ public:
     // item cannot be reached.
     TVelShTreeNode* FindNode(PCItemIDList id);
     // The absolute ID of the selected node, else of the root node, else null.
+    // It belongs to the node's item, which a refresh may replace: copy it to keep it.
     PCItemIDList SelectedID() const;
     // Merges a new enumeration into every open branch; other visible nodes take
     // their marks (children, overlay) from their items again.
