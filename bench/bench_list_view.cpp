@@ -114,20 +114,11 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     applyInterfaceFont(app);
 
-    bool made = false;
-    struct stat st;
-    if (::stat(folder.c_str(), &st) != 0) {
-        std::printf("%s does not exist; making 20,000 files\n", folder.c_str());
-        folder = makeListingFolder();
-        made = true;
-    }
-    PItemIDList parsed = nullptr;
-    if (folder.empty() || !TVelShID::IDParse(folder, parsed)) {
-        std::fprintf(stderr, "cannot open %s\n", folder.c_str());
+    const ListingFolder listing(folder);
+    if (!listing.ok())
         return 1;
-    }
-    TIDListPtr folderID(parsed);
-    const std::size_t files = readdirAndLstat(folder); // also warms the dentry cache
+    folder = listing.path();
+    const std::size_t files = listing.entries();
     std::printf("folder %s: %zu entries, %d runs, list %dx%d\n\n", folder.c_str(), files, reps,
                 kListSize.width(), kListSize.height());
 
@@ -143,7 +134,7 @@ int main(int argc, char** argv) {
         for (int i = 0; i <= reps; ++i) {
             auto list = makeList(style);
             const Times t = measure([&] {
-                list->SetFolder(folderID.get());
+                list->SetFolder(listing.id());
                 list->ActiveView()->viewport()->repaint();
             });
             if (list->ItemsCount() != static_cast<int>(files)) {
@@ -167,7 +158,7 @@ int main(int argc, char** argv) {
     QStandardItemModel plain(static_cast<int>(files), 4);
     {
         auto list = makeList(vsReport);
-        list->SetFolder(folderID.get());
+        list->SetFolder(listing.id());
         for (int row = 0; row < list->ItemsCount(); ++row) {
             for (int column = 0; column < 4; ++column) {
                 const QModelIndex index = list->ShModel()->index(row, column);
@@ -191,7 +182,7 @@ int main(int argc, char** argv) {
     bool scrollOk = true;
     for (const TViewStyle style : {vsIcon, vsSmallIcon, vsList, vsReport}) {
         auto list = makeList(style);
-        list->SetFolder(folderID.get());
+        list->SetFolder(listing.id());
         const std::vector<double> times = scrollThrough(list->ActiveView());
         scrollOk = scrollOk && percentile(times, 0.95) < 16;
         printScroll(styleName(style), times, style == vsReport ? median(plainTimes) : 0);
@@ -202,7 +193,7 @@ int main(int argc, char** argv) {
         auto list = makeList(vsReport);
         malloc_trim(0);
         const std::size_t before = heapInUse();
-        list->SetFolder(folderID.get());
+        list->SetFolder(listing.id());
         list->ActiveView()->viewport()->repaint();
         const std::size_t shown = heapInUse();
         scrollThrough(list->ActiveView());
@@ -214,7 +205,5 @@ int main(int argc, char** argv) {
                     static_cast<double>(computed - before) / rows);
     }
 
-    if (made)
-        std::filesystem::remove_all(folder);
     return openOk && scrollOk ? 0 : 1;
 }

@@ -76,26 +76,17 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
 
-    bool made = false;
-    struct stat st;
-    if (::stat(folder.c_str(), &st) != 0) {
-        std::printf("%s does not exist; making 20,000 files\n", folder.c_str());
-        folder = makeListingFolder();
-        made = true;
-    }
-    PItemIDList parsed = nullptr;
-    if (folder.empty() || !TVelShID::IDParse(folder, parsed)) {
-        std::fprintf(stderr, "cannot open %s\n", folder.c_str());
+    const ListingFolder listing(folder);
+    if (!listing.ok())
         return 1;
-    }
-    TIDListPtr folderID(parsed);
-    const std::size_t files = readdirAndLstat(folder); // also warms the dentry cache
+    folder = listing.path();
+    const std::size_t files = listing.entries();
     std::printf("folder %s: %zu entries, %d runs\n", folder.c_str(), files, reps);
 
     // The first listing of the process, and the first rows with cold caches
     // (MIME database, type names, icon theme), as at program start.
     Listing cold;
-    const Times coldList = measure([&] { cold = enumerateAndSort(folderID.get()); });
+    const Times coldList = measure([&] { cold = enumerateAndSort(listing.id()); });
     const Times coldRows = measure([&] { firstRows(cold, 50, false); });
     const Times coldDraw = measure([&] { firstRows(cold, 50, true); });
     if (cold.rows.size() != files) {
@@ -112,14 +103,14 @@ int main(int argc, char** argv) {
     for (int i = 0; i < reps; ++i) {
         const Times f = measure([&] { readdirAndLstat(folder); });
         Listing l;
-        const Times o = measure([&] { l = enumerateAndSort(folderID.get()); });
+        const Times o = measure([&] { l = enumerateAndSort(listing.id()); });
         const Times r = measure([&] { firstRows(l, 50, false); });
         floorWall.push_back(f.wall);
         floorCpu.push_back(f.cpu);
         oursWall.push_back(o.wall);
         oursCpu.push_back(o.cpu);
         rowsCpu.push_back(r.cpu);
-        byDateWall.push_back(measure([&] { enumerateAndSort(folderID.get(), 3); }).wall);
+        byDateWall.push_back(measure([&] { enumerateAndSort(listing.id(), 3); }).wall);
     }
     const double ratio = median(oursWall) / median(floorWall);
     std::printf("readdir + lstat (floor)        %8.2f ms wall  %8.2f ms CPU  (median)\n",
@@ -140,7 +131,5 @@ int main(int argc, char** argv) {
     std::printf("  then drawing their icons     %8.3f ms CPU   (16 px, first time)\n",
                 coldDraw.cpu);
 
-    if (made)
-        std::filesystem::remove_all(folder);
     return ratio <= 3 && coldRows.cpu < 10 ? 0 : 1;
 }

@@ -63,4 +63,25 @@ std::string makeListingFolder() {
     return dir;
 }
 
+ListingFolder::ListingFolder(std::string wanted) : path_(std::move(wanted)) {
+    struct stat st;
+    if (::stat(path_.c_str(), &st) != 0) {
+        std::printf("%s does not exist; making 20,000 files\n", path_.c_str());
+        path_ = makeListingFolder();
+        made_ = true;
+    }
+    kelvora::PItemIDList parsed = nullptr;
+    if (path_.empty() || !kelvora::TVelShID::IDParse(path_, parsed)) {
+        std::fprintf(stderr, "cannot open %s\n", path_.c_str());
+        return;
+    }
+    id_.reset(parsed);
+    entries_ = readdirAndLstat(path_);
+}
+
+ListingFolder::~ListingFolder() {
+    if (made_ && !path_.empty())
+        std::filesystem::remove_all(path_);
+}
+
 } // namespace bench

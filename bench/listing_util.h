@@ -2,6 +2,8 @@
 // What the folder-listing benchmarks share: timers, medians, the floor any
 // listing has to pay (readdir + lstat) and a folder of 20,000 files when the
 // corpus is not at hand.
+#include "shell/id_list.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <string>
@@ -35,5 +37,28 @@ std::size_t readdirAndLstat(const std::string& folder);
 // 20,000 empty files named like the corpus's in a new temporary folder; empty
 // when it cannot be made. The caller removes it.
 std::string makeListingFolder();
+
+// The folder a listing benchmark reads: the one asked for when it exists, else
+// one made by makeListingFolder (and removed again with this object). Reading
+// its entries once warms the dentry cache.
+class ListingFolder {
+public:
+    explicit ListingFolder(std::string wanted);
+    ~ListingFolder();
+    ListingFolder(const ListingFolder&) = delete;
+    ListingFolder& operator=(const ListingFolder&) = delete;
+
+    // False (with a message printed) when the folder cannot be had.
+    bool ok() const { return id_ != nullptr; }
+    const std::string& path() const { return path_; }
+    kelvora::PCItemIDList id() const { return id_.get(); }
+    std::size_t entries() const { return entries_; }
+
+private:
+    std::string path_;
+    bool made_ = false;
+    kelvora::TIDListPtr id_;
+    std::size_t entries_ = 0;
+};
 
 } // namespace bench

@@ -5,6 +5,7 @@
 #include "shell/notify_filter.h"
 #include "shell/notify_thread.h"
 #include "shell/ui/busy_cursor.h"
+#include "shell/ui/drag_source.h"
 #include "shell/ui/drive_ready.h"
 #include "shell/ui/list_model.h"
 #include "shell/ui/tree_view.h"
@@ -13,7 +14,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCoreApplication>
-#include <QDrag>
 #include <QFile>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -30,17 +30,6 @@ std::string withDelimiter(std::string path) {
     if (path.empty() || path.back() != '/')
         path += '/';
     return path;
-}
-
-Qt::DropActions dropActionsOf(std::uint32_t attributes) {
-    Qt::DropActions actions;
-    if (attributes & SFGAO_CANCOPY)
-        actions |= Qt::CopyAction;
-    if (attributes & SFGAO_CANMOVE)
-        actions |= Qt::MoveAction;
-    if (attributes & SFGAO_CANLINK)
-        actions |= Qt::LinkAction;
-    return actions;
 }
 
 // Holds back painting while the rows are swapped, as one update.
@@ -228,14 +217,13 @@ TCustomVelShTreeView* TCustomVelShListView::ShTreeView() const {
 void TCustomVelShListView::SetShTreeView(TCustomVelShTreeView* tree) {
     if (tree == tree_)
         return;
-    if (tree_ && tree_->listView_ == this)
-        tree_->listView_ = nullptr;
-    tree_ = tree;
-    if (!tree)
+    if (!tree) {
+        if (tree_ && tree_->listView_ == this)
+            tree_->listView_ = nullptr;
+        tree_ = nullptr;
         return;
-    if (tree->listView_ && tree->listView_ != this)
-        tree->listView_->tree_ = nullptr;
-    tree->listView_ = this;
+    }
+    TCustomVelShTreeView::link(tree, this);
     tree->SetIncludeHidden(contents_.contains(scHidden));
     tree->SetShVirtuaItems(virtuaItems_);
     SetFolder(tree->SelectedID());
@@ -658,10 +646,7 @@ void TCustomVelShListView::ViewStartDrag(QAbstractItemView* view, const QPoint& 
     ids.SetParentID(TVelShID::IDClone(list->FolderID()));
     for (TVelShFileData* row : rows)
         ids.Add(TVelShID::IDClone(row->GetRelativeID()));
-    std::uint32_t attributes = 0;
-    if (!ids.GetAttributes(attributes))
-        return;
-    const Qt::DropActions actions = dropActionsOf(attributes);
+    const Qt::DropActions actions = ShDragActions(ids);
     if (!actions)
         return;
     bool canDrag = true;
@@ -669,9 +654,7 @@ void TCustomVelShListView::ViewStartDrag(QAbstractItemView* view, const QPoint& 
         OnShBeginDrag(this, ids, press, at.x(), at.y(), canDrag);
     if (!canDrag)
         return;
-    auto* drag = new QDrag(view);
-    drag->setMimeData(ids.CreateDragData());
-    drag->exec(actions, (actions & Qt::MoveAction) ? Qt::MoveAction : Qt::CopyAction);
+    ShRunDrag(view, ids, actions);
     // The drag took the button's release.
     ViewMouseDown(false);
 }

@@ -7,12 +7,12 @@
 #include "shell/notify_filter.h"
 #include "shell/notify_thread.h"
 #include "shell/ui/busy_cursor.h"
+#include "shell/ui/drag_source.h"
 #include "shell/ui/drive_ready.h"
 #include "shell/ui/item_icons.h"
 #include "shell/ui/list_view.h"
 #include "shell/xdg_dirs.h"
 
-#include <QDrag>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -36,17 +36,6 @@ private:
 
 bool isArrowKey(int key) {
     return key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down;
-}
-
-Qt::DropActions dropActionsOf(std::uint32_t attributes) {
-    Qt::DropActions actions;
-    if (attributes & SFGAO_CANCOPY)
-        actions |= Qt::CopyAction;
-    if (attributes & SFGAO_CANMOVE)
-        actions |= Qt::MoveAction;
-    if (attributes & SFGAO_CANLINK)
-        actions |= Qt::LinkAction;
-    return actions;
 }
 
 // Restores a flag when a scope ends, however it ends.
@@ -204,17 +193,25 @@ TCustomVelShListView* TCustomVelShTreeView::ShListView() const {
     return listView_;
 }
 
+void TCustomVelShTreeView::link(TCustomVelShTreeView* tree, TCustomVelShListView* list) {
+    if (tree->listView_ && tree->listView_ != list && tree->listView_->tree_ == tree)
+        tree->listView_->tree_ = nullptr;
+    if (list->tree_ && list->tree_ != tree && list->tree_->listView_ == list)
+        list->tree_->listView_ = nullptr;
+    tree->listView_ = list;
+    list->tree_ = tree;
+}
+
 void TCustomVelShTreeView::SetShListView(TCustomVelShListView* list) {
     if (list == listView_)
         return;
-    if (listView_ && listView_->tree_ == this)
-        listView_->tree_ = nullptr;
-    listView_ = list;
-    if (!list)
+    if (!list) {
+        if (listView_ && listView_->tree_ == this)
+            listView_->tree_ = nullptr;
+        listView_ = nullptr;
         return;
-    if (list->tree_ && list->tree_ != this)
-        list->tree_->listView_ = nullptr;
-    list->tree_ = this;
+    }
+    link(this, list);
     TShContentsSet contents = list->ShContents();
     if (IncludeHidden())
         contents.include(scHidden);
@@ -733,16 +730,11 @@ void TCustomVelShTreeView::beginDrag(const QPoint& at) {
     TVelShIDList ids(true);
     ids.SetParentID(TVelShID::IDClone(item->GetParentID()));
     ids.Add(TVelShID::IDClone(item->GetRelativeID()));
-    std::uint32_t attributes = 0;
-    if (!ids.GetAttributes(attributes))
-        return;
-    const Qt::DropActions actions = dropActionsOf(attributes);
+    const Qt::DropActions actions = ShDragActions(ids);
     if (!actions || !DoBeginDrag(node, pressPos_, at))
         return;
-    auto* drag = new QDrag(this);
-    drag->setMimeData(ids.CreateDragData());
     mouseState_ = 3;
-    drag->exec(actions, (actions & Qt::MoveAction) ? Qt::MoveAction : Qt::CopyAction);
+    ShRunDrag(this, ids, actions);
     mouseState_ = 0;
     runPendingRefresh();
 }

@@ -168,6 +168,8 @@ private:
     friend class TCustomVelShListView;
     class THighlightDelegate;
 
+    // Makes the two each other's partners; their former partners lose theirs.
+    static void link(TCustomVelShTreeView* tree, TCustomVelShListView* list);
     std::unique_ptr<TVelShFolderData> makeRootItem() const;
     void rootChanged();
     void nodeExpanded(const QModelIndex& index);
