@@ -125,14 +125,28 @@ void TCustomVelShTreeView::stopThreads() {
     }
 }
 
-void TCustomVelShTreeView::watchDrives() {
-    watched_.clear();
+std::vector<std::string> TCustomVelShTreeView::driveRoots() {
+    std::vector<std::string> roots;
     for (const TDrive& drive : ShownDrives()) {
         if (drive.kind == TDriveKind::Fixed || drive.kind == TDriveKind::CdRom)
-            watched_.push_back(drive.mountPoint);
+            roots.push_back(drive.mountPoint);
     }
-    if (watched_.size() >= static_cast<std::size_t>(TShNotifyThread::kMaxFolders))
-        watched_.resize(TShNotifyThread::kMaxFolders - 1);
+    if (roots.size() >= static_cast<std::size_t>(TShNotifyThread::kMaxFolders))
+        roots.resize(TShNotifyThread::kMaxFolders - 1);
+    return roots;
+}
+
+void TCustomVelShTreeView::DrivesChanged() {
+    watched_ = driveRoots();
+    if (notify_ && suspended_ == 0) {
+        notify_->SetFolders(watched_);
+        notify_->WaitReady();
+    }
+    RefreshNodes();
+}
+
+void TCustomVelShTreeView::watchDrives() {
+    watched_ = driveRoots();
     const std::uint8_t filter = kNotifyDirName | (IncludeFiles() ? kNotifyFileName : 0);
     notify_ = std::make_unique<TShNotifyThread>(
         filter, true,

@@ -121,6 +121,9 @@ public:
     void ResumeNotify(bool withLinked = false);
     // Builds the tree anew from the root, opening again the remembered branches.
     void Rebuild();
+    // The drives changed (mounted, unmounted, a medium came or went): the tree
+    // watches the drive roots there are now and shows the drives anew.
+    void DrivesChanged();
 
     TVelShTreeModel* ShModel() const { return model_; }
     TVelShTreeNode* Root() const { return model_->RootNode(); }
@@ -186,6 +189,7 @@ private:
     void setHighlight(const QModelIndex& index);
     void beginDrag(const QPoint& at);
     void selectIndex(const QModelIndex& index, bool tellList);
+    static std::vector<std::string> driveRoots();
     void watchDrives();
     void stopThreads();
 

@@ -75,8 +75,10 @@ std::string BrowserWorld::makeLink(const std::string& target, const std::string&
     return path;
 }
 
-std::string BrowserWorld::addDriveWithoutMedium(const std::string& name) const {
+std::string BrowserWorld::addOpticalDrive(const std::string& name, bool withDisc) const {
     const std::string mountPoint = drive() + "/" + name;
+    if (withDisc)
+        makeDir(mountPoint + "/DCIM");
     const std::string table = readFile(dir_.file("mountinfo"));
     dir_.write("mountinfo",
                table + "61 27 11:0 / " + mountPoint + " ro,x-gvfs-show - iso9660 /dev/sr0 ro\n");

@@ -32,9 +32,9 @@ public:
     std::string makeDir(const std::string& path) const;
     std::string makeFile(const std::string& path, std::string_view bytes = "") const;
     std::string makeLink(const std::string& target, const std::string& path) const;
-    // Adds an optical drive without its disc (its mount point does not exist);
+    // Adds an optical drive, without its disc its mount point does not exist;
     // returns the mount point.
-    std::string addDriveWithoutMedium(const std::string& name) const;
+    std::string addOpticalDrive(const std::string& name, bool withDisc) const;
     static void removeAll(const std::string& path);
 
     // The ID of a folder below the home folder, through the desktop's ホーム item.

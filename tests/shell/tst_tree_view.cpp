@@ -283,7 +283,7 @@ void TreeViewTest::filtersDecideWhatBecomesANode() {
 
 void TreeViewTest::driveWithoutMediumOpensEmpty() {
     BrowserWorld world;
-    const std::string cdrom = world.addDriveWithoutMedium("cdrom");
+    const std::string cdrom = world.addOpticalDrive("cdrom", false);
     Browser b(world);
     TVelShTreeNode* computer = childNamed(b.tree.Root(), "コンピュータ");
     TVelShTreeNode* drive = childNamed(computer, "cdrom");
@@ -302,4 +302,18 @@ void TreeViewTest::driveWithoutMediumOpensEmpty() {
     b.list.SetFolder(id.get());
     QCOMPARE(b.list.ShFileList(), shown);
     QCOMPARE(b.tree.Selected(), computer);
+}
+
+void TreeViewTest::anAddedDriveIsWatchedAndShown() {
+    BrowserWorld world;
+    Browser b(world);
+    TVelShTreeNode* computer = childNamed(b.tree.Root(), "コンピュータ");
+    QCOMPARE(computer->Count(), 2);
+    const std::string disc = world.addOpticalDrive("disc", true);
+    b.tree.DrivesChanged();
+    QCOMPARE(b.tree.WatchedFolders(), (std::vector<std::string>{world.drive(), disc}));
+    TVelShTreeNode* drive = childNamed(computer, "disc");
+    QVERIFY(drive);
+    b.tree.expand(b.tree.IndexOf(drive));
+    QCOMPARE(childTexts(drive), std::string("DCIM"));
 }

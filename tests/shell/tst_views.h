@@ -39,6 +39,7 @@ private slots:
     void selectPathFollowsTheList();
     void filtersDecideWhatBecomesANode();
     void driveWithoutMediumOpensEmpty();
+    void anAddedDriveIsWatchedAndShown();
 
 private:
     long liveIDs_ = 0;
