@@ -368,21 +368,28 @@ void ListViewTest::typingFindsTheNextRow() {
         b.list.ItemFocused()->GetDisplayName(name);
         return name;
     };
-    const auto typeAfterPause = [&](const char* text) {
-        QTest::qWait(QApplication::keyboardInputInterval() + 100);
+    // Keys typed within the input interval extend the search; a longer pause
+    // starts a new one. The interval is set so that the machine's speed does
+    // not matter: long while a search is extended, 1 ms before a new one.
+    const int interval = QApplication::keyboardInputInterval();
+    const auto type = [&](const char* text, bool newSearch) {
+        QApplication::setKeyboardInputInterval(newSearch ? 1 : 60000);
+        if (newSearch)
+            QTest::qWait(20);
         QTest::keyClicks(view, QString::fromLatin1(text));
     };
     QCOMPARE(focused(), std::string("apple"));
-    typeAfterPause("b");
+    type("b", true);
     QCOMPARE(focused(), std::string("banana"));
-    QTest::keyClicks(view, QStringLiteral("l")); // "bl" goes on from there
+    type("l", false); // "bl" goes on from there
     QCOMPARE(focused(), std::string("blueberry"));
-    typeAfterPause("B"); // the next one, from the top again, case ignored
+    type("B", true); // the next one, from the top again, case ignored
     QCOMPARE(focused(), std::string("banana"));
-    typeAfterPause("b");
+    type("b", true);
     QCOMPARE(focused(), std::string("Banjo"));
-    typeAfterPause("x");
+    type("x", true);
     QCOMPARE(focused(), std::string("Banjo"));
+    QApplication::setKeyboardInputInterval(interval);
     QCOMPARE(selectedRows(b.list), std::vector<int>{2});
 }
 

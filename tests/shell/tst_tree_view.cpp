@@ -117,7 +117,7 @@ void TreeViewTest::heldArrowKeyUpdatesTheListOnceAfterTheDelay() {
     QCOMPARE(changes.count(), 0);
     QCOMPARE(shownPath(b.list), world.home() + "/a1");
 
-    QTRY_COMPARE_WITH_TIMEOUT(shownPath(b.list), world.home() + "/a4", 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(shownPath(b.list), world.home() + "/a4", kNotifyWaitMs);
     const auto waited = std::chrono::steady_clock::now() - lastMove;
     QVERIFY(waited >= std::chrono::milliseconds(TCustomVelShTreeView::kChangeDelayMs - 50));
     QTest::qWait(2 * TCustomVelShTreeView::kChangeDelayMs);
