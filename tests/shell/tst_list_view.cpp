@@ -48,6 +48,13 @@ void selectRow(TCustomVelShListView& list, int row, bool add = false) {
                    QItemSelectionModel::Rows);
 }
 
+// f100, f101, ...
+std::string folderName(int i) {
+    std::string name("f");
+    name += std::to_string(100 + i);
+    return name;
+}
+
 void clickHeader(TCustomVelShListView& list, int column) {
     QHeaderView* header = list.Header();
     const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
@@ -237,7 +244,7 @@ void ListViewTest::hiddenAndLinkedRowsLookDifferent() {
 void ListViewTest::cacheKeepsSelectionAndDropsTheOldest() {
     BrowserWorld world;
     for (int i = 0; i < 33; ++i) {
-        const std::string folder = world.home() + "/f" + std::to_string(100 + i);
+        const std::string folder = world.home() + "/" + folderName(i);
         for (const char* name : {"x.txt", "y.txt", "z.txt"})
             world.makeFile(folder + "/" + name);
     }
@@ -258,7 +265,7 @@ void ListViewTest::cacheKeepsSelectionAndDropsTheOldest() {
     QCOMPARE(b.list.ItemFocused()->GetIndex(), 2);
 
     for (int i = 1; i < 33; ++i)
-        showHomeFolder(b.list, {"f" + std::to_string(100 + i)});
+        showHomeFolder(b.list, {folderName(i)});
     QCOMPARE(b.list.Cache().Count(), TVelShFileLists::kCapacity + 1);
     TIDListPtr f100 = BrowserWorld::homeID({"f100"});
     TIDListPtr f102 = BrowserWorld::homeID({"f102"});

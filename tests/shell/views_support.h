@@ -58,8 +58,11 @@ inline TVelShTreeNode* childNamed(const TVelShTreeNode* node, const std::string&
 
 inline std::string childTexts(const TVelShTreeNode* node) {
     std::string out;
-    for (int i = 0; node && i < node->Count(); ++i)
-        out += (i ? "," : "") + fromQ(node->Child(i)->Text());
+    for (int i = 0; node && i < node->Count(); ++i) {
+        if (i)
+            out += ',';
+        out += fromQ(node->Child(i)->Text());
+    }
     return out;
 }
 
@@ -74,7 +77,9 @@ inline std::string rowNames(const TCustomVelShListView& list) {
     for (int i = 0; i < list.ItemsCount(); ++i) {
         std::string name;
         list.Items(i)->GetDisplayName(name);
-        out += (i ? "," : "") + name;
+        if (i)
+            out += ',';
+        out += name;
     }
     return out;
 }
