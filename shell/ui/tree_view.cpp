@@ -618,6 +618,12 @@ void TCustomVelShTreeView::setHighlight(const QModelIndex& index) {
     viewport()->update();
 }
 
+bool TCustomVelShTreeView::onBranchButton(const QModelIndex& index, const QPoint& pos) const {
+    const QRect cell = visualRect(index);
+    return index.isValid() && model_->hasChildren(index) && pos.x() < cell.left() &&
+           pos.x() >= cell.left() - indentation();
+}
+
 void TCustomVelShTreeView::mousePressEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
     const QModelIndex index = indexAt(pos);
@@ -632,9 +638,7 @@ void TCustomVelShTreeView::mousePressEvent(QMouseEvent* event) {
             return;
         }
         setHighlight({});
-        const QRect cell = visualRect(index);
-        if (index.isValid() && model_->hasChildren(index) && pos.x() < cell.left() &&
-            pos.x() >= cell.left() - indentation()) {
+        if (onBranchButton(index, pos)) {
             // The branch's button opens or closes it, as always.
             branchPress_ = true;
             QTreeView::mousePressEvent(event);

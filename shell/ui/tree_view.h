@@ -187,6 +187,8 @@ private:
     void foldersChanged();
     void runPendingRefresh();
     void setHighlight(const QModelIndex& index);
+    // Whether pos is on the button that opens or closes index's branch.
+    bool onBranchButton(const QModelIndex& index, const QPoint& pos) const;
     void beginDrag(const QPoint& at);
     void selectIndex(const QModelIndex& index, bool tellList);
     static std::vector<std::string> driveRoots();
