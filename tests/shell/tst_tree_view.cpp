@@ -68,7 +68,9 @@ void TreeViewTest::branchesFillWhenOpenedAndMergeKeepsState() {
     TVelShTreeNode* music = childNamed(home, "Music");
     QVERIFY(b.tree.ShModel()->hasChildren(b.tree.IndexOf(music)));
     QVERIFY(!b.tree.ShModel()->hasChildren(b.tree.IndexOf(childNamed(home, "Videos"))));
-    b.tree.expand(b.tree.IndexOf(pictures));
+    clickBranchButton(b.tree, pictures); // opens without selecting
+    QVERIFY(b.tree.isExpanded(b.tree.IndexOf(pictures)));
+    QCOMPARE(textOf(b.tree.Selected()), std::string("デスクトップ"));
     clickNode(b.tree, music);
     QCOMPARE(b.tree.Selected(), music);
     QCOMPARE(shownPath(b.list), world.home() + "/Music");
@@ -91,7 +93,8 @@ void TreeViewTest::branchesFillWhenOpenedAndMergeKeepsState() {
     QVERIFY(b.tree.ShModel()->hasChildren(b.tree.IndexOf(childNamed(home, "Videos"))));
 
     // Closing a branch forgets it and everything open below it.
-    b.tree.collapse(b.tree.IndexOf(home));
+    clickBranchButton(b.tree, home);
+    QVERIFY(!b.tree.isExpanded(b.tree.IndexOf(home)));
     QCOMPARE(b.tree.ExpandedList().Count(), 1);
 }
 

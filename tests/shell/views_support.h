@@ -114,6 +114,13 @@ inline void pressMoveRelease(TCustomVelShTreeView& tree, const TVelShTreeNode* n
     QTest::mouseRelease(tree.viewport(), button, {}, at + by);
 }
 
+// A click on the button that opens or closes the node's branch.
+inline void clickBranchButton(TCustomVelShTreeView& tree, const TVelShTreeNode* node) {
+    const QRect cell = tree.visualRect(tree.IndexOf(node));
+    QTest::mouseClick(tree.viewport(), Qt::LeftButton, {},
+                      QPoint(cell.left() - tree.indentation() / 2, cell.center().y()));
+}
+
 inline void clickNode(TCustomVelShTreeView& tree, const TVelShTreeNode* node) {
     pressMoveRelease(tree, node, Qt::LeftButton);
 }
