@@ -86,9 +86,7 @@ TCustomVelShListView::TCustomVelShListView(QWidget* parent)
         });
     }
     iconView_->setUniformItemSizes(true);
-    iconView_->setMovement(QListView::Static);
     iconView_->setResizeMode(QListView::Adjust);
-    iconView_->setViewMode(QListView::ListMode);
     detailsView_->setRootIsDecorated(false);
     detailsView_->setItemsExpandable(false);
     detailsView_->setUniformRowHeights(true);
@@ -233,6 +231,9 @@ void TCustomVelShListView::configureViews() {
     const QFontMetrics fm(font());
     const int line = std::max(fm.height(), 16) + 4;
     QSize cell;
+    // The view mode resets movement, flow and wrapping: it goes first.
+    iconView_->setViewMode(viewStyle_ == vsIcon ? QListView::IconMode : QListView::ListMode);
+    iconView_->setMovement(QListView::Static);
     switch (viewStyle_) {
     case vsIcon:
         iconView_->setFlow(QListView::LeftToRight);
