@@ -9,6 +9,7 @@
 // make-corpus.sh); when it does not exist, 20,000 files are made in a
 // temporary folder. Targets: enumeration and sort within 3 times the floor;
 // the first 50 rows under 10 ms of CPU.
+#include "bench/listing_util.h"
 #include "shell/image_list.h"
 #include "shell/namespace.h"
 #include "shell/shell_item.h"
@@ -28,54 +29,9 @@
 #include <vector>
 
 using namespace kelvora;
+using namespace bench;
 
 namespace {
-
-double cpuMs() {
-    timespec t;
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-}
-
-double wallMs() {
-    timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-}
-
-struct Times {
-    double wall = 0;
-    double cpu = 0;
-};
-
-template <class F> Times measure(F&& f) {
-    const double w = wallMs(), c = cpuMs();
-    f();
-    return {wallMs() - w, cpuMs() - c};
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-// The floor: what any listing has to do.
-std::size_t readdirAndLstat(const std::string& folder) {
-    DIR* d = opendir(folder.c_str());
-    if (!d)
-        return 0;
-    const int fd = dirfd(d);
-    std::vector<std::string> names;
-    struct stat st;
-    while (const dirent* e = readdir(d)) {
-        if (e->d_name[0] == '.' && (!e->d_name[1] || (e->d_name[1] == '.' && !e->d_name[2])))
-            continue;
-        names.emplace_back(e->d_name);
-        fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW);
-    }
-    closedir(d);
-    return names.size();
-}
 
 struct Listing {
     PShellFolder folder;
@@ -111,22 +67,6 @@ void firstRows(Listing& l, int rows, bool drawIcons) {
     }
 }
 
-std::string makeFolder() {
-    std::string dir = (std::filesystem::temp_directory_path() / "kelvora-listing-XXXXXX").string();
-    if (!mkdtemp(dir.data()))
-        return {};
-    const char* exts[] = {".jpg", ".JPG", ".png", ".txt"};
-    for (int i = 1; i <= 20000; ++i) {
-        char name[64];
-        const int r = i % 20;
-        std::snprintf(name, sizeof name, "/IMG_%05d%s", i, exts[r < 17 ? 0 : r - 16]);
-        const int fd = open((dir + name).c_str(), O_CREAT | O_WRONLY, 0644);
-        if (fd >= 0)
-            close(fd);
-    }
-    return dir;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -136,26 +76,17 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
 
-    bool made = false;
-    struct stat st;
-    if (::stat(folder.c_str(), &st) != 0) {
-        std::printf("%s does not exist; making 20,000 files\n", folder.c_str());
-        folder = makeFolder();
-        made = true;
-    }
-    PItemIDList parsed = nullptr;
-    if (folder.empty() || !TVelShID::IDParse(folder, parsed)) {
-        std::fprintf(stderr, "cannot open %s\n", folder.c_str());
+    const ListingFolder listing(folder);
+    if (!listing.ok())
         return 1;
-    }
-    TIDListPtr folderID(parsed);
-    const std::size_t files = readdirAndLstat(folder); // also warms the dentry cache
+    folder = listing.path();
+    const std::size_t files = listing.entries();
     std::printf("folder %s: %zu entries, %d runs\n", folder.c_str(), files, reps);
 
     // The first listing of the process, and the first rows with cold caches
     // (MIME database, type names, icon theme), as at program start.
     Listing cold;
-    const Times coldList = measure([&] { cold = enumerateAndSort(folderID.get()); });
+    const Times coldList = measure([&] { cold = enumerateAndSort(listing.id()); });
     const Times coldRows = measure([&] { firstRows(cold, 50, false); });
     const Times coldDraw = measure([&] { firstRows(cold, 50, true); });
     if (cold.rows.size() != files) {
@@ -172,14 +103,14 @@ int main(int argc, char** argv) {
     for (int i = 0; i < reps; ++i) {
         const Times f = measure([&] { readdirAndLstat(folder); });
         Listing l;
-        const Times o = measure([&] { l = enumerateAndSort(folderID.get()); });
+        const Times o = measure([&] { l = enumerateAndSort(listing.id()); });
         const Times r = measure([&] { firstRows(l, 50, false); });
         floorWall.push_back(f.wall);
         floorCpu.push_back(f.cpu);
         oursWall.push_back(o.wall);
         oursCpu.push_back(o.cpu);
         rowsCpu.push_back(r.cpu);
-        byDateWall.push_back(measure([&] { enumerateAndSort(folderID.get(), 3); }).wall);
+        byDateWall.push_back(measure([&] { enumerateAndSort(listing.id(), 3); }).wall);
     }
     const double ratio = median(oursWall) / median(floorWall);
     std::printf("readdir + lstat (floor)        %8.2f ms wall  %8.2f ms CPU  (median)\n",
@@ -200,7 +131,5 @@ int main(int argc, char** argv) {
     std::printf("  then drawing their icons     %8.3f ms CPU   (16 px, first time)\n",
                 coldDraw.cpu);
 
-    if (made)
-        std::filesystem::remove_all(folder);
     return ratio <= 3 && coldRows.cpu < 10 ? 0 : 1;
 }

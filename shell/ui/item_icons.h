@@ -1,0 +1,31 @@
+#pragma once
+// The icons the tree and the list draw for items: an icon of the system image
+// list, at 16 and 32 pixels, with the item's overlay (a link arrow) in its
+// lower left corner and faded for hidden items; optionally another image for
+// the selected state (an open folder).
+//
+// Composed icons are kept per combination, so a screen of rows costs a hash
+// lookup each; the combinations are few (icons x overlays x states). Cleared
+// when the theme changes. GUI thread only.
+#include <QHash>
+#include <QIcon>
+
+namespace kelvora {
+
+class TShItemIcons {
+public:
+    static TShItemIcons& instance();
+
+    // selectedIndex < 0: the same image when selected; overlayIndex < 0: none.
+    QIcon icon(int imageIndex, int selectedIndex, int overlayIndex, bool dimmed);
+    int cachedCount() const { return static_cast<int>(icons_.size()); }
+    void clear() { icons_.clear(); }
+
+private:
+    TShItemIcons() = default;
+    static QPixmap compose(int imageIndex, int overlayIndex, bool dimmed, int size);
+
+    QHash<quint64, QIcon> icons_;
+};
+
+} // namespace kelvora

@@ -1,0 +1,41 @@
+#pragma once
+// TVelShListModel: the shown folder's rows as a Qt table model. The model
+// holds no data of its own: the row count is the list's, and a row's caption,
+// icon and detail texts come from its TVelShFileData, which computes each on
+// first request and keeps it. Columns are the list's captions.
+//
+// Switching folders or re-reading one resets the model; the list view then
+// puts the rows' selection and focus back. GUI thread only.
+#include "shell/ui/file_list.h"
+
+#include <QAbstractTableModel>
+
+namespace kelvora {
+
+class TVelShListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    // The row's TVelShFileData (as a pointer in a QVariant).
+    static constexpr int ShDataRole = Qt::UserRole + 1;
+
+    explicit TVelShListModel(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
+
+    TVelShFileList* List() const { return list_; }
+    // Shows another list (or the same one after it changed).
+    void SetList(TVelShFileList* list);
+    TVelShFileData* RowData(const QModelIndex& index) const;
+    TVelShFileData* RowData(int row) const { return list_ ? list_->Items(row) : nullptr; }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    Qt::DropActions supportedDragActions() const override;
+
+private:
+    TVelShFileList* list_ = nullptr;
+};
+
+} // namespace kelvora

@@ -1,0 +1,21 @@
+#include "shell/ui/list_parts.h"
+
+namespace kelvora {
+
+QSize TShListItemDelegate::sizeHint(const QStyleOptionViewItem& option,
+                                    const QModelIndex& index) const {
+    return cellSize_.isValid() ? cellSize_ : QStyledItemDelegate::sizeHint(option, index);
+}
+
+void TShListItemDelegate::initStyleOption(QStyleOptionViewItem* option,
+                                          const QModelIndex& index) const {
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (iconsOnTop_) {
+        option->decorationPosition = QStyleOptionViewItem::Top;
+        option->decorationAlignment = Qt::AlignHCenter | Qt::AlignVCenter;
+        option->displayAlignment = Qt::AlignHCenter | Qt::AlignTop;
+        option->features |= QStyleOptionViewItem::WrapText;
+    }
+}
+
+} // namespace kelvora

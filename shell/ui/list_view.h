@@ -1,0 +1,209 @@
+#pragma once
+// TVelShListView: the contents of one folder of the shell namespace, in four
+// view styles, linked to a folder tree (TVelShTreeView) that it follows and
+// that follows it.
+//
+// Design
+// - Virtual: the model holds only the folder's row count; a row's caption,
+//   icon and detail texts are computed when a view first draws them and kept in
+//   the row (TVelShFileData). Large icons, small icons and the list style are
+//   one QListView in three layouts, the details a QTreeView with the columns;
+//   both share the model and the selection, so a style change keeps the rows,
+//   the selection and the focused row.
+// - Cache: the lists of the last 31 folders shown stay in memory, most recent
+//   first, each with its rows' selection and focus, so going back to a folder
+//   needs no enumeration and finds its selection as it was left.
+// - Column memory: per folder the sort column and each column's order, width
+//   and direction, written at destruction to a file named like the program with
+//   the extension ".dat", beside it, and read at construction.
+// - Sorting: a click on a column header reverses that column's direction (so
+//   the first click sorts descending) and sorts by it; the column becomes the
+//   folder's sort column, kept when the folder is read again and remembered.
+// - Opening a row (double-click, Enter): folders are shown, links resolved,
+//   anything else opened with the desktop's associated application.
+// - Drags out of the list carry the selected rows' drag data. Dropping onto the
+//   list and renaming rows are not offered yet: acceptDrops and the edit
+//   triggers stay off.
+//
+// Threads: a TShNotifyThread watches the folder of every cached list (without
+// subfolders) and, 1500 ms after a change, calls back on the GUI thread: the
+// shown folder is read again (its selection kept), or, when it was deleted, its
+// nearest existing ancestor is shown. The thread is stopped first in the
+// destructor. Everything else runs on the GUI thread.
+#include "base/shell_opener.h"
+#include "shell/id_list_list.h"
+#include "shell/ui/column_memory.h"
+#include "shell/ui/file_list.h"
+#include "shell/ui/list_model.h"
+#include "shell/ui/list_parts.h"
+
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QHeaderView;
+class QItemSelection;
+class QItemSelectionModel;
+class QStackedLayout;
+
+namespace kelvora {
+
+class TCustomVelShTreeView;
+class TShNotifyThread;
+
+enum TViewStyle { vsIcon, vsSmallIcon, vsList, vsReport };
+
+class TCustomVelShListView : public QWidget, private TShListViewHost {
+    Q_OBJECT
+public:
+    explicit TCustomVelShListView(QWidget* parent = nullptr);
+    ~TCustomVelShListView() override;
+
+    // --- Published properties ---
+    // What is listed: folders, files, hidden items (default all three).
+    TShContentsSet ShContents() const { return contents_; }
+    void SetShContents(TShContentsSet contents);
+    // Which virtual items are shown; kept equal to the linked tree's.
+    TShVirtuaItems ShVirtuaItems() const { return virtuaItems_; }
+    void SetShVirtuaItems(TShVirtuaItems items);
+    // The linked tree; it is linked back to this list.
+    TCustomVelShTreeView* ShTreeView() const;
+    void SetShTreeView(TCustomVelShTreeView* tree);
+    TViewStyle ViewStyle() const { return viewStyle_; }
+    void SetViewStyle(TViewStyle style);
+    // What opens rows that are not folders.
+    void SetShellOpener(TShellOpener& opener) { opener_ = &opener; }
+    // The column memory file; setting it reads that file instead.
+    const std::string& ColumnMemoryFile() const { return memoryFile_; }
+    void SetColumnMemoryFile(const std::string& fileName);
+    // The program's file name with the extension ".dat".
+    static std::string DefaultColumnMemoryFile();
+
+    // --- Events (Accept, CanOpen, DefaultAction, CanDrag are true on entry) ---
+    // Before each enumerated item becomes a row.
+    std::function<void(TCustomVelShListView* sender, TVelShData* data, bool& accept)> OnShFilter;
+    // Before a folder row (or a link) is opened.
+    std::function<void(TCustomVelShListView* sender, TVelShFileData* item, bool& canOpen)>
+        OnShListOpen;
+    // Before a row is opened with the desktop's associated application.
+    std::function<void(TCustomVelShListView* sender, TVelShFileData* item,
+                       Qt::KeyboardModifiers shift, int subItem, int x, int y, bool& defaultAction)>
+        OnShExecute;
+    // When a drag of the selected rows would start; pt is the press point.
+    std::function<void(TCustomVelShListView* sender, TVelShIDList& idList, const QPoint& pt, int x,
+                       int y, bool& canDrag)>
+        OnShBeginDrag;
+
+    // --- Operations ---
+    // Shows a folder (a copy of id is kept). Nothing happens for null or the
+    // folder already shown; a drive that is not ready is not shown.
+    void SetFolder(PCItemIDList id);
+    // Reads the shown folder again; the selection of items still there stays.
+    void RefreshList();
+    // Counted: the first suspend stops watching until the matching resume;
+    // folders shown meanwhile are watched from then on.
+    void SuspendNotify(bool withLinked = false);
+    void ResumeNotify(bool withLinked = false);
+    void SelectAll();
+    void ClearSelection();
+    // Opens a row as a double-click does.
+    void OpenRow(int row, Qt::KeyboardModifiers shift = Qt::NoModifier);
+    // Keeps the shown folder's column layout in the column memory.
+    void SaveColumnLayout();
+    // Writes the column memory file; false when it cannot be written.
+    bool WriteColumnMemory();
+
+    // --- What the main window reads ---
+    int ItemsCount() const;
+    // The focused row, or null.
+    TVelShFileData* ItemFocused() const;
+    TVelShFileData* Items(int row) const;
+    // The shown folder's list, or null.
+    TVelShFileList* ShFileList() const;
+    const TVelShFileLists& Cache() const { return cache_; }
+    TVelShColumnList& ColumnMemory() { return memory_; }
+    TVelShListModel* ShModel() const { return model_; }
+    QItemSelectionModel* SelectionModel() const;
+    QAbstractItemView* ActiveView() const;
+    QListView* IconView() const { return iconView_; }
+    QTreeView* DetailsView() const { return detailsView_; }
+    QHeaderView* Header() const;
+    // The folders the notification thread watches now (each ending in "/").
+    std::vector<std::string> WatchedFolders() const;
+
+signals:
+    // The shown folder's list was shown or filled again.
+    void OnShListChange(TVelShFileList* list);
+    // The selected rows of the shown list changed; the list has their total size.
+    void OnShSelectionChange(TVelShFileList* list);
+    // The clipboard changed; contented: it holds shell items.
+    void OnShClipboard(bool contented);
+    // A row's selected state changed; item is null when several rows changed at once.
+    void OnSelectItem(TVelShFileData* item, bool selected);
+
+protected:
+    // Whether a folder row may be shown: a drive root when it is ready, a
+    // file-system folder when it still exists; then OnShListOpen decides.
+    virtual bool CanOpenFolder(TVelShFileData* item);
+    virtual bool DoExecute(TVelShFileData* item, Qt::KeyboardModifiers shift);
+    void showEvent(QShowEvent* event) override;
+
+private:
+    friend class TCustomVelShTreeView;
+
+    // TShListViewHost
+    void ViewMouseDown(bool down) override;
+    void ViewStartDrag(QAbstractItemView* view, const QPoint& press, const QPoint& at) override;
+    void ViewKeyboardSearch(const QString& text) override;
+
+    void enumerate(TVelShFileList* list, bool keepSelection);
+    void display(TVelShFileList* list);
+    void rebuildColumns();
+    void applyColumnLayout(TVelShFileList* list);
+    void updateSortIndicator();
+    void headerClicked(int column);
+    void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
+    void currentChanged(const QModelIndex& current);
+    void foldersChanged(const std::string& path);
+    void showExistingAncestor(TVelShFileList* list);
+    void dropCachedLists(bool onlyVanished);
+    void release(std::vector<std::unique_ptr<TVelShFileList>> lists);
+    void watch(TVelShFileList* list);
+    void unwatch(TVelShFileList* list);
+    std::uint8_t notifyFilter() const;
+    void configureViews();
+
+    TVelShListModel* model_;
+    QStackedLayout* stack_;
+    TShListIconView* iconView_;
+    TShListDetailsView* detailsView_;
+    TShListItemDelegate* iconDelegate_;
+    QPointer<TCustomVelShTreeView> tree_;
+    TShellOpener* opener_;
+    TVelShFileLists cache_;
+    TVelShColumnList memory_;
+    std::string memoryFile_;
+    std::unique_ptr<TShNotifyThread> notify_;
+    std::vector<std::string> savedWatches_;   // while suspended
+    std::vector<std::string> pendingChanges_; // arrived while a button was down
+    QString search_;
+    QElapsedTimer searchTimer_;
+    TShContentsSet contents_ = TShContentsSet::defaults();
+    TShVirtuaItems virtuaItems_ = TShVirtuaItems::defaults();
+    TViewStyle viewStyle_ = vsIcon;
+    int suspended_ = 0;
+    bool mouseDown_ = false;
+    bool columnsPending_ = false; // columns to size once the control is shown
+    bool destroying_ = false;
+};
+
+class TVelShListView final : public TCustomVelShListView {
+public:
+    using TCustomVelShListView::TCustomVelShListView;
+};
+
+} // namespace kelvora

@@ -1,0 +1,101 @@
+#pragma once
+// TVelShTreeModel: the folder tree's nodes as a Qt item model, one column.
+//
+// The top level holds the root node. A branch is filled only when asked
+// (Fill), which the tree does when the user first opens it; until then a
+// node only offers to expand (hasChildren) when its item says it has
+// subfolders. Nothing fills a branch on its own: canFetchMore is false, so
+// neither a view nor a model checker walks into folders nobody opened.
+//
+// Fill also refreshes: it enumerates the folder again and merges the result
+// into the existing children in the folder's order. Nodes of items that are
+// still there stay, with their children, expansion and selection (the node
+// takes the freshly read item, so its attributes are current); new items are
+// inserted and vanished ones removed, each contiguous run with one pair of
+// row signals.
+//
+// GUI thread only.
+#include "shell/shell_types.h"
+#include "shell/ui/folder_data.h"
+
+#include <QAbstractItemModel>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace kelvora {
+
+class TVelShTreeModel : public QAbstractItemModel {
+    Q_OBJECT
+public:
+    // What a branch shows.
+    struct TOptions {
+        bool includeFiles = false; // non-folder items too
+        bool includeHidden = true; // hidden items too
+        TShVirtuaItems virtuaItems = TShVirtuaItems::defaults();
+    };
+    // Whether an enumerated item may become a node.
+    using TAcceptItem = std::function<bool(TVelShFolderData* item)>;
+
+    explicit TVelShTreeModel(QObject* ownerControl = nullptr, QObject* parent = nullptr);
+    ~TVelShTreeModel() override;
+
+    // The control whose nodes these are (the items' GetOwnerControl).
+    QObject* OwnerControl() const { return owner_; }
+    const TOptions& Options() const { return options_; }
+    void SetOptions(const TOptions& options) { options_ = options; }
+    void SetAcceptItem(TAcceptItem accept) { accept_ = std::move(accept); }
+    bool Checkboxes() const { return checkboxes_; }
+    void SetCheckboxes(bool on);
+
+    // Replaces every node by one root node for item (none when item is null).
+    void Build(std::unique_ptr<TVelShFolderData> rootItem);
+    void Clear() { Build(nullptr); }
+    TVelShTreeNode* RootNode() const { return root_.get(); }
+
+    // Enumerates the node's folder and merges it into the children (see above).
+    // False, with nothing changed, when the node's item cannot be had as a folder.
+    bool Fill(TVelShTreeNode* node);
+    // The node's children as the folder lists them now: filtered by the
+    // parent's level and the options, in the folder's order.
+    bool EnumerateChildren(TVelShTreeNode* node, PShellFolder& folder,
+                           std::vector<std::unique_ptr<TVelShFolderData>>& items) const;
+    // The child whose relative ID is the first item of id, or null.
+    TVelShTreeNode* ChildOf(const TVelShTreeNode* node, PCItemIDList id) const;
+    // Takes a node's marks from its item again.
+    void Reattach(TVelShTreeNode* node);
+    void SetHasChildren(TVelShTreeNode* node, bool value);
+    // True between the begin and end signals of a change: a slot connected to
+    // the views' reactions must not change the model then.
+    bool IsChanging() const { return changing_ > 0; }
+
+    QModelIndex IndexOf(const TVelShTreeNode* node) const;
+    TVelShTreeNode* NodeOf(const QModelIndex& index) const;
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    bool hasChildren(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+private:
+    bool accepts(TVelShFolderData* item) const;
+    int insertRun(TVelShTreeNode* node, std::size_t pos,
+                  std::vector<std::unique_ptr<TVelShFolderData>>& items, std::size_t from,
+                  std::size_t to);
+    void removeRun(TVelShTreeNode* node, std::size_t from, std::size_t to);
+    std::unique_ptr<TVelShTreeNode> makeNode(TVelShTreeNode* parent,
+                                             std::unique_ptr<TVelShFolderData> item);
+
+    QObject* owner_;
+    TOptions options_;
+    TAcceptItem accept_;
+    std::unique_ptr<TVelShTreeNode> root_;
+    bool checkboxes_ = false;
+    int changing_ = 0;
+};
+
+} // namespace kelvora

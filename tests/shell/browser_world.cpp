@@ -1,0 +1,111 @@
+#include "tests/shell/browser_world.h"
+
+#include "shell/mounts.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+namespace kelvora::test {
+
+void BrowserWorld::setEnv(const char* name, const std::string& value) {
+    if (const char* old = std::getenv(name))
+        savedEnv_.emplace_back(name, old);
+    else
+        unsetEnv_.emplace_back(name);
+    ::setenv(name, value.c_str(), 1);
+}
+
+BrowserWorld::BrowserWorld() {
+    setEnv("HOME", home());
+    setEnv("USER", "user");
+    setEnv("XDG_CONFIG_HOME", home() + "/.config");
+    setEnv("XDG_DATA_HOME", home() + "/.local/share");
+    setEnv("XDG_CACHE_HOME", home() + "/.cache");
+    makeDir(desktop());
+    makeFile(home() + "/.config/user-dirs.dirs", "XDG_DESKTOP_DIR=\"$HOME/デスクトップ\"\n");
+    makeDir(home() + "/.local/share/Trash/files");
+    makeDir(home() + "/.local/share/Trash/info");
+
+    // sda1: a fixed disk's partition; sdb1: on a USB stick.
+    const std::string sys = dir_.file("sys");
+    const std::string ata =
+        "devices/pci0000:00/0000:00:1f.2/ata1/host0/target0:0:0/0:0:0:0/block/sda";
+    const std::string usb =
+        "devices/pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/host6/target6:0:0/6:0:0:0/block/sdb";
+    makeFile(sys + "/" + ata + "/removable", "0\n");
+    makeFile(sys + "/" + ata + "/sda1/partition", "1\n");
+    makeFile(sys + "/" + usb + "/removable", "0\n");
+    makeFile(sys + "/" + usb + "/sdb1/partition", "1\n");
+    makeLink("../../" + ata + "/sda1", sys + "/dev/block/8:1");
+    makeLink("../../" + usb + "/sdb1", sys + "/dev/block/8:17");
+    dir_.write("mountinfo", "27 1 8:17 / / rw,relatime - ext4 /dev/sdb1 rw\n"
+                            "60 27 8:1 / " +
+                                drive() + " rw,relatime,x-gvfs-show - ext4 /dev/sda1 rw\n");
+    TDriveSources sources;
+    sources.mountInfo = dir_.file("mountinfo");
+    sources.sysfsRoot = sys;
+    SetDriveSources(sources);
+}
+
+BrowserWorld::~BrowserWorld() {
+    for (auto& [name, value] : savedEnv_)
+        ::setenv(name.c_str(), value.c_str(), 1);
+    for (const std::string& name : unsetEnv_)
+        ::unsetenv(name.c_str());
+    SetDriveSources(TDriveSources());
+}
+
+std::string BrowserWorld::makeDir(const std::string& path) const {
+    std::filesystem::create_directories(path);
+    return path;
+}
+
+std::string BrowserWorld::makeFile(const std::string& path, std::string_view bytes) const {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+std::string BrowserWorld::makeLink(const std::string& target, const std::string& path) const {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::filesystem::create_symlink(target, path);
+    return path;
+}
+
+std::string BrowserWorld::addOpticalDrive(const std::string& name, bool withDisc) const {
+    const std::string mountPoint = drive() + "/" + name;
+    if (withDisc)
+        makeDir(mountPoint + "/DCIM");
+    const std::string table = readFile(dir_.file("mountinfo"));
+    dir_.write("mountinfo",
+               table + "61 27 11:0 / " + mountPoint + " ro,x-gvfs-show - iso9660 /dev/sr0 ro\n");
+    return mountPoint;
+}
+
+void BrowserWorld::removeAll(const std::string& path) {
+    std::filesystem::remove_all(path);
+}
+
+TIDListPtr BrowserWorld::homeID(std::initializer_list<std::string> names) {
+    TIDListPtr id(IDMakeVirtual(TShVirtualFolder::Home));
+    for (const std::string& name : names) {
+        TIDListPtr item(IDMakeItem(TShItemKind::Entry, name));
+        id.reset(TVelShID::IDConcat(id.get(), item.get()));
+    }
+    return id;
+}
+
+TIDListPtr BrowserWorld::parse(const std::string& path) {
+    PItemIDList id = nullptr;
+    TVelShID::IDParse(path, id);
+    return TIDListPtr(id);
+}
+
+long BrowserWorld::liveIDs() {
+    return TShellAllocator::LiveBlocks();
+}
+
+} // namespace kelvora::test

@@ -1,0 +1,55 @@
+#pragma once
+// A user's world for the folder tree and file list tests, in a temporary
+// folder: HOME with its XDG folders and a desktop folder, and a mount table in
+// which the temporary folder is a fixed drive of its own. The real root file
+// system sits on a device the fake sysfs calls removable, so the tree watches
+// only the temporary drive (with its subfolders), never the real disk. The
+// environment and the drive sources are restored afterwards.
+#include "shell/id_list.h"
+#include "tests/support/temp_dir.h"
+
+#include <initializer_list>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kelvora::test {
+
+class BrowserWorld {
+public:
+    BrowserWorld();
+    ~BrowserWorld();
+    BrowserWorld(const BrowserWorld&) = delete;
+    BrowserWorld& operator=(const BrowserWorld&) = delete;
+
+    // The temporary drive's mount point.
+    const std::string& drive() const { return dir_.path(); }
+    std::string home() const { return dir_.file("home/user"); }
+    std::string desktop() const { return home() + "/デスクトップ"; }
+    std::string memoryFile() const { return dir_.file("kelvora.dat"); }
+
+    // Files and folders (parents made as needed); all return the full path.
+    std::string makeDir(const std::string& path) const;
+    std::string makeFile(const std::string& path, std::string_view bytes = "") const;
+    std::string makeLink(const std::string& target, const std::string& path) const;
+    // Adds an optical drive, without its disc its mount point does not exist;
+    // returns the mount point.
+    std::string addOpticalDrive(const std::string& name, bool withDisc) const;
+    static void removeAll(const std::string& path);
+
+    // The ID of a folder below the home folder, through the desktop's ホーム item.
+    static TIDListPtr homeID(std::initializer_list<std::string> names = {});
+    // The ID a path parses to (through the computer and its drives).
+    static TIDListPtr parse(const std::string& path);
+    // ID lists alive now, to check that nothing leaked.
+    static long liveIDs();
+
+private:
+    void setEnv(const char* name, const std::string& value);
+
+    TempDir dir_;
+    std::vector<std::pair<std::string, std::string>> savedEnv_;
+    std::vector<std::string> unsetEnv_;
+};
+
+} // namespace kelvora::test
