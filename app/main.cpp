@@ -4,6 +4,7 @@
 #include "app/startup.h"
 #include "base/shell_opener.h"
 #include "settings/inifile.h"
+#include "spi/ui/plugin_list_window.h"
 #include "ui/dialogs.h"
 #include "ui/fonts.h"
 
@@ -25,6 +26,8 @@ int main(int argc, char** argv) {
     kelvora::TForm4 form4;
     kelvora::TForm3 form3(form4, kelvora::OptionFilePath(), dialogs, kelvora::DefaultShellOpener());
     kelvora::TForm1 form1(form3, form4, dialogs);
+    kelvora::TForm2 form2(form1.SPIs1);
+    form1.SetPluginListWindow(&form2);
     form1.show();
     return app.exec();
 }

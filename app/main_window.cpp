@@ -4,12 +4,15 @@
 #include "album/ui/generation_window.h"
 #include "base/codepage.h"
 #include "base/picture.h"
+#include "spi/spis.h"
+#include "spi/ui/plugin_list_window.h"
 #include "ui/dialogs.h"
 
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
+#include <QToolBar>
 #include <QVBoxLayout>
 
 namespace kelvora {
@@ -33,6 +36,17 @@ TForm1::TForm1(TForm3& form3, TForm4& form4, TDialogs& dialogs, QWidget* parent)
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Kelvora"));
     resize(640, 480);
+
+    SPIs1 = new TSPIs(this);
+    SPIs1->GraphicPreview = false;
+    SPIs1->SearchOptions = {spsSusieDir, spsAppDir};
+    SPIs1->Loaded();
+
+    ToolBar1 = addToolBar(QStringLiteral("ToolBar1"));
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setFloatable(false);
+    TB_Susie = ToolBar1->addAction(QStringLiteral("Susie PlugInの確認"));
+    TB_Susie->setObjectName(QStringLiteral("TB_Susie"));
 
     auto* central = new QWidget(this);
     ListBox1 = new QListWidget(central);
@@ -63,6 +77,7 @@ TForm1::TForm1(TForm3& form3, TForm4& form4, TDialogs& dialogs, QWidget* parent)
     connect(btnDelete, &QPushButton::clicked, this, &TForm1::btnDeleteClick);
     connect(btnCreate, &QPushButton::clicked, this, &TForm1::btnCreateClick);
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    connect(TB_Susie, &QAction::triggered, this, &TForm1::TB_SusieClick);
     connect(&form3_, &TForm3::hidden, this, &QWidget::show);
 }
 
@@ -73,6 +88,11 @@ void TForm1::AddFile(const std::string& path) {
             return;
     auto* item = new QListWidgetItem(text, ListBox1);
     item->setData(Qt::UserRole, QByteArray::fromStdString(path));
+}
+
+void TForm1::TB_SusieClick() {
+    if (form2_)
+        form2_->setVisible(true);
 }
 
 void TForm1::btnAddClick() {

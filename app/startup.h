@@ -1,6 +1,13 @@
 #pragma once
+#include <memory>
+
 namespace kelvora {
+class TSPIs;
 // Registers the picture formats every part of the program reads: the built-in
-// ones, then JPEG (whose 8-bit output is chosen from the display depth).
+// ones, then JPEG (whose 8-bit output is chosen from the display depth); formats
+// of plug-ins found later register as plug-in bitmaps.
 void registerPictureFormats(int displayDepth);
+// The plug-in manager set as the main window sets its own (no previews; Susie's
+// folder and the program's), with the plug-ins loaded and their formats registered.
+std::unique_ptr<TSPIs> loadPlugins();
 } // namespace kelvora

@@ -39,6 +39,8 @@ KELVORA_DECLARE_ERROR(EJPEG, Exception)
 KELVORA_DECLARE_ERROR(EConvertError, Exception)
 KELVORA_DECLARE_ERROR(EListError, Exception)
 KELVORA_DECLARE_ERROR(EInvalidOperation, Exception)
+// The silent stop: a handler raises it to end an operation without a message.
+KELVORA_DECLARE_ERROR(EAbort, Exception)
 KELVORA_DECLARE_ERROR(EShNotifyError, Exception) // "監視するフォルダ数が上限を超えています。"
 
 #undef KELVORA_DECLARE_ERROR

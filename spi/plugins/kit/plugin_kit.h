@@ -1,0 +1,86 @@
+#pragma once
+// What the shipped import filters share: their information texts, the data of
+// a call in either input form, the bitmap they hand over, and the progress
+// callback. Plain C++ over kelvora/susie.h, without Qt.
+//
+// Every filter refuses pictures above kMaxPixels before it allocates them,
+// the same limit the program puts on every picture it decodes.
+#include "kelvora/susie.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kelvora::spikit {
+
+inline constexpr long long kMaxPixels = 1LL << 28;
+
+struct PluginInfo {
+    std::string about;
+    std::vector<std::pair<const char*, const char*>> formats; // mask, format name
+};
+// GetPluginInfo over the texts: number 0 "00IN", 1 the about text, then the pairs.
+std::int32_t pluginInfo(const PluginInfo& info, std::int32_t infono, char* buf,
+                        std::int32_t buflen);
+
+// The data of a call: in memory as it was given, or read from the file from
+// the offset on.
+class Input {
+public:
+    // An SPI_ code: SPI_SUCCESS, or SPI_FILE_READ_ERROR for a file that cannot be read.
+    int open(const char* buf, intptr_t len, std::uint32_t flag);
+    const unsigned char* data() const { return data_; }
+    std::size_t size() const { return size_; }
+
+private:
+    std::vector<unsigned char> owned_;
+    const unsigned char* data_ = nullptr;
+    std::size_t size_ = 0;
+};
+
+// A device-independent bitmap with top-down rows, in local memory blocks that
+// go to the host on success and are freed otherwise.
+class Dib {
+public:
+    enum Kind { kIndexed8, kBgr24, kBgrx32, kBgra32 };
+    ~Dib();
+    // SPI_SUCCESS, SPI_BROKEN_DATA for a side under 1, SPI_NO_MEMORY for a picture
+    // above kMaxPixels or memory that is not there. Rows start zeroed.
+    int create(long long width, long long height, Kind kind, int colors = 0);
+    unsigned char* row(long long y) { return bits_ + y * static_cast<std::ptrdiff_t>(stride_); }
+    std::size_t stride() const { return stride_; }
+    unsigned char* bits() { return bits_; }
+    std::size_t bitsSize() const { return bitsSize_; }
+    RGBQUAD* colors();
+    // Hands both blocks to the host.
+    void release(HLOCAL* info, HLOCAL* bits);
+
+private:
+    HLOCAL info_ = nullptr;
+    HLOCAL bitsHandle_ = nullptr;
+    unsigned char* bits_ = nullptr;
+    std::size_t stride_ = 0;
+    std::size_t bitsSize_ = 0;
+    std::size_t tableAt_ = 0;
+};
+
+// The host's progress callback; report() is true when the host asks to stop.
+class Progress {
+public:
+    Progress(SUSIE_PROGRESS callback, intptr_t data) : callback_(callback), data_(data) {}
+    bool report(long long done, long long total);
+
+private:
+    SUSIE_PROGRESS callback_;
+    intptr_t data_;
+};
+
+// Fills a PictureInfo with a picture's size and depth.
+void fillPictureInfo(PictureInfo* info, long long width, long long height, int depth);
+
+// True when the header starts with the bytes.
+bool startsWith(const void* header, const char* magic, std::size_t size);
+
+} // namespace kelvora::spikit
