@@ -29,6 +29,7 @@ TForm2::TForm2(const TSPIs* spis, QWidget* parent) : QWidget(parent, Qt::Window)
     ListView1->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("About"),
                                 QStringLiteral("Ext"), QStringLiteral("Format")});
     ListView1->setRootIsDecorated(false);
+    ListView1->header()->setStretchLastSection(false); // widths are set on show only
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView1->setStyleSheet(
@@ -42,8 +43,16 @@ TForm2::TForm2(const TSPIs* spis, QWidget* parent) : QWidget(parent, Qt::Window)
 
 void TForm2::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (!event->spontaneous())
-        FormShow();
+    if (event->spontaneous())
+        return;
+    // The stored size is the outer one; the frame is known once the window is shown.
+    if (!sized_) {
+        sized_ = true;
+        const QSize frame = frameGeometry().size() - size();
+        if (!frame.isEmpty())
+            resize(QSize(696, 480) - frame);
+    }
+    FormShow();
 }
 
 void TForm2::FormShow() {

@@ -26,6 +26,7 @@ protected:
 
 private:
     const TSPIs* spis_;
+    bool sized_ = false;
 };
 
 } // namespace kelvora

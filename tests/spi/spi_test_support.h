@@ -5,8 +5,10 @@
 #include "tests/spi/test_picture.h"
 #include "tests/support/temp_dir.h"
 
+#include <QImage>
 #include <QStringList>
 #include <string>
+#include <vector>
 
 namespace kelvora::test {
 
@@ -35,5 +37,22 @@ public:
 
 // Runs a program and waits for it; its exit status (-1 when it did not run).
 int runProgram(const QString& program, const QStringList& arguments);
+
+// A picture in a format of a shipped plug-in, made by Debian's own tools.
+struct FormatPicture {
+    std::string name; // what it is, for messages
+    std::string path;
+    int tolerance; // largest difference of a colour channel from the source
+    bool alpha;    // the left column is transparent
+};
+// The source: w x h, blocks of 4 x 4 pixels in 192 colours (red by column,
+// green by row), so that GIF keeps them all and lossy codecs come close.
+QImage formatSource(int w, int h);
+// PNG (plain, palette, interlaced, with alpha), GIF, TIFF (and with alpha), WebP
+// (lossless and lossy), HEIC and AVIF of formatSource(w, h). Empty when a
+// tool is missing (scripts/setup.sh --test installs them).
+std::vector<FormatPicture> makeFormatPictures(const TempDir& dir, int w, int h);
+// The largest channel difference between two pictures (1000 for different sizes).
+int largestDifference(const QImage& a, const QImage& b);
 
 } // namespace kelvora::test
