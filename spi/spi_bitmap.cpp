@@ -378,9 +378,51 @@ void TSPIGraphic::saveToStream(std::ostream& out) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+QImage TSPIGraphic::DirectImage() {
+    UpdateInfo();
+    if (!data_ || data_->IsEmpty() || !data_->Layout())
+        return {};
+    const TDibLayout& d = *data_->Layout();
+    const auto* info = static_cast<const unsigned char*>(data_->InfoPointer());
+    QImage::Format format;
+    if (d.bitCount == 24 && d.compression == BI_RGB && d.colorCount == 0) {
+        format = QImage::Format_BGR888;
+    } else if (d.bitCount == 32 && d.compression == BI_ALPHABITFIELDS && d.colorCount == 0 &&
+               d.headerSize == 56) {
+        const std::uint32_t usual[4] = {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0xFF000000u};
+        if (std::memcmp(info + 40, usual, sizeof usual) != 0)
+            return {};
+        format = QImage::Format_ARGB32;
+    } else {
+        return {};
+    }
+    const int height = std::abs(d.height);
+    const std::size_t stride = d.imageSize / static_cast<std::size_t>(height);
+    const auto* rows = static_cast<const unsigned char*>(data_->BitsPointer());
+    if (format == QImage::Format_ARGB32) {
+        // Alpha 0 everywhere means no alpha at all to the bitmap reader.
+        bool alpha = false;
+        for (std::size_t i = 3; i < d.imageSize && !alpha; i += 4)
+            alpha = rows[i] != 0;
+        if (!alpha)
+            return {};
+    }
+    QImage image = allocatePicture(d.width, height, format);
+    const std::size_t rowBytes = static_cast<std::size_t>(d.width) * (d.bitCount / 8);
+    for (int y = 0; y < height; ++y) {
+        const int from =
+            d.height < 0 ? y : height - 1 - y; // bottom-up unless the height is negative
+        std::memcpy(image.scanLine(y), rows + static_cast<std::size_t>(from) * stride, rowBytes);
+    }
+    return image;
+}
+
 QImage TSPIGraphic::image() {
-    if (image_.isNull() && data_ && !data_->IsEmpty())
-        image_ = decodeBmp(BmpBytes()).image;
+    if (image_.isNull() && data_ && !data_->IsEmpty()) {
+        image_ = DirectImage();
+        if (image_.isNull())
+            image_ = decodeBmp(BmpBytes()).image;
+    }
     return image_;
 }
 
@@ -495,6 +537,15 @@ void TSPIBitmap::AssignLoadedGraphic(std::unique_ptr<TGraphic> graphic) {
     if (!graphic)
         throw EInvalidGraphic(kCouldNotDecode);
     if (auto* spi = dynamic_cast<TSPIGraphic*>(graphic.get())) {
+        // The same bitmap as through a bitmap file, without writing and reading one.
+        if (QImage direct = spi->DirectImage(); !direct.isNull()) {
+            spi->ReleaseData();
+            const TPixelFormat format = direct.format() == QImage::Format_BGR888
+                                            ? TPixelFormat::pf24bit
+                                            : TPixelFormat::pf32bit;
+            setImage(std::move(direct), format);
+            return;
+        }
         const std::optional<QList<QRgb>> palette =
             spi->KeepPalette() ? std::optional(spi->palette()) : std::nullopt;
         std::string bytes = spi->BmpBytes();

@@ -138,6 +138,11 @@ public:
     void ReleaseData();
     // The bitmap file of saveToStream as bytes.
     std::string BmpBytes();
+    // The picture copied straight from the rows, for the layouts the bitmap reader
+    // takes over unchanged (24 bits; 32 bits with red, green, blue and alpha masks
+    // in the usual places and some alpha); null for every other layout. Saves
+    // writing and reading a bitmap file of the photographs plug-ins mostly return.
+    QImage DirectImage();
 
     // What UpdateInfo worked out from the header.
     int ColorCount();

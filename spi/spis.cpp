@@ -123,7 +123,9 @@ TSPI::~TSPI() {
 void TSPI::Init(const std::string& fileName) {
     // dlopen searches the library path for a bare name; a plug-in is always a file.
     const std::string path = fileName.find('/') == std::string::npos ? "./" + fileName : fileName;
-    if (!vet(path) || !(handle_ = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)))
+    // Libraries stay mapped once loaded: format libraries keep process-wide state (and
+    // threads) that must not be unmapped under them; releasing drops the reference only.
+    if (!vet(path) || !(handle_ = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE)))
         throw ESPIFOpenErrorSPI(
             QStringLiteral("%1:Susie Pluginがロードできませんでした").arg(toQ(fileName)));
 

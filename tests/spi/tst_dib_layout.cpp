@@ -71,7 +71,8 @@ TEST(DibLayout, HeadersAreCheckedAgainstTheBlocks) {
             32 * 4;
         const std::size_t needBits =
             c.accepted ? c.imageSize
-                       : stride * std::min<std::size_t>(4, std::abs(c.header.biHeight));
+                       : stride * std::min<std::size_t>(
+                                      4, static_cast<std::size_t>(std::llabs(c.header.biHeight)));
         std::vector<char> info(
             std::max<long long>(40, static_cast<long long>(needInfo) + c.infoDelta));
         std::memcpy(info.data(), &c.header, sizeof c.header);

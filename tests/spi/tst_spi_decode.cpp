@@ -146,6 +146,7 @@ TEST(SPIDecode, PixelFormatsAndPalettesComeThrough) {
         {4, 5, true, 5, 60, 4 * 3, TPixelFormat::pf4bit},
         {8, 0, false, 256, 1064, 8 * 3, TPixelFormat::pf8bit},
         {24, 0, true, 0, 40, 16 * 3, TPixelFormat::pf24bit},
+        {24, 0, false, 0, 40, 16 * 3, TPixelFormat::pf24bit},
         {32, 0, false, 0, 40, 20 * 3, TPixelFormat::pf32bit},
     };
     Plugins p({"p1"});
@@ -174,6 +175,8 @@ TEST(SPIDecode, PixelFormatsAndPalettesComeThrough) {
         TSPIBitmap bitmap;
         bitmap.loadFromFile(file);
         EXPECT_EQ(bitmap.pixelFormat(), r.format);
+        // Copied straight or through a bitmap file, the picture is the same.
+        EXPECT_EQ(bitmap.qimage(), decodeBmp(graphic.BmpBytes()).image);
         EXPECT_EQ(bitmap.width(), 5);
         EXPECT_EQ(bitmap.height(), 3);
         // Pixel (x, y): index (x + y) mod colours, or blue 20x, green 20y; rows the right way up.
