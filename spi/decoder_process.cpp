@@ -1,5 +1,7 @@
 #include "spi/decoder_process.h"
 
+#include "kelvora/local_file.h"
+
 #include "base/codepage.h"
 #include "spi/decoder/decoder_protocol.h"
 
@@ -14,6 +16,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -139,21 +142,32 @@ public:
         read(&value, sizeof value);
         return value;
     }
-    // A byte block of at most `limit` bytes into a new local block (null when empty).
-    HLOCAL getBlock(std::uint64_t limit) {
+    // Bytes of at most `limit` bytes into a new local block (null when empty).
+    HLOCAL getBytes(std::uint64_t limit) {
         const auto size = get<std::uint64_t>();
         if (size > limit || size > remaining_)
             throw ProtocolError{"size"};
-        if (size == 0)
-            return nullptr;
-        HLOCAL block = LocalAlloc(LMEM_FIXED, size);
-        if (!block)
-            throw ProtocolError{"memory"};
-        try {
-            read(block, size);
-        } catch (...) {
+        return size == 0 ? nullptr : readInto(size, [&](void* block) { read(block, size); });
+    }
+    // A block (inline or in a memory file) into a new local block (null when empty).
+    HLOCAL getBlock(std::uint64_t limit) {
+        const auto size = get<std::uint64_t>();
+        const auto form = get<BlockForm>();
+        if (size > limit)
+            throw ProtocolError{"size"};
+        if (form == BlockForm::kInline) {
+            if (size > remaining_)
+                throw ProtocolError{"size"};
+            return size == 0 ? nullptr : readInto(size, [&](void* block) { read(block, size); });
+        }
+        if (form != BlockForm::kMemoryFile || remaining_ < 1)
+            throw ProtocolError{"form"};
+        remaining_ -= 1;
+        // The file becomes the block as it is, without a copy.
+        HLOCAL block = KelvoraLocalAdopt(receiveFile());
+        if (!block || LocalSize(block) != size) {
             LocalFree(block);
-            throw;
+            throw ProtocolError{"file"};
         }
         return block;
     }
@@ -163,6 +177,56 @@ public:
     }
 
 private:
+    template <class Fill> static HLOCAL readInto(std::uint64_t size, Fill fill) {
+        HLOCAL block = LocalAlloc(LMEM_FIXED, size);
+        if (!block)
+            throw ProtocolError{"memory"};
+        try {
+            fill(block);
+        } catch (...) {
+            LocalFree(block);
+            throw;
+        }
+        return block;
+    }
+
+    // The one byte that carries a memory file, and the file.
+    int receiveFile() {
+        waitReadable();
+        char byte;
+        iovec io{&byte, 1};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+        msghdr message{};
+        message.msg_iov = &io;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        ssize_t n;
+        while ((n = ::recvmsg(fd_, &message, MSG_CMSG_CLOEXEC)) < 0 && errno == EINTR) {
+        }
+        const cmsghdr* c = n == 1 ? CMSG_FIRSTHDR(&message) : nullptr;
+        if (!c || c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS ||
+            c->cmsg_len != CMSG_LEN(sizeof(int)) || (message.msg_flags & MSG_CTRUNC))
+            throw ProtocolError{"file"};
+        int file;
+        std::memcpy(&file, CMSG_DATA(c), sizeof file);
+        return file;
+    }
+
+    void waitReadable() {
+        for (;;) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now());
+            if (left.count() <= 0)
+                throw ProtocolError{"timeout"};
+            pollfd pfd{fd_, POLLIN, 0};
+            const int ready =
+                ::poll(&pfd, 1, static_cast<int>(std::min<long long>(left.count(), INT_MAX)));
+            if (ready > 0)
+                return;
+        }
+    }
+
     void read(void* data, std::size_t size, bool counted = true) {
         if (counted) {
             if (size > remaining_)
@@ -286,7 +350,7 @@ std::int32_t TSPIDecoderProcess::GetPictureInfo(const std::string& plugin, int o
         info.x_density = c.get<std::uint16_t>();
         info.y_density = c.get<std::uint16_t>();
         info.colorDepth = c.get<std::int16_t>();
-        info.hInfo = c.getBlock(kMaxTextBytes);
+        info.hInfo = c.getBytes(kMaxTextBytes);
         c.end();
         return result;
     } catch (const ProtocolError& e) {

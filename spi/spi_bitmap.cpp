@@ -91,6 +91,15 @@ const void* TInSPIAbleData::InfoPointer() {
     return infoLocked_;
 }
 
+HLOCAL TInSPIAbleData::TakeBits() {
+    if (bitsLocked_)
+        LocalUnlock(BitsHandle);
+    bitsLocked_ = nullptr;
+    HLOCAL bits = BitsHandle;
+    BitsHandle = nullptr;
+    return bits;
+}
+
 const void* TInSPIAbleData::BitsPointer() {
     if (!bitsLocked_ && BitsHandle)
         bitsLocked_ = LocalLock(BitsHandle);
@@ -378,7 +387,7 @@ void TSPIGraphic::saveToStream(std::ostream& out) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-QImage TSPIGraphic::DirectImage() {
+QImage TSPIGraphic::DirectImage(bool adopt) {
     UpdateInfo();
     if (!data_ || data_->IsEmpty() || !data_->Layout())
         return {};
@@ -406,6 +415,15 @@ QImage TSPIGraphic::DirectImage() {
             alpha = rows[i] != 0;
         if (!alpha)
             return {};
+    }
+    if (adopt && d.height < 0) {
+        // The rows are already in the picture's order and padding: the block becomes the picture.
+        HLOCAL bits = data_->TakeBits();
+        QImage image(
+            static_cast<uchar*>(bits), d.width, height, static_cast<qsizetype>(stride), format,
+            [](void* block) { LocalFree(block); }, bits);
+        ReleaseData();
+        return image;
     }
     QImage image = allocatePicture(d.width, height, format);
     const std::size_t rowBytes = static_cast<std::size_t>(d.width) * (d.bitCount / 8);
@@ -538,7 +556,7 @@ void TSPIBitmap::AssignLoadedGraphic(std::unique_ptr<TGraphic> graphic) {
         throw EInvalidGraphic(kCouldNotDecode);
     if (auto* spi = dynamic_cast<TSPIGraphic*>(graphic.get())) {
         // The same bitmap as through a bitmap file, without writing and reading one.
-        if (QImage direct = spi->DirectImage(); !direct.isNull()) {
+        if (QImage direct = spi->DirectImage(true); !direct.isNull()) {
             spi->ReleaseData();
             const TPixelFormat format = direct.format() == QImage::Format_BGR888
                                             ? TPixelFormat::pf24bit

@@ -56,6 +56,8 @@ public:
     // The blocks, locked on first use and kept locked until Release.
     const void* InfoPointer();
     const void* BitsPointer();
+    // Hands the bits block over to the caller (who frees it); the data is empty then.
+    HLOCAL TakeBits();
     // The checked layout of the decoded picture (set while not IsEmpty).
     const std::optional<TDibLayout>& Layout() const { return layout_; }
 
@@ -138,11 +140,13 @@ public:
     void ReleaseData();
     // The bitmap file of saveToStream as bytes.
     std::string BmpBytes();
-    // The picture copied straight from the rows, for the layouts the bitmap reader
-    // takes over unchanged (24 bits; 32 bits with red, green, blue and alpha masks
-    // in the usual places and some alpha); null for every other layout. Saves
-    // writing and reading a bitmap file of the photographs plug-ins mostly return.
-    QImage DirectImage();
+    // The picture straight from the rows, for the layouts the bitmap reader takes
+    // over unchanged (24 bits; 32 bits with red, green, blue and alpha masks in the
+    // usual places and some alpha); null for every other layout. Saves writing and
+    // reading a bitmap file of the photographs plug-ins mostly return. With
+    // `adopt`, top-down rows are not even copied: the picture takes over the bits
+    // block, and the graphic is empty afterwards.
+    QImage DirectImage(bool adopt = false);
 
     // What UpdateInfo worked out from the header.
     int ColorCount();

@@ -6,21 +6,31 @@
 // the memory it points at: LocalSize gives 0 and LocalLock NULL for it. That
 // is what lets the host check what a plug-in returns against what it really
 // allocated. The set is guarded by one mutex; every function is thread-safe.
+//
+// Blocks of KELVORA_LOCAL_FILE_FROM bytes or more live in a memory file
+// (kelvora/local_file.h), header first, so that another process can map them.
+#include "kelvora/local_file.h"
 #include "kelvora/susie.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <unordered_set>
 
 namespace {
 
 struct alignas(16) BlockHeader {
-    std::size_t size;
+    std::size_t size; // what was asked for (or shrunk to)
     std::uint32_t flags;
     std::uint32_t locks;
-    std::uint64_t reserved[2];
+    std::size_t capacity; // the data bytes mapped, for a block in a memory file
+    std::int32_t file;    // the memory file, or -1
+    std::int32_t reserved;
 };
 static_assert(sizeof(BlockHeader) == 32);
 
@@ -44,15 +54,56 @@ BlockHeader* liveHeader(Registry& r, HLOCAL h) {
     return h && r.live.count(h) ? headerOf(h) : nullptr;
 }
 
+// A block in a memory file (always zero-filled), or null when none can be made.
+HLOCAL newFileBlock(std::size_t bytes, std::uint32_t flags) {
+    const int file = memfd_create("kelvora-local", MFD_CLOEXEC);
+    if (file < 0)
+        return nullptr;
+    const std::size_t length = sizeof(BlockHeader) + bytes;
+    void* raw = ftruncate(file, static_cast<off_t>(length)) == 0
+                    ? mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, file, 0)
+                    : MAP_FAILED;
+    if (raw == MAP_FAILED) {
+        close(file);
+        return nullptr;
+    }
+    auto* header = new (raw) BlockHeader{bytes, flags & LMEM_MOVEABLE, 0, bytes, file, 0};
+    return reinterpret_cast<char*>(header) + sizeof(BlockHeader);
+}
+
 HLOCAL newBlock(std::size_t bytes, std::uint32_t flags) {
     if (bytes > SIZE_MAX - sizeof(BlockHeader))
         return nullptr;
+    if (bytes >= KELVORA_LOCAL_FILE_FROM)
+        if (HLOCAL h = newFileBlock(bytes, flags))
+            return h;
     void* raw = (flags & LMEM_ZEROINIT) ? std::calloc(1, sizeof(BlockHeader) + bytes)
                                         : std::malloc(sizeof(BlockHeader) + bytes);
     if (!raw)
         return nullptr;
-    auto* header = new (raw) BlockHeader{bytes, flags & LMEM_MOVEABLE, 0, {0, 0}};
+    auto* header = new (raw) BlockHeader{bytes, flags & LMEM_MOVEABLE, 0, 0, -1, 0};
     return reinterpret_cast<char*>(header) + sizeof(BlockHeader);
+}
+
+void freeBlock(BlockHeader* header) {
+    if (header->file < 0) {
+        std::free(header);
+        return;
+    }
+    const int file = header->file;
+    munmap(header, sizeof(BlockHeader) + header->capacity);
+    close(file);
+}
+
+// Records a new block as live; frees it when that fails.
+HLOCAL enlist(Registry& r, HLOCAL h) {
+    try {
+        r.live.insert(h);
+    } catch (const std::bad_alloc&) {
+        freeBlock(headerOf(h));
+        return nullptr;
+    }
+    return h;
 }
 
 } // namespace
@@ -65,13 +116,7 @@ HLOCAL LocalAlloc(uint32_t uFlags, size_t uBytes) {
         return nullptr;
     Registry& r = registry();
     std::lock_guard guard(r.lock);
-    try {
-        r.live.insert(h);
-    } catch (const std::bad_alloc&) {
-        std::free(headerOf(h));
-        return nullptr;
-    }
-    return h;
+    return enlist(r, h);
 }
 
 void* LocalLock(HLOCAL hMem) {
@@ -103,7 +148,7 @@ HLOCAL LocalFree(HLOCAL hMem) {
         if (!r.live.erase(hMem))
             return hMem;
     }
-    std::free(headerOf(hMem));
+    freeBlock(headerOf(hMem));
     return nullptr;
 }
 
@@ -137,15 +182,42 @@ HLOCAL LocalReAlloc(HLOCAL hMem, size_t uBytes, uint32_t uFlags) {
     std::memcpy(moved, hMem, old);
     if (uFlags & LMEM_ZEROINIT)
         std::memset(static_cast<char*>(moved) + old, 0, uBytes - old);
-    try {
-        r.live.insert(moved);
-    } catch (const std::bad_alloc&) {
-        std::free(headerOf(moved));
+    if (!enlist(r, moved))
+        return nullptr;
+    r.live.erase(hMem);
+    freeBlock(header);
+    return moved;
+}
+
+int KelvoraLocalFile(HLOCAL hMem) {
+    Registry& r = registry();
+    std::lock_guard guard(r.lock);
+    BlockHeader* header = liveHeader(r, hMem);
+    return header ? header->file : -1;
+}
+
+HLOCAL KelvoraLocalAdopt(int file) {
+    struct stat st;
+    if (file < 0 || fstat(file, &st) != 0 || st.st_size < static_cast<off_t>(sizeof(BlockHeader))) {
+        if (file >= 0)
+            close(file);
         return nullptr;
     }
-    r.live.erase(hMem);
-    std::free(header);
-    return moved;
+    const auto length = static_cast<std::size_t>(st.st_size);
+    void* raw = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE, file, 0);
+    if (raw == MAP_FAILED) {
+        close(file);
+        return nullptr;
+    }
+    // The header is the other process's: only its size is taken, within the file.
+    const std::size_t capacity = length - sizeof(BlockHeader);
+    std::size_t size;
+    std::memcpy(&size, raw, sizeof size);
+    auto* header = new (raw) BlockHeader{std::min(size, capacity), 0, 0, capacity, file, 0};
+    HLOCAL h = reinterpret_cast<char*>(header) + sizeof(BlockHeader);
+    Registry& r = registry();
+    std::lock_guard guard(r.lock);
+    return enlist(r, h);
 }
 
 } // extern "C"

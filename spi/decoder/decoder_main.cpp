@@ -7,6 +7,7 @@
 // The program starts it with the socket of decoder_protocol.h as descriptor 3
 // and drives it; the helper limits its own address space and CPU time before
 // it loads any plug-in, and ends when the program closes the socket.
+#include "kelvora/local_file.h"
 #include "kelvora/susie.h"
 #include "spi/decoder/decoder_protocol.h"
 
@@ -18,6 +19,7 @@
 #include <fcntl.h>
 #include <map>
 #include <string>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -86,7 +88,33 @@ public:
     }
     Frame& bytes(const void* data, std::uint64_t size) {
         put(size);
-        blocks_.push_back({head_.size(), data, size});
+        blocks_.push_back({head_.size(), data, size, -1, false});
+        return *this;
+    }
+    // A local block: big ones as a memory file, the block's own when it has one
+    // (quit when none can be made).
+    Frame& block(HLOCAL handle, const void* data, std::uint64_t size) {
+        put(size);
+        if (size < kMemoryFileFrom) {
+            put(BlockForm::kInline);
+            blocks_.push_back({head_.size(), data, size, -1, false});
+            return *this;
+        }
+        put(BlockForm::kMemoryFile);
+        const int own = KelvoraLocalFile(handle);
+        if (own >= 0 && LocalSize(handle) == size) {
+            blocks_.push_back({head_.size(), nullptr, 1, own, false});
+            return *this;
+        }
+        // A file of the same form: the block's header (its size first), then the bytes.
+        const int file = memfd_create("kelvora-spi-block", MFD_CLOEXEC);
+        if (file < 0)
+            quit();
+        char header[32] = {};
+        std::memcpy(header, &size, sizeof size);
+        writeFile(file, header, sizeof header);
+        writeFile(file, data, size);
+        blocks_.push_back({head_.size(), nullptr, 1, file, true});
         return *this;
     }
     void send() {
@@ -99,7 +127,13 @@ public:
         for (const Block& b : blocks_) {
             out.append(head_, pos, b.at - pos);
             pos = b.at;
-            if (b.size <= 65536) {
+            if (b.file >= 0) {
+                writeAll(out.data(), out.size());
+                out.clear();
+                sendFile(b.file);
+                if (b.ownsFile)
+                    ::close(b.file);
+            } else if (b.size <= 65536) {
                 out.append(static_cast<const char*>(b.data), b.size);
             } else {
                 writeAll(out.data(), out.size());
@@ -116,7 +150,37 @@ private:
         std::size_t at;
         const void* data;
         std::uint64_t size;
+        int file; // a memory file sent with one byte, or -1
+        bool ownsFile;
     };
+    static void writeFile(int file, const void* data, std::uint64_t size) {
+        for (std::uint64_t done = 0; done < size;) {
+            const ssize_t n = ::write(file, static_cast<const char*>(data) + done, size - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                quit();
+            done += static_cast<std::uint64_t>(n);
+        }
+    }
+    static void sendFile(int file) {
+        char byte = 'F';
+        iovec io{&byte, 1};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+        msghdr message{};
+        message.msg_iov = &io;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        cmsghdr* c = CMSG_FIRSTHDR(&message);
+        c->cmsg_level = SOL_SOCKET;
+        c->cmsg_type = SCM_RIGHTS;
+        c->cmsg_len = CMSG_LEN(sizeof(int));
+        std::memcpy(CMSG_DATA(c), &file, sizeof(int));
+        while (::sendmsg(fd, &message, MSG_NOSIGNAL) != 1)
+            if (errno != EINTR)
+                quit();
+    }
     std::string head_;
     std::vector<Block> blocks_;
 };
@@ -247,8 +311,8 @@ void call() {
         Frame(Message::kResult)
             .put(Status::kCalled)
             .put(result)
-            .bytes(info, info ? infoSize : 0)
-            .bytes(bits, bits ? bitsSize : 0)
+            .block(hInfo, info, info ? infoSize : 0)
+            .block(hBits, bits, bits ? bitsSize : 0)
             .send();
         LocalFree(hInfo);
         LocalFree(hBits);

@@ -17,9 +17,15 @@
 //              IsSupported: nothing
 //              GetPictureInfo: left, top, width, height (i32), densities (u16 x2),
 //                              depth (i16), text (bytes)
-//              GetPicture/GetPreview: info block (bytes), bits block (bytes)
+//              GetPicture/GetPreview: info block (block), bits block (block)
 //   kProbeResult  status (u8)
-// "bytes" is a u64 length and the bytes.
+// "bytes" is a u64 length and the bytes. A "block" is a u64 length and a u8
+// form: 0, the bytes follow; 1, one byte follows that carries (SCM_RIGHTS) a
+// memory file holding a 32-byte header (the size first) and the bytes, the
+// form of kelvora/local_file.h. Big blocks go as memory files, so that a
+// picture crosses in one step rather than in socket-buffer pieces (each of
+// which would wait for the other process to be scheduled), and without a copy
+// when the plug-in's block already lives in one.
 #include <cstddef>
 #include <cstdint>
 
@@ -55,6 +61,11 @@ inline constexpr std::size_t kHeaderSize = 2048 + 128;
 inline constexpr std::uint64_t kMaxInfoBytes = 64 * 1024;
 inline constexpr std::uint64_t kMaxTextBytes = 64 * 1024;
 inline constexpr std::uint64_t kMaxBitsBytes = (std::uint64_t{1} << 30) + (std::uint64_t{1} << 20);
+
+// Blocks from this size on go as memory files.
+inline constexpr std::uint64_t kMemoryFileFrom = 256 * 1024;
+
+enum class BlockForm : std::uint8_t { kInline = 0, kMemoryFile = 1 };
 
 // The socket is this descriptor in the helper.
 inline constexpr int kChannelFd = 3;

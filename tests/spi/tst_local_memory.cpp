@@ -1,9 +1,12 @@
 // The local memory library that plug-ins and the program share.
+#include "kelvora/local_file.h"
 #include "kelvora/susie.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 TEST(LocalMemory, BlocksKnowTheirSizeLockAndFree) {
     HLOCAL fixed = LocalAlloc(LPTR, 100);
@@ -52,4 +55,39 @@ TEST(LocalMemory, ReAllocShrinksInPlaceAndMovesOnlyWhenAllowed) {
         EXPECT_EQ(LocalSize(h), 0u); // the old handle is gone
     }
     EXPECT_EQ(LocalFree(grown), nullptr);
+}
+
+TEST(LocalMemory, BigBlocksLiveInMemoryFilesOthersCanAdopt) {
+    const size_t big = KELVORA_LOCAL_FILE_FROM + 10;
+    HLOCAL block = LocalAlloc(LMEM_FIXED, big);
+    ASSERT_NE(block, nullptr);
+    const int file = KelvoraLocalFile(block);
+    ASSERT_GE(file, 0);
+    HLOCAL small = LocalAlloc(LPTR, 16);
+    EXPECT_EQ(KelvoraLocalFile(small), -1); // small blocks live in ordinary memory
+    LocalFree(small);
+    static_cast<char*>(block)[big - 1] = 'z';
+    // Another process would get the descriptor; a duplicate stands in for it here.
+    HLOCAL adopted = KelvoraLocalAdopt(dup(file));
+    ASSERT_NE(adopted, nullptr);
+    EXPECT_EQ(LocalSize(adopted), big);
+    EXPECT_EQ(static_cast<const char*>(adopted)[big - 1], 'z');
+    static_cast<char*>(adopted)[0] = 'a'; // a private copy: the original keeps its byte
+    EXPECT_EQ(static_cast<const char*>(block)[0], 0);
+    EXPECT_EQ(LocalFree(adopted), nullptr);
+    EXPECT_EQ(LocalFree(block), nullptr);
+
+    // A header claiming more than the file holds gives what the file holds; short files nothing.
+    const int forged = memfd_create("forged", 0);
+    const std::size_t claim = std::size_t{1} << 40;
+    char header[32] = {};
+    std::memcpy(header, &claim, sizeof claim);
+    ASSERT_EQ(write(forged, header, sizeof header), 32);
+    ASSERT_EQ(ftruncate(forged, 32 + 100), 0);
+    HLOCAL clamped = KelvoraLocalAdopt(forged);
+    EXPECT_EQ(LocalSize(clamped), 100u);
+    LocalFree(clamped);
+    const int empty = memfd_create("empty", 0);
+    EXPECT_EQ(KelvoraLocalAdopt(empty), nullptr);
+    EXPECT_EQ(KelvoraLocalAdopt(-1), nullptr);
 }
