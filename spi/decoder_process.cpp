@@ -213,6 +213,7 @@ private:
         return file;
     }
 
+    // Until the socket has data (or is closed); ProtocolError "timeout" at the deadline.
     void waitReadable() {
         for (;;) {
             const auto left =
@@ -235,17 +236,7 @@ private:
         }
         auto* p = static_cast<char*>(data);
         while (size > 0) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now());
-            if (left.count() <= 0)
-                throw ProtocolError{"timeout"};
-            pollfd pfd{fd_, POLLIN, 0};
-            const int ready =
-                ::poll(&pfd, 1, static_cast<int>(std::min<long long>(left.count(), INT_MAX)));
-            if (ready < 0 && errno == EINTR)
-                continue;
-            if (ready <= 0)
-                continue; // the deadline check above ends the wait
+            waitReadable();
             const ssize_t n = ::read(fd_, p, size);
             if (n < 0 && (errno == EINTR || errno == EAGAIN))
                 continue;

@@ -54,46 +54,22 @@ int decode(const Input& in, Dib& dib, Progress& progress) {
     return avifImageYUVToRGB(image, &rgb) == AVIF_RESULT_OK ? SPI_SUCCESS : SPI_BROKEN_DATA;
 }
 
-} // namespace
-
-SUSIE_EXPORT int32_t GetPluginInfo(int32_t infono, char* buf, int32_t buflen) {
-    return pluginInfo(info(), infono, buf, buflen);
-}
-
-SUSIE_EXPORT int32_t IsSupported(const char*, const void* header) {
-    if (!header)
-        return 0;
+bool isAvif(const void* header) {
     const avifROData data{static_cast<const uint8_t*>(header), 2048};
-    return avifPeekCompatibleFileType(&data) ? 1 : 0;
+    return avifPeekCompatibleFileType(&data) != AVIF_FALSE;
 }
 
-SUSIE_EXPORT int32_t GetPictureInfo(const char* buf, intptr_t len, uint32_t flag,
-                                    PictureInfo* lpInfo) {
-    Input in;
-    if (const int error = in.open(buf, len, flag))
-        return error;
+int avifInfo(const Input& in, PictureInfo* info) {
     Decoder d;
     if (!d.open(in))
         return SPI_UNKNOWN_FORMAT;
-    fillPictureInfo(lpInfo, d.decoder->image->width, d.decoder->image->height,
+    fillPictureInfo(info, d.decoder->image->width, d.decoder->image->height,
                     d.decoder->alphaPresent ? 32 : 24);
     return SPI_SUCCESS;
 }
 
-SUSIE_EXPORT int32_t GetPicture(const char* buf, intptr_t len, uint32_t flag, HLOCAL* pHBInfo,
-                                HLOCAL* pHBm, SUSIE_PROGRESS progressCallback, intptr_t lData) {
-    if (!pHBInfo || !pHBm)
-        return SPI_INTERNAL_ERROR;
-    Input in;
-    if (const int error = in.open(buf, len, flag))
-        return error;
-    Progress progress(progressCallback, lData);
-    if (progress.report(0, 1))
-        return SPI_ABORT;
-    Dib dib;
-    if (const int error = decode(in, dib, progress))
-        return error;
-    progress.report(1, 1);
-    dib.release(pHBInfo, pHBm);
-    return SPI_SUCCESS;
-}
+const Filter filter{info, isAvif, avifInfo, decode};
+
+} // namespace
+
+KELVORA_IMPORT_FILTER(filter)

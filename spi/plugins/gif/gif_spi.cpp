@@ -123,44 +123,27 @@ int decode(GifFileType* gif, Dib& dib, Progress& progress) {
     return SPI_SUCCESS;
 }
 
-} // namespace
-
-SUSIE_EXPORT int32_t GetPluginInfo(int32_t infono, char* buf, int32_t buflen) {
-    return pluginInfo(info(), infono, buf, buflen);
-}
-
-SUSIE_EXPORT int32_t IsSupported(const char*, const void* header) {
+bool isGif(const void* header) {
     return startsWith(header, "GIF87a", 6) || startsWith(header, "GIF89a", 6);
 }
 
-SUSIE_EXPORT int32_t GetPictureInfo(const char* buf, intptr_t len, uint32_t flag,
-                                    PictureInfo* lpInfo) {
-    Input in;
-    if (const int error = in.open(buf, len, flag))
-        return error;
+int gifInfo(const Input& in, PictureInfo* info) {
     File file;
     if (!file.open(in))
         return SPI_UNKNOWN_FORMAT;
-    fillPictureInfo(lpInfo, file.gif->SWidth, file.gif->SHeight, 8);
+    fillPictureInfo(info, file.gif->SWidth, file.gif->SHeight, 8);
     return SPI_SUCCESS;
 }
 
-SUSIE_EXPORT int32_t GetPicture(const char* buf, intptr_t len, uint32_t flag, HLOCAL* pHBInfo,
-                                HLOCAL* pHBm, SUSIE_PROGRESS progressCallback, intptr_t lData) {
-    if (!pHBInfo || !pHBm)
-        return SPI_INTERNAL_ERROR;
-    Input in;
-    if (const int error = in.open(buf, len, flag))
-        return error;
-    Progress progress(progressCallback, lData);
-    if (progress.report(0, 1))
-        return SPI_ABORT;
+int gifDecode(const Input& in, Dib& dib, Progress& progress) {
     File file;
     if (!file.open(in))
         return SPI_UNKNOWN_FORMAT;
-    Dib dib;
-    if (const int error = decode(file.gif, dib, progress))
-        return error;
-    dib.release(pHBInfo, pHBm);
-    return SPI_SUCCESS;
+    return decode(file.gif, dib, progress);
 }
+
+const Filter filter{info, isGif, gifInfo, gifDecode};
+
+} // namespace
+
+KELVORA_IMPORT_FILTER(filter)

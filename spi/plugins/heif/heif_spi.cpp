@@ -103,51 +103,27 @@ int decode(const Input& in, Dib& dib, Progress& progress) {
     return SPI_SUCCESS;
 }
 
-} // namespace
-
-SUSIE_EXPORT int32_t GetPluginInfo(int32_t infono, char* buf, int32_t buflen) {
-    return pluginInfo(info(), infono, buf, buflen);
-}
-
-SUSIE_EXPORT int32_t IsSupported(const char*, const void* header) {
-    if (!header)
-        return 0;
+bool isHeif(const void* header) {
     const auto* bytes = static_cast<const uint8_t*>(header);
     if (heif_check_filetype(bytes, 2048) == heif_filetype_no)
-        return 0;
+        return false;
     // AVIF files are HEIF too; they have their own filter.
     const heif_brand brand = heif_main_brand(bytes, 2048);
     return brand != heif_unknown_brand && brand != heif_avif && brand != heif_avis;
 }
 
-SUSIE_EXPORT int32_t GetPictureInfo(const char* buf, intptr_t len, uint32_t flag,
-                                    PictureInfo* lpInfo) {
-    Input in;
-    if (const int error = in.open(buf, len, flag))
-        return error;
+int heifInfo(const Input& in, PictureInfo* info) {
     Context c;
     if (!c.open(in))
         return SPI_UNKNOWN_FORMAT;
     const bool alpha = heif_image_handle_has_alpha_channel(c.handle) != 0;
-    fillPictureInfo(lpInfo, heif_image_handle_get_width(c.handle),
+    fillPictureInfo(info, heif_image_handle_get_width(c.handle),
                     heif_image_handle_get_height(c.handle), alpha ? 32 : 24);
     return SPI_SUCCESS;
 }
 
-SUSIE_EXPORT int32_t GetPicture(const char* buf, intptr_t len, uint32_t flag, HLOCAL* pHBInfo,
-                                HLOCAL* pHBm, SUSIE_PROGRESS progressCallback, intptr_t lData) {
-    if (!pHBInfo || !pHBm)
-        return SPI_INTERNAL_ERROR;
-    Input in;
-    if (const int error = in.open(buf, len, flag))
-        return error;
-    Progress progress(progressCallback, lData);
-    if (progress.report(0, 1))
-        return SPI_ABORT;
-    Dib dib;
-    if (const int error = decode(in, dib, progress))
-        return error;
-    progress.report(1, 1);
-    dib.release(pHBInfo, pHBm);
-    return SPI_SUCCESS;
-}
+const Filter filter{info, isHeif, heifInfo, decode};
+
+} // namespace
+
+KELVORA_IMPORT_FILTER(filter)

@@ -142,4 +142,32 @@ bool startsWith(const void* header, const char* magic, std::size_t size) {
     return header && std::memcmp(header, magic, size) == 0;
 }
 
+std::int32_t getPictureInfo(const Filter& filter, const char* buf, intptr_t len, std::uint32_t flag,
+                            PictureInfo* info) {
+    if (!info)
+        return SPI_INTERNAL_ERROR;
+    Input in;
+    if (const int error = in.open(buf, len, flag))
+        return error;
+    return filter.pictureInfo(in, info);
+}
+
+std::int32_t getPicture(const Filter& filter, const char* buf, intptr_t len, std::uint32_t flag,
+                        HLOCAL* info, HLOCAL* bits, SUSIE_PROGRESS callback, intptr_t data) {
+    if (!info || !bits)
+        return SPI_INTERNAL_ERROR;
+    Input in;
+    if (const int error = in.open(buf, len, flag))
+        return error;
+    Progress progress(callback, data);
+    if (progress.report(0, 1))
+        return SPI_ABORT;
+    Dib dib;
+    if (const int error = filter.decode(in, dib, progress))
+        return error;
+    progress.report(1, 1);
+    dib.release(info, bits);
+    return SPI_SUCCESS;
+}
+
 } // namespace kelvora::spikit

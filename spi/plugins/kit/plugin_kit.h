@@ -83,4 +83,37 @@ void fillPictureInfo(PictureInfo* info, long long width, long long height, int d
 // True when the header starts with the bytes.
 bool startsWith(const void* header, const char* magic, std::size_t size);
 
+// What one import filter brings; the entry points around it are the same for all.
+struct Filter {
+    const PluginInfo& (*info)();
+    bool (*isSupported)(const void* header); // the data's first 2 KiB
+    // SPI_ codes; pictureInfo fills the record, decode the bitmap (the host's progress
+    // callback already told 0 %).
+    int (*pictureInfo)(const Input& in, PictureInfo* info);
+    int (*decode)(const Input& in, Dib& dib, Progress& progress);
+};
+std::int32_t getPictureInfo(const Filter& filter, const char* buf, intptr_t len, std::uint32_t flag,
+                            PictureInfo* info);
+std::int32_t getPicture(const Filter& filter, const char* buf, intptr_t len, std::uint32_t flag,
+                        HLOCAL* info, HLOCAL* bits, SUSIE_PROGRESS callback, intptr_t data);
+
 } // namespace kelvora::spikit
+
+// The exported entry points of an import filter over a spikit::Filter.
+#define KELVORA_IMPORT_FILTER(filter)                                                              \
+    SUSIE_EXPORT int32_t GetPluginInfo(int32_t infono, char* buf, int32_t buflen) {                \
+        return kelvora::spikit::pluginInfo((filter).info(), infono, buf, buflen);                  \
+    }                                                                                              \
+    SUSIE_EXPORT int32_t IsSupported(const char*, const void* header) {                            \
+        return header && (filter).isSupported(header) ? 1 : 0;                                     \
+    }                                                                                              \
+    SUSIE_EXPORT int32_t GetPictureInfo(const char* buf, intptr_t len, uint32_t flag,              \
+                                        PictureInfo* lpInfo) {                                     \
+        return kelvora::spikit::getPictureInfo(filter, buf, len, flag, lpInfo);                    \
+    }                                                                                              \
+    SUSIE_EXPORT int32_t GetPicture(const char* buf, intptr_t len, uint32_t flag, HLOCAL* pHBInfo, \
+                                    HLOCAL* pHBm, SUSIE_PROGRESS progressCallback,                 \
+                                    intptr_t lData) {                                              \
+        return kelvora::spikit::getPicture(filter, buf, len, flag, pHBInfo, pHBm,                  \
+                                           progressCallback, lData);                               \
+    }

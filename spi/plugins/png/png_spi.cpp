@@ -129,46 +129,29 @@ int decode(Decoder& d, Dib& dib, Progress& progress) {
     return SPI_SUCCESS;
 }
 
-} // namespace
-
-SUSIE_EXPORT int32_t GetPluginInfo(int32_t infono, char* buf, int32_t buflen) {
-    return pluginInfo(info(), infono, buf, buflen);
-}
-
-SUSIE_EXPORT int32_t IsSupported(const char*, const void* header) {
+bool isPng(const void* header) {
     return startsWith(header, "\x89PNG\r\n\x1a\n", 8);
 }
 
-SUSIE_EXPORT int32_t GetPictureInfo(const char* buf, intptr_t len, uint32_t flag,
-                                    PictureInfo* lpInfo) {
-    Input in;
-    if (const int error = in.open(buf, len, flag))
-        return error;
+int pngInfo(const Input& in, PictureInfo* info) {
     Decoder d;
     if (!begin(d, in))
         return d.reader.error;
     const int channels = png_get_channels(d.png, d.info);
-    fillPictureInfo(lpInfo, png_get_image_width(d.png, d.info), png_get_image_height(d.png, d.info),
+    fillPictureInfo(info, png_get_image_width(d.png, d.info), png_get_image_height(d.png, d.info),
                     png_get_bit_depth(d.png, d.info) * channels);
     return SPI_SUCCESS;
 }
 
-SUSIE_EXPORT int32_t GetPicture(const char* buf, intptr_t len, uint32_t flag, HLOCAL* pHBInfo,
-                                HLOCAL* pHBm, SUSIE_PROGRESS progressCallback, intptr_t lData) {
-    if (!pHBInfo || !pHBm)
-        return SPI_INTERNAL_ERROR;
-    Input in;
-    if (const int error = in.open(buf, len, flag))
-        return error;
-    Progress progress(progressCallback, lData);
-    if (progress.report(0, 1))
-        return SPI_ABORT;
+int pngDecode(const Input& in, Dib& dib, Progress& progress) {
     Decoder d;
     if (!begin(d, in))
         return d.reader.error;
-    Dib dib;
-    if (const int error = decode(d, dib, progress))
-        return error;
-    dib.release(pHBInfo, pHBm);
-    return SPI_SUCCESS;
+    return decode(d, dib, progress);
 }
+
+const Filter filter{info, isPng, pngInfo, pngDecode};
+
+} // namespace
+
+KELVORA_IMPORT_FILTER(filter)

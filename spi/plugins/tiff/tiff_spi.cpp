@@ -128,22 +128,12 @@ int decode(TIFF* tiff, Dib& dib, Progress& progress) {
     return SPI_SUCCESS;
 }
 
-} // namespace
-
-SUSIE_EXPORT int32_t GetPluginInfo(int32_t infono, char* buf, int32_t buflen) {
-    return pluginInfo(info(), infono, buf, buflen);
-}
-
-SUSIE_EXPORT int32_t IsSupported(const char*, const void* header) {
+bool isTiff(const void* header) {
     return startsWith(header, "II*\0", 4) || startsWith(header, "MM\0*", 4) ||
            startsWith(header, "II+\0", 4) || startsWith(header, "MM\0+", 4);
 }
 
-SUSIE_EXPORT int32_t GetPictureInfo(const char* buf, intptr_t len, uint32_t flag,
-                                    PictureInfo* lpInfo) {
-    Input in;
-    if (const int error = in.open(buf, len, flag))
-        return error;
+int tiffInfo(const Input& in, PictureInfo* info) {
     File file;
     if (!file.open(in))
         return SPI_UNKNOWN_FORMAT;
@@ -153,26 +143,19 @@ SUSIE_EXPORT int32_t GetPictureInfo(const char* buf, intptr_t len, uint32_t flag
     TIFFGetField(file.tiff, TIFFTAG_IMAGELENGTH, &height);
     TIFFGetFieldDefaulted(file.tiff, TIFFTAG_BITSPERSAMPLE, &bits);
     TIFFGetFieldDefaulted(file.tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
-    fillPictureInfo(lpInfo, width, height, bits * samples);
+    fillPictureInfo(info, width, height, bits * samples);
     return SPI_SUCCESS;
 }
 
-SUSIE_EXPORT int32_t GetPicture(const char* buf, intptr_t len, uint32_t flag, HLOCAL* pHBInfo,
-                                HLOCAL* pHBm, SUSIE_PROGRESS progressCallback, intptr_t lData) {
-    if (!pHBInfo || !pHBm)
-        return SPI_INTERNAL_ERROR;
-    Input in;
-    if (const int error = in.open(buf, len, flag))
-        return error;
-    Progress progress(progressCallback, lData);
-    if (progress.report(0, 1))
-        return SPI_ABORT;
+int tiffDecode(const Input& in, Dib& dib, Progress& progress) {
     File file;
     if (!file.open(in))
         return SPI_UNKNOWN_FORMAT;
-    Dib dib;
-    if (const int error = decode(file.tiff, dib, progress))
-        return error;
-    dib.release(pHBInfo, pHBm);
-    return SPI_SUCCESS;
+    return decode(file.tiff, dib, progress);
 }
+
+const Filter filter{info, isTiff, tiffInfo, tiffDecode};
+
+} // namespace
+
+KELVORA_IMPORT_FILTER(filter)

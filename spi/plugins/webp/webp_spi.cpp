@@ -82,43 +82,21 @@ int decode(const Input& in, Dib& dib, Progress& progress) {
     return result;
 }
 
-} // namespace
-
-SUSIE_EXPORT int32_t GetPluginInfo(int32_t infono, char* buf, int32_t buflen) {
-    return pluginInfo(info(), infono, buf, buflen);
-}
-
-SUSIE_EXPORT int32_t IsSupported(const char*, const void* header) {
+bool isWebp(const void* header) {
     return startsWith(header, "RIFF", 4) &&
            startsWith(static_cast<const char*>(header) + 8, "WEBP", 4);
 }
 
-SUSIE_EXPORT int32_t GetPictureInfo(const char* buf, intptr_t len, uint32_t flag,
-                                    PictureInfo* lpInfo) {
-    Input in;
-    if (const int error = in.open(buf, len, flag))
-        return error;
+int webpInfo(const Input& in, PictureInfo* info) {
     WebPBitstreamFeatures features;
     if (WebPGetFeatures(in.data(), in.size(), &features) != VP8_STATUS_OK)
         return SPI_UNKNOWN_FORMAT;
-    fillPictureInfo(lpInfo, features.width, features.height, features.has_alpha ? 32 : 24);
+    fillPictureInfo(info, features.width, features.height, features.has_alpha ? 32 : 24);
     return SPI_SUCCESS;
 }
 
-SUSIE_EXPORT int32_t GetPicture(const char* buf, intptr_t len, uint32_t flag, HLOCAL* pHBInfo,
-                                HLOCAL* pHBm, SUSIE_PROGRESS progressCallback, intptr_t lData) {
-    if (!pHBInfo || !pHBm)
-        return SPI_INTERNAL_ERROR;
-    Input in;
-    if (const int error = in.open(buf, len, flag))
-        return error;
-    Progress progress(progressCallback, lData);
-    if (progress.report(0, 1))
-        return SPI_ABORT;
-    Dib dib;
-    if (const int error = decode(in, dib, progress))
-        return error;
-    progress.report(1, 1);
-    dib.release(pHBInfo, pHBm);
-    return SPI_SUCCESS;
-}
+const Filter filter{info, isWebp, webpInfo, decode};
+
+} // namespace
+
+KELVORA_IMPORT_FILTER(filter)
