@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,6 +44,18 @@ int Input::open(const char* buf, intptr_t len, std::uint32_t flag) {
         return SPI_FILE_READ_ERROR;
     struct stat st;
     int result = SPI_FILE_READ_ERROR;
+    if (::fstat(fd, &st) == 0 && len >= 0 && st.st_size > len) {
+        void* mapped =
+            ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+        if (mapped != MAP_FAILED) {
+            mapped_ = mapped;
+            mappedSize_ = static_cast<std::size_t>(st.st_size);
+            data_ = static_cast<const unsigned char*>(mapped) + len;
+            size_ = mappedSize_ - static_cast<std::size_t>(len);
+            ::close(fd);
+            return SPI_SUCCESS;
+        }
+    }
     if (::fstat(fd, &st) == 0 && len >= 0 && st.st_size >= len) {
         try {
             owned_.resize(static_cast<std::size_t>(st.st_size - len));
@@ -66,6 +79,11 @@ int Input::open(const char* buf, intptr_t len, std::uint32_t flag) {
     }
     ::close(fd);
     return result;
+}
+
+Input::~Input() {
+    if (mapped_)
+        ::munmap(mapped_, mappedSize_);
 }
 
 Dib::~Dib() {

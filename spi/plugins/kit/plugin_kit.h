@@ -25,10 +25,14 @@ struct PluginInfo {
 std::int32_t pluginInfo(const PluginInfo& info, std::int32_t infono, char* buf,
                         std::int32_t buflen);
 
-// The data of a call: in memory as it was given, or read from the file from
-// the offset on.
+// The data of a call: in memory as it was given, or the file from the offset on
+// (mapped, or read when it cannot be mapped).
 class Input {
 public:
+    Input() = default;
+    ~Input();
+    Input(const Input&) = delete;
+    Input& operator=(const Input&) = delete;
     // An SPI_ code: SPI_SUCCESS, or SPI_FILE_READ_ERROR for a file that cannot be read.
     int open(const char* buf, intptr_t len, std::uint32_t flag);
     const unsigned char* data() const { return data_; }
@@ -36,6 +40,8 @@ public:
 
 private:
     std::vector<unsigned char> owned_;
+    void* mapped_ = nullptr;
+    std::size_t mappedSize_ = 0;
     const unsigned char* data_ = nullptr;
     std::size_t size_ = 0;
 };
