@@ -43,6 +43,6 @@ for target in $targets; do
     case "$target" in fuzz_spi_*) seed_spi "$target"; seeds="$build/seeds/$target" ;; esac
     echo "== $target for ${seconds}s"
     "$build/fuzz/$target" -max_total_time="$seconds" -rss_limit_mb=4096 -max_len=65536 \
-        -timeout=30 -print_final_stats=1 "$corpus" $( [ -d "$seeds" ] && echo "$seeds" ) || status=1
+        -timeout=30 -print_final_stats=1 -artifact_prefix="$build/" "$corpus" $( [ -d "$seeds" ] && echo "$seeds" ) || status=1
 done
 exit $status

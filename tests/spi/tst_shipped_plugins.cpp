@@ -5,6 +5,7 @@
 #include "tests/spi/spi_test_support.h"
 
 #include <QRandomGenerator>
+#include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -122,6 +123,14 @@ TEST_F(ShippedPlugins, BrokenAndHostileFilesAreRefusedCleanly) {
         EXPECT_TRUE(decode(dir.write("hostile/file", f.bytes), &error).isNull());
         EXPECT_EQ(error, kCouldNotDecode);
     }
+    // A GIF screen with one side of 0 is drawn at the image's size.
+    const auto gif = std::find_if(pictures.begin(), pictures.end(),
+                                  [](const FormatPicture& p) { return p.name == "GIF"; });
+    ASSERT_NE(gif, pictures.end());
+    std::string flat = readFile(gif->path);
+    flat.replace(6, 4, std::string("\xE8\x03\x00\x00", 4)); // 1000 x 0
+    EXPECT_EQ(decode(dir.write("flat.gif", flat)).size(), QSize(64, 48));
+
     // Damaged bytes anywhere either decode or fail; the program goes on either way.
     QRandomGenerator random(20240601);
     for (const FormatPicture& p : pictures)

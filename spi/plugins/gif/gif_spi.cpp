@@ -81,13 +81,12 @@ int decode(GifFileType* gif, Dib& dib, Progress& progress) {
         return SPI_BROKEN_DATA;
     if (static_cast<long long>(frame.Width) * frame.Height > kMaxPixels)
         return SPI_NO_MEMORY;
-    // A screen of 0 x 0 (seen in the wild) takes the image's size.
-    if (const int error = width > 0 && height > 0
-                              ? dib.create(width, height, Dib::kIndexed8, 256)
-                              : dib.create(frame.Width, frame.Height, Dib::kIndexed8, 256))
+    // A screen with a side of 0 (seen in the wild) takes the image's size, both sides.
+    const bool screen = width > 0 && height > 0;
+    const long long screenWidth = screen ? width : frame.Width;
+    const long long screenHeight = screen ? height : frame.Height;
+    if (const int error = dib.create(screenWidth, screenHeight, Dib::kIndexed8, 256))
         return error;
-    const long long screenWidth = width > 0 ? width : frame.Width;
-    const long long screenHeight = height > 0 ? height : frame.Height;
     RGBQUAD* table = dib.colors();
     for (int i = 0; i < map->ColorCount && i < 256; ++i)
         table[i] = {map->Colors[i].Blue, map->Colors[i].Green, map->Colors[i].Red, 0};
