@@ -105,6 +105,9 @@ int decode(Decoder& d, Dib& dib, Progress& progress) {
     d.reader.error = dib.create(width, height, kind, colors);
     if (d.reader.error != SPI_SUCCESS)
         return d.reader.error;
+    // The rows libpng will write must fit the bitmap's.
+    if (png_get_rowbytes(png, info) > dib.stride())
+        return SPI_INTERNAL_ERROR;
     d.reader.error = SPI_BROKEN_DATA;
     if (kind == Dib::kIndexed8) {
         RGBQUAD* table = dib.colors();
