@@ -368,8 +368,9 @@ TEST(SPIDecode, PicturesDecodeOnSeveralThreadsAtOnce) {
         picture.width = 10 + i;
         picture.steps = 3;
         picture.total = 3;
-        files.push_back(
-            writeTestPicture(p.dir, "t" + std::to_string(i) + (i % 2 ? ".pic" : ".mag"), picture));
+        std::string name = std::to_string(i);
+        name += i % 2 ? ".pic" : ".mag";
+        files.push_back(writeTestPicture(p.dir, name, picture));
     }
     std::vector<int> widths(files.size());
     std::vector<std::thread> threads;
