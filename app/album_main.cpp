@@ -5,6 +5,7 @@
 #include "app/startup.h"
 #include "base/codepage.h"
 #include "base/errors.h"
+#include "spi/spis.h"
 
 #include <QGuiApplication>
 #include <atomic>
@@ -63,6 +64,7 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     kelvora::registerPictureFormats(32);
+    const std::unique_ptr<kelvora::TSPIs> plugins = kelvora::loadPlugins();
 
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();

@@ -11,6 +11,7 @@
 namespace kelvora {
 
 class TForm1;
+class TForm2;
 class TForm3;
 class TForm4;
 class TfrmOption;
@@ -19,6 +20,7 @@ class TfrmVersion;
 struct TAppWindows {
     TForm1* Form1 = nullptr;           // main window
     TForm4* Form4 = nullptr;           // comment editor
+    TForm2* Form2 = nullptr;           // plug-in list
     TfrmOption* frmOption = nullptr;   // options dialog
     TfrmVersion* frmVersion = nullptr; // about box
     TForm3* Form3 = nullptr;           // generation window

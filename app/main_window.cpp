@@ -7,6 +7,8 @@
 #include "base/codepage.h"
 #include "base/picture.h"
 #include "settings/ui/option_dialog.h"
+#include "spi/spis.h"
+#include "spi/ui/plugin_list_window.h"
 #include "ui/dialogs.h"
 #include "ui/window_placement.h"
 
@@ -15,6 +17,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
+#include <QToolBar>
 #include <QVBoxLayout>
 
 namespace kelvora {
@@ -38,6 +41,17 @@ TForm1::TForm1(const TAppWindows& windows, TDialogs& dialogs, QWidget* parent)
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Kelvora"));
     resize(640, 480);
+
+    SPIs1 = new TSPIs(this);
+    SPIs1->GraphicPreview = false;
+    SPIs1->SearchOptions = {spsSusieDir, spsAppDir};
+    SPIs1->Loaded();
+
+    ToolBar1 = addToolBar(QStringLiteral("ToolBar1"));
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setFloatable(false);
+    TB_Susie = ToolBar1->addAction(QStringLiteral("Susie PlugInの確認"));
+    TB_Susie->setObjectName(QStringLiteral("TB_Susie"));
 
     auto* central = new QWidget(this);
     btnSet = new QPushButton(QStringLiteral("設定"), central);
@@ -77,6 +91,7 @@ TForm1::TForm1(const TAppWindows& windows, TDialogs& dialogs, QWidget* parent)
     connect(btnDelete, &QPushButton::clicked, this, &TForm1::btnDeleteClick);
     connect(btnCreate, &QPushButton::clicked, this, &TForm1::btnCreateClick);
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    connect(TB_Susie, &QAction::triggered, this, &TForm1::TB_SusieClick);
 }
 
 void TForm1::AddFile(const std::string& path) {
@@ -106,6 +121,11 @@ void TForm1::btnSetClick() {
 void TForm1::TB_VersionClick() {
     windows_.frmVersion->show();
     windows_.frmVersion->raise();
+}
+
+void TForm1::TB_SusieClick() {
+    windows_.Form2->show();
+    windows_.Form2->raise();
 }
 
 void TForm1::btnAddClick() {

@@ -3,13 +3,16 @@
 // generation window.
 #include <QMainWindow>
 
+class QAction;
 class QListWidget;
 class QPushButton;
 class QTimer;
+class QToolBar;
 
 namespace kelvora {
 
 class TDialogs;
+class TSPIs;
 struct TAppWindows;
 
 class TForm1 : public QMainWindow {
@@ -18,6 +21,8 @@ public:
     TForm1(const TAppWindows& windows, TDialogs& dialogs, QWidget* parent = nullptr);
 
     // Controls
+    QToolBar* ToolBar1;
+    QAction* TB_Susie;     // "Susie PlugInの確認"
     QListWidget* ListBox1; // the collected pictures
     QPushButton* btnSet;   // "設定"
     QPushButton* btnAdd;
@@ -25,9 +30,12 @@ public:
     QPushButton* btnCreate;
     QPushButton* TB_Version; // "バージョン情報"
     QTimer* Timer1;
+    // The plug-in manager: its plug-ins are loaded while this window is created.
+    TSPIs* SPIs1;
 
     // Handlers
     void btnSetClick();
+    void TB_SusieClick();
     void btnAddClick();
     void btnDeleteClick();
     void btnCreateClick();

@@ -12,6 +12,7 @@
 #include "settings/inifile.h"
 #include "settings/ui/option_dialog.h"
 #include "shell/ui/notify_error_handler.h"
+#include "spi/ui/plugin_list_window.h"
 #include "ui/dialogs.h"
 #include "ui/fonts.h"
 #include "ui/translation.h"
@@ -81,7 +82,8 @@ int RunKelvora(int argc, char** argv) {
     TAppWindows windows;
     TForm1 form1(windows, dialogs);
     windows.Form1 = &form1;
-    // TForm2, the plug-in list, is created here once it exists.
+    TForm2 form2(form1.SPIs1);
+    windows.Form2 = &form2;
     TForm4 form4;
     windows.Form4 = &form4;
     TfrmOption frmOption(optionFile, dialogs, &form1);

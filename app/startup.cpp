@@ -2,6 +2,8 @@
 
 #include "base/builtin_formats.h"
 #include "jpeg/jpeg_image.h"
+#include "spi/spi_bitmap.h"
+#include "spi/spis.h"
 
 #include <malloc.h>
 
@@ -11,6 +13,15 @@ void registerPictureFormats(int displayDepth) {
     registerBuiltinFormats();
     chooseDefaultPixelFormat(displayDepth);
     registerJpegFormat();
+    InitSPIBitmap();
+}
+
+std::unique_ptr<TSPIs> loadPlugins() {
+    auto spis = std::make_unique<TSPIs>();
+    spis->GraphicPreview = false;
+    spis->SearchOptions = {spsSusieDir, spsAppDir};
+    spis->Loaded();
+    return spis;
 }
 
 void releaseLargeBlocksAtOnce() {

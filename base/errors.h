@@ -46,7 +46,8 @@ KELVORA_DECLARE_ERROR(EConvertError, Exception)
 KELVORA_DECLARE_ERROR(EListError, Exception)
 KELVORA_DECLARE_ERROR(EInvalidOperation, Exception)
 KELVORA_DECLARE_ERROR(EShNotifyError, Exception) // "監視するフォルダ数が上限を超えています。"
-// A run stopped on the user's request.
+// A stop that was asked for (the user stopped a run, a handler ended an
+// operation): nothing went wrong, so callers need not show it as an error.
 KELVORA_DECLARE_ERROR(EAbort, Exception)
 
 #undef KELVORA_DECLARE_ERROR

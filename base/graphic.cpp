@@ -40,9 +40,10 @@ void TGraphic::assign(const TGraphic& source) {
                                  QString::fromLatin1(graphicClass().name)));
 }
 
-void TGraphic::progress(TProgressStage stage, int percent, bool redrawNow, const QRect& rect) {
+void TGraphic::progress(TProgressStage stage, int percent, bool redrawNow, const QRect& rect,
+                        const QString& message) {
     if (onProgress)
-        onProgress(*this, stage, percent, redrawNow, rect);
+        onProgress(*this, stage, percent, redrawNow, rect, message);
 }
 
 } // namespace kelvora

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QList>
 #include <QRect>
+#include <QString>
 #include <functional>
 #include <iosfwd>
 #include <memory>
@@ -29,8 +30,9 @@ struct TGraphicClass {
 
 enum class TProgressStage { psStarting, psRunning, psEnding };
 
-// sender, stage, percent, redraw now, rectangle of rows done since the last report
-using TProgressEvent = std::function<void(TGraphic&, TProgressStage, int, bool, const QRect&)>;
+// sender, stage, percent, redraw now, rectangle of rows done since the last report, message
+using TProgressEvent =
+    std::function<void(TGraphic&, TProgressStage, int, bool, const QRect&, const QString&)>;
 
 class TGraphic {
 public:
@@ -67,7 +69,8 @@ public:
     TProgressEvent onProgress;
 
 protected:
-    void progress(TProgressStage stage, int percent, bool redrawNow, const QRect& rect);
+    void progress(TProgressStage stage, int percent, bool redrawNow, const QRect& rect,
+                  const QString& message = QString());
 };
 
 } // namespace kelvora

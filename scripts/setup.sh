@@ -7,6 +7,7 @@ PACKAGES="
 build-essential cmake ninja-build pkg-config
 qt6-base-dev qt6-base-dev-tools qt6-svg-dev
 libjpeg62-turbo-dev libpng-dev libexif-dev
+libgif-dev libtiff-dev libwebp-dev libheif-dev libavif-dev
 libgtest-dev libgmock-dev libbenchmark-dev
 fonts-ipafont-gothic fontconfig
 libwmf-bin emf2svg fonts-urw-base35
@@ -17,6 +18,8 @@ qt6-translations-l10n libxcb1-dev file
 # Test-only extras: a real browser for the page check, an X server for screenshots.
 if [ "${1:-}" = "--test" ]; then
     PACKAGES="$PACKAGES chromium xvfb imagemagick clang libclang-rt-14-dev desktop-file-utils"
+    # pictures in the plug-in formats for the tests and benchmarks
+    PACKAGES="$PACKAGES libheif-examples libavif-bin"
 fi
 
 missing=""

@@ -1,39 +1,18 @@
 // The written page opened from disk in a real browser: every picture must load.
 #include "album/album_run.h"
 #include "app/startup.h"
+#include "tests/support/browser.h"
 #include "tests/support/images.h"
 #include "tests/support/temp_dir.h"
 
-#include <QProcess>
 #include <QRegularExpression>
-#include <QUrl>
-#include <filesystem>
 #include <gtest/gtest.h>
 
 using namespace kelvora;
 using namespace kelvora::test;
 
-namespace {
-
-const char* const kChromium = "/usr/bin/chromium";
-
-// Runs headless Chromium on the file and returns the document after load.
-QString renderedDom(const std::string& file, const std::string& profile) {
-    QProcess p;
-    p.start(QString::fromLatin1(kChromium),
-            {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-             "--disable-background-networking", "--disable-component-update", "--disable-sync",
-             "--user-data-dir=" + QString::fromStdString(profile), "--virtual-time-budget=10000",
-             "--dump-dom", QUrl::fromLocalFile(QString::fromStdString(file)).toString()});
-    if (!p.waitForFinished(120000))
-        p.kill();
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
-
-} // namespace
-
 TEST(PageInBrowser, EveryPictureLoads) {
-    if (!std::filesystem::exists(kChromium))
+    if (!haveChromium())
         GTEST_SKIP() << "Chromium is not installed (scripts/setup.sh --test installs it)";
     registerPictureFormats(32);
     TempDir dir;
@@ -55,15 +34,7 @@ TEST(PageInBrowser, EveryPictureLoads) {
     RunAlbum(MakeAlbumJob(page, sources, dir.file("Option.ini")), hooks);
 
     // The page itself, plus a script that reports what loaded.
-    const std::string probe = dir.write(
-        "site/probe.html", readFile(page) +
-                               "<script>window.addEventListener('load', () => {"
-                               " const all = Array.from(document.images);"
-                               " const ok = all.filter(i => i.complete && i.naturalWidth > 0);"
-                               " document.title = 'LOADED ' + ok.length + ' OF ' + all.length; });"
-                               "</script>\r\n");
-    const QString dom = renderedDom(probe, dir.file("profile"));
-    EXPECT_TRUE(dom.contains(QStringLiteral("<title>LOADED 3 OF 3</title>"))) << dom.toStdString();
+    EXPECT_EQ(loadedPictures(page, dir.file("profile")), QStringLiteral("LOADED 3 OF 3"));
 
     // Each link leads to a large picture on disk.
     const QString html = QString::fromStdString(readFile(page));

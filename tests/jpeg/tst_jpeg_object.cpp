@@ -23,7 +23,7 @@ struct ProgressEvent {
 
 std::vector<ProgressEvent>& record(TJPEGImage& jpeg, std::vector<ProgressEvent>& events) {
     jpeg.onProgress = [&events](TGraphic&, TProgressStage stage, int percent, bool redraw,
-                                const QRect&) {
+                                const QRect&, const QString&) {
         events.push_back({stage, percent, redraw});
     };
     return events;
@@ -238,7 +238,7 @@ TEST(JpegObject, ProgressiveDisplayDrawsEveryPassAndEndsWithTheFullPicture) {
     std::vector<ProgressEvent> events;
     int partialPictures = 0;
     passes.onProgress = [&](TGraphic& sender, TProgressStage stage, int percent, bool redraw,
-                            const QRect&) {
+                            const QRect&, const QString&) {
         events.push_back({stage, percent, redraw});
         // A redraw request comes with the picture so far in place.
         if (redraw && static_cast<TJPEGImage&>(sender).hasBitmap() &&
@@ -254,7 +254,8 @@ TEST(JpegObject, ProgressiveDisplayDrawsEveryPassAndEndsWithTheFullPicture) {
 TEST(JpegObject, AStopFromAProgressHandlerKeepsWhatWasDecoded) {
     TJPEGImage jpeg;
     jpeg.setProgressiveDisplay(true);
-    jpeg.onProgress = [](TGraphic&, TProgressStage, int, bool redraw, const QRect&) {
+    jpeg.onProgress = [](TGraphic&, TProgressStage, int, bool redraw, const QRect&,
+                         const QString&) {
         if (redraw)
             throw std::runtime_error("stop");
     };

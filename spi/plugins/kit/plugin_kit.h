@@ -1,0 +1,125 @@
+#pragma once
+// What the shipped import filters share: their information texts, the data of
+// a call in either input form, the bitmap they hand over, and the progress
+// callback. Plain C++ over kelvora/susie.h, without Qt.
+//
+// Every filter refuses pictures above kMaxPixels before it allocates them,
+// the same limit the program puts on every picture it decodes.
+#include "kelvora/susie.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kelvora::spikit {
+
+inline constexpr long long kMaxPixels = 1LL << 28;
+
+struct PluginInfo {
+    std::string about;
+    std::vector<std::pair<const char*, const char*>> formats; // mask, format name
+};
+// GetPluginInfo over the texts: number 0 "00IN", 1 the about text, then the pairs.
+std::int32_t pluginInfo(const PluginInfo& info, std::int32_t infono, char* buf,
+                        std::int32_t buflen);
+
+// The data of a call: in memory as it was given, or the file from the offset on
+// (mapped, or read when it cannot be mapped).
+class Input {
+public:
+    Input() = default;
+    ~Input();
+    Input(const Input&) = delete;
+    Input& operator=(const Input&) = delete;
+    // An SPI_ code: SPI_SUCCESS, or SPI_FILE_READ_ERROR for a file that cannot be read.
+    int open(const char* buf, intptr_t len, std::uint32_t flag);
+    const unsigned char* data() const { return data_; }
+    std::size_t size() const { return size_; }
+
+private:
+    std::vector<unsigned char> owned_;
+    void* mapped_ = nullptr;
+    std::size_t mappedSize_ = 0;
+    const unsigned char* data_ = nullptr;
+    std::size_t size_ = 0;
+};
+
+// A device-independent bitmap with top-down rows, in local memory blocks that
+// go to the host on success and are freed otherwise.
+class Dib {
+public:
+    enum Kind { kIndexed8, kBgr24, kBgrx32, kBgra32 };
+    ~Dib();
+    // SPI_SUCCESS, SPI_BROKEN_DATA for a side under 1, SPI_NO_MEMORY for a picture
+    // above kMaxPixels or memory that is not there. Rows start zeroed.
+    int create(long long width, long long height, Kind kind, int colors = 0);
+    unsigned char* row(long long y) { return bits_ + y * static_cast<std::ptrdiff_t>(stride_); }
+    std::size_t stride() const { return stride_; }
+    unsigned char* bits() { return bits_; }
+    std::size_t bitsSize() const { return bitsSize_; }
+    RGBQUAD* colors();
+    // Hands both blocks to the host.
+    void release(HLOCAL* info, HLOCAL* bits);
+
+private:
+    HLOCAL info_ = nullptr;
+    HLOCAL bitsHandle_ = nullptr;
+    unsigned char* bits_ = nullptr;
+    std::size_t stride_ = 0;
+    std::size_t bitsSize_ = 0;
+    std::size_t tableAt_ = 0;
+};
+
+// The host's progress callback; report() is true when the host asks to stop.
+class Progress {
+public:
+    Progress(SUSIE_PROGRESS callback, intptr_t data) : callback_(callback), data_(data) {}
+    bool report(long long done, long long total);
+
+private:
+    SUSIE_PROGRESS callback_;
+    intptr_t data_;
+};
+
+// Fills a PictureInfo with a picture's size and depth.
+void fillPictureInfo(PictureInfo* info, long long width, long long height, int depth);
+
+// True when the header starts with the bytes.
+bool startsWith(const void* header, const char* magic, std::size_t size);
+
+// What one import filter brings; the entry points around it are the same for all.
+struct Filter {
+    const PluginInfo& (*info)();
+    bool (*isSupported)(const void* header); // the data's first 2 KiB
+    // SPI_ codes; pictureInfo fills the record, decode the bitmap (the host's progress
+    // callback already told 0 %).
+    int (*pictureInfo)(const Input& in, PictureInfo* info);
+    int (*decode)(const Input& in, Dib& dib, Progress& progress);
+};
+std::int32_t getPictureInfo(const Filter& filter, const char* buf, intptr_t len, std::uint32_t flag,
+                            PictureInfo* info);
+std::int32_t getPicture(const Filter& filter, const char* buf, intptr_t len, std::uint32_t flag,
+                        HLOCAL* info, HLOCAL* bits, SUSIE_PROGRESS callback, intptr_t data);
+
+} // namespace kelvora::spikit
+
+// The exported entry points of an import filter over a spikit::Filter.
+#define KELVORA_IMPORT_FILTER(filter)                                                              \
+    SUSIE_EXPORT int32_t GetPluginInfo(int32_t infono, char* buf, int32_t buflen) {                \
+        return kelvora::spikit::pluginInfo((filter).info(), infono, buf, buflen);                  \
+    }                                                                                              \
+    SUSIE_EXPORT int32_t IsSupported(const char*, const void* header) {                            \
+        return header && (filter).isSupported(header) ? 1 : 0;                                     \
+    }                                                                                              \
+    SUSIE_EXPORT int32_t GetPictureInfo(const char* buf, intptr_t len, uint32_t flag,              \
+                                        PictureInfo* lpInfo) {                                     \
+        return kelvora::spikit::getPictureInfo(filter, buf, len, flag, lpInfo);                    \
+    }                                                                                              \
+    SUSIE_EXPORT int32_t GetPicture(const char* buf, intptr_t len, uint32_t flag, HLOCAL* pHBInfo, \
+                                    HLOCAL* pHBm, SUSIE_PROGRESS progressCallback,                 \
+                                    intptr_t lData) {                                              \
+        return kelvora::spikit::getPicture(filter, buf, len, flag, pHBInfo, pHBm,                  \
+                                           progressCallback, lData);                               \
+    }
