@@ -18,8 +18,20 @@ std::string readFile(const std::string& fileName) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-int run(const std::vector<std::string>& argv, const std::string& stdinFile,
+int run(const std::vector<std::string>& given, const std::string& stdinFile,
         const std::string& stdoutFile, long* maxRssKb) {
+    // A child's peak memory as wait4 reports it includes this process's own at
+    // the fork (the kernel keeps the larger across exec), so the peak is taken
+    // by GNU time, which forks the command from a small process of its own.
+    std::vector<std::string> argv = given;
+    char rssFile[] = "/tmp/kelvora-bench-rss-XXXXXX";
+    if (maxRssKb) {
+        const int fd = mkstemp(rssFile);
+        if (fd < 0)
+            throw std::runtime_error("mkstemp failed");
+        close(fd);
+        argv.insert(argv.begin(), {"/usr/bin/time", "-f", "%M", "-o", rssFile, "--"});
+    }
     const pid_t pid = fork();
     if (pid < 0)
         throw std::runtime_error("fork failed");
@@ -40,10 +52,13 @@ int run(const std::vector<std::string>& argv, const std::string& stdinFile,
         _exit(127);
     }
     int status = 0;
-    struct rusage usage {};
-    wait4(pid, &status, 0, &usage);
-    if (maxRssKb)
-        *maxRssKb = usage.ru_maxrss;
+    waitpid(pid, &status, 0);
+    if (maxRssKb) {
+        std::ifstream in(rssFile);
+        *maxRssKb = 0;
+        in >> *maxRssKb;
+        unlink(rssFile);
+    }
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
 }
 

@@ -13,7 +13,8 @@ inline double secondsSince(Clock::time_point start) {
 }
 
 // Runs argv (argv[0] looked up in PATH), optionally with stdin/stdout redirected
-// to files; returns the exit status and, in maxRssKb, the child's peak memory.
+// to files; returns the exit status and, in maxRssKb, the child's peak memory
+// (measured by GNU time, /usr/bin/time).
 int run(const std::vector<std::string>& argv, const std::string& stdinFile = {},
         const std::string& stdoutFile = {}, long* maxRssKb = nullptr);
 

@@ -17,7 +17,7 @@ qt6-translations-l10n libxcb1-dev file
 "
 # Test-only extras: a real browser for the page check, an X server for screenshots.
 if [ "${1:-}" = "--test" ]; then
-    PACKAGES="$PACKAGES chromium xvfb imagemagick clang libclang-rt-14-dev desktop-file-utils"
+    PACKAGES="$PACKAGES chromium xvfb imagemagick clang libclang-rt-14-dev desktop-file-utils time"
     # pictures in the plug-in formats for the tests and benchmarks
     PACKAGES="$PACKAGES libheif-examples libavif-bin"
 fi
