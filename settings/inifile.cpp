@@ -395,7 +395,30 @@ std::optional<std::uint32_t> parseHex(std::string_view s) {
     return static_cast<std::uint32_t>(v);
 }
 
-std::optional<int> parseInteger(std::string_view s) {
+[[noreturn]] void refuseWrite(const std::string& fileName) {
+    throw EIniFileException(QStringLiteral("%1 に書き込めません").arg(toQ(fileName)));
+}
+
+} // namespace
+
+std::string TIniFile::ReadString(std::string_view section, std::string_view key,
+                                 std::string_view def) const {
+    std::string text;
+    struct stat st;
+    LoadResult loaded;
+    {
+        const FolderLock lock(resolveLinks(fileName_), LOCK_SH);
+        loaded = loadFile(fileName_, text, st);
+    }
+    if (loaded != LoadResult::Ok)
+        return std::string(def);
+    const KeyLocation loc = locate(text, section, key);
+    if (!loc.keyFound)
+        return std::string(def);
+    return cookValue(std::string_view(text).substr(loc.valueBegin, loc.valueEnd - loc.valueBegin));
+}
+
+std::optional<int> ParseIniInteger(std::string_view s) {
     if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
         const auto hex = parseHex(s.substr(2));
         return hex ? std::optional<int>(static_cast<std::int32_t>(*hex)) : std::nullopt;
@@ -428,31 +451,8 @@ std::optional<int> parseInteger(std::string_view s) {
     return static_cast<int>(v);
 }
 
-[[noreturn]] void refuseWrite(const std::string& fileName) {
-    throw EIniFileException(QStringLiteral("%1 に書き込めません").arg(toQ(fileName)));
-}
-
-} // namespace
-
-std::string TIniFile::ReadString(std::string_view section, std::string_view key,
-                                 std::string_view def) const {
-    std::string text;
-    struct stat st;
-    LoadResult loaded;
-    {
-        const FolderLock lock(resolveLinks(fileName_), LOCK_SH);
-        loaded = loadFile(fileName_, text, st);
-    }
-    if (loaded != LoadResult::Ok)
-        return std::string(def);
-    const KeyLocation loc = locate(text, section, key);
-    if (!loc.keyFound)
-        return std::string(def);
-    return cookValue(std::string_view(text).substr(loc.valueBegin, loc.valueEnd - loc.valueBegin));
-}
-
 int TIniFile::ReadInteger(std::string_view section, std::string_view key, int def) const {
-    return parseInteger(ReadString(section, key, "")).value_or(def);
+    return ParseIniInteger(ReadString(section, key, "")).value_or(def);
 }
 
 bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool def) const {

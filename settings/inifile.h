@@ -13,6 +13,7 @@
 // and each write's read-modify-write, holds an advisory lock (flock) on the file's
 // folder, so that copies of the program saving at once do not lose each other's keys.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -56,6 +57,9 @@ public:
 private:
     std::string fileName_;
 };
+
+// An integer as ReadInteger reads its text; nothing where ReadInteger gives the default.
+std::optional<int> ParseIniInteger(std::string_view text);
 
 // "Option.ini" in the program's settings folder: beside the executable, or in the
 // user's configuration folder for an installed program (base/program_folder.h).

@@ -6,16 +6,15 @@
 #include "app/startup.h"
 #include "base/errors.h"
 #include "settings/inifile.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/images.h"
 #include "tests/support/temp_dir.h"
 
 #include <QImage>
-#include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
 #include <numeric>
-#include <sys/resource.h>
 
 using namespace kelvora;
 using namespace kelvora::test;
@@ -72,26 +71,6 @@ std::string failureOf(const TAlbumJob& job, int jobs, const std::atomic<bool>* s
     }
     return {};
 }
-
-// Makes every write beyond `bytes` fail, as a full disk does, even for root.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        old_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, old_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*old_)(int) = nullptr;
-};
 
 // A JPEG that decodes whole and only then fails: a second frame header before
 // its end, which libjpeg meets when it finishes.

@@ -4,20 +4,20 @@
 
 #include "base/codepage.h"
 #include "base/errors.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/temp_dir.h"
 
 #include <climits>
-#include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <vector>
 
 namespace kelvora {
 namespace {
 
+using test::FileSizeLimit;
 using test::readFile;
 using test::TempDir;
 
@@ -46,29 +46,6 @@ template <class Write> std::string refusalOf(Write write) {
     }
     return {};
 }
-
-// Makes every write that would grow a file beyond `bytes` fail, as a full disk does,
-// even for root.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        active_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, oldHandler_);
-    }
-    bool active() const { return active_; }
-
-private:
-    rlimit saved_{};
-    void (*oldHandler_)(int) = nullptr;
-    bool active_ = false;
-};
 
 TEST_F(IniWrite, FirstSaveOfBothSectionsWritesThisExactFile) {
     TIniFile ini(path);
