@@ -175,7 +175,9 @@ void TAlbumRun::Impl::makeFolders() {
             createdFolders.push_back(std::move(missing));
         // A folder that cannot be made shows up when the first file there is created.
         forceDirectories(folder);
+        RemoveStaleStagedFiles(folder);
     }
+    RemoveStaleStagedFiles(BaseFolderOf(job.htmlFileName));
 }
 
 void TAlbumRun::Impl::removeCreatedFolders() {

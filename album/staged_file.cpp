@@ -6,6 +6,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <charconv>
+#include <csignal>
+#include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
 #include <set>
@@ -109,6 +112,29 @@ void TStagedFile::commit() {
         fail(errno);
     r.temporaries.erase(tempName_);
     committed_ = true;
+}
+
+void RemoveStaleStagedFiles(const std::string& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        // ".<name>.kelvora-<pid>-<n>.tmp"
+        const auto mark = name.rfind(".kelvora-");
+        if (name.empty() || name.front() != '.' || mark == std::string_view::npos ||
+            !name.ends_with(".tmp"))
+            continue;
+        const std::string_view rest = name.substr(mark + 9);
+        pid_t pid = 0;
+        const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), pid);
+        if (error != std::errc() || end == rest.data() || *end != '-' || pid <= 0)
+            continue;
+        if (pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH)
+            continue; // its writer may still be at work
+        ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    }
+    ::closedir(dir);
 }
 
 void DiscardAllStagedFiles() {

@@ -48,4 +48,8 @@ private:
 // TStagedFile fail with EAbort. For the moment a process is told to stop.
 void DiscardAllStagedFiles();
 
+// Removes the temporary files that a process which no longer runs left in the
+// folder (it was killed before it could remove them).
+void RemoveStaleStagedFiles(const std::string& folder);
+
 } // namespace kelvora

@@ -15,6 +15,8 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <numeric>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace kelvora;
 using namespace kelvora::test;
@@ -245,4 +247,21 @@ TEST(AlbumRun, TheFirstFailingPictureInTheListIsReported) {
         EXPECT_FALSE(e.detail().empty());
     }
     EXPECT_FALSE(fs::exists(a.dir.file("site")));
+}
+
+TEST(AlbumRun, TemporariesOfAKilledRunAreRemovedByTheNext) {
+    Album a;
+    const pid_t dead = fork();
+    if (dead == 0)
+        _exit(0);
+    waitpid(dead, nullptr, 0);
+    const std::string stale = ".L0.jpg.kelvora-" + std::to_string(dead) + "-3.tmp";
+    const std::string live = ".L1.jpg.kelvora-1-7.tmp"; // a process that runs
+    a.dir.write("site/large/" + stale, "left by a killed run");
+    a.dir.write("site/large/" + live, "still being written");
+    a.dir.write("site/" + stale, "a page left behind");
+    RunAlbum(a.job({a.jpeg("a.jpg", 20, 20, 1)}), {}, 1);
+    EXPECT_FALSE(fs::exists(a.dir.file("site/large/" + stale)));
+    EXPECT_FALSE(fs::exists(a.dir.file("site/" + stale)));
+    EXPECT_TRUE(fs::exists(a.dir.file("site/large/" + live)));
 }
