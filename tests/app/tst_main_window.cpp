@@ -16,6 +16,7 @@
 #include "tests/shell/views_support.h"
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/images.h"
+#include "tests/support/qtest_strings.h"
 #include "ui/image.h"
 
 #include <QFileDialog>
@@ -38,19 +39,6 @@
 
 using namespace kelvora;
 using namespace kelvora::test;
-
-// Readable failures for the paths these tests compare.
-namespace QTest {
-template <> inline char* toString(const std::string& s) {
-    return qstrdup(s.c_str());
-}
-template <> inline char* toString(const std::vector<std::string>& v) {
-    std::string out = "{";
-    for (const std::string& s : v)
-        out += (out.size() > 1 ? ", " : "") + s;
-    return qstrdup((out + "}").c_str());
-}
-} // namespace QTest
 
 namespace {
 
@@ -117,6 +105,14 @@ struct Program {
         view->scrollTo(index);
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
         QCOMPARE(list.ItemFocused()->GetIndex(), row);
+    }
+
+    // Each file chosen in the list and added with 追加.
+    void collect(std::initializer_list<const char*> names) {
+        for (const char* name : names) {
+            clickFile(name);
+            QTest::mouseClick(form1->Button1, Qt::LeftButton);
+        }
     }
 
     // A click on an entry of the collected list.
@@ -321,10 +317,7 @@ private slots:
         TForm1& f = *p.form1;
         const std::string folder = p.pictures();
         p.chooseFolder("写真");
-        for (const char* name : {"a.jpg", "big.jpg"}) {
-            p.clickFile(name);
-            QTest::mouseClick(f.Button1, Qt::LeftButton);
-        }
+        p.collect({"a.jpg", "big.jpg"});
         QTRY_VERIFY(f.btnCreate->isEnabled());
 
         p.clickEntry(0);
@@ -371,10 +364,7 @@ private slots:
         TForm1& f = *p.form1;
         const std::string folder = p.pictures();
         p.chooseFolder("写真");
-        for (const char* name : {"big.jpg", "a.jpg"}) {
-            p.clickFile(name);
-            QTest::mouseClick(f.Button1, Qt::LeftButton);
-        }
+        p.collect({"big.jpg", "a.jpg"});
         QTRY_VERIFY(f.btnCreate->isEnabled());
 
         // Cancelled: nothing changes.
