@@ -6,7 +6,8 @@
 // For the main window: the options dialog and the about box disable the window they
 // are given while shown and enable it when they go, so the main window only calls
 // frmOption->show() ("設定") and frmVersion->show() ("バージョン情報"). The generation
-// window's hidden() signal shows the main window again (ConnectWindows).
+// window's hidden() signal shows the main window again (ConnectWindows), and only the
+// main window's closing ends the program.
 
 namespace kelvora {
 

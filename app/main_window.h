@@ -1,56 +1,132 @@
 #pragma once
-// The main window: collects the pictures of an album and hands them to the
-// generation window.
+// The main window: the folder tree and file list to browse the disk, a preview of the
+// picture last chosen, the collected list of the album's pictures, and the commands
+// that set options, create the album and quit. It owns the plug-in manager, whose
+// plug-ins are loaded while the window is created, before any picture is read.
+//
+// Creating the album hands the collected list to the generation window and hides this
+// window; the generation window brings it back when it is hidden (ConnectWindows). The
+// options dialog and the about box disable this window while they are shown.
+//
+// Everything runs on the GUI thread. "作成" is enabled by Timer1, every 100 ms.
+#include "app/collected_list.h"
+#include "shell/ui/list_view.h"
+#include "ui/dialogs.h"
+
 #include <QMainWindow>
+#include <optional>
+#include <string>
 
 class QAction;
-class QListWidget;
+class QFrame;
+class QListView;
+class QMenu;
 class QPushButton;
+class QSplitter;
+class QStatusBar;
 class QTimer;
 class QToolBar;
 
 namespace kelvora {
 
-class TDialogs;
+class TButtonRow;
+class TImage;
 class TSPIs;
+class TVelShTreeView;
 struct TAppWindows;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
 public:
     TForm1(const TAppWindows& windows, TDialogs& dialogs, QWidget* parent = nullptr);
+    ~TForm1() override;
 
-    // Controls
+    // Top toolbar
     QToolBar* ToolBar1;
-    QAction* TB_Susie;     // "Susie PlugInの確認"
-    QListWidget* ListBox1; // the collected pictures
-    QPushButton* btnSet;   // "設定"
-    QPushButton* btnAdd;
-    QPushButton* btnDelete;
-    QPushButton* btnCreate;
-    QPushButton* TB_Version; // "バージョン情報"
-    QTimer* Timer1;
-    // The plug-in manager: its plug-ins are loaded while this window is created.
+    QAction* TB_Susie;   // "Susie PlugInの確認"
+    QAction* TB_Version; // "バージョン情報"
+    QAction* TB_Help;    // "ヘルプ", without an action
+    QAction* TB_End;     // "終了"
+    // Browser pane: the view items over the tree and the list
+    QWidget* Panel1;
+    QToolBar* ToolBar2;
+    QAction* TB_Icon;      // "大きいアイコン"
+    QAction* TB_SmallIcon; // "小さいアイコン"
+    QAction* TB_List;      // "一覧"
+    QAction* TB_Report;    // "詳細"
+    QSplitter* Splitter1;  // tree | list
+    TVelShTreeView* VelShTreeView1;
+    TVelShListView* VelShListView1;
+    QSplitter* Splitter2; // browser pane / collection pane
+    // Collection pane
+    QWidget* Panel2;
+    TButtonRow* Panel3;
+    QPushButton* btnSet;  // "設定"
+    QPushButton* Button1; // "追加"
+    QSplitter* Splitter3; // list box | preview
+    QListView* ListBox1;
+    QMenu* PopupMenu1;
+    QAction* TB_List_Delete; // "削除"
+    QFrame* Panel4;          // the sunken frame of the preview
+    TImage* Image1;
+    // Bottom row and status bar
+    TButtonRow* Panel5;
+    QPushButton* btnCreate; // "作成"
+    QPushButton* btnEnd;    // "終了"
+    QStatusBar* StatusBar1;
+    // Non-visual parts
     TSPIs* SPIs1;
+    QTimer* Timer1;
+    TSaveDialog SaveDialog1;
 
     // Handlers
-    void btnSetClick();
-    void TB_SusieClick();
-    void btnAddClick();
-    void btnDeleteClick();
-    void btnCreateClick();
-    void TB_VersionClick();
+    void VelShListView1SelectItem(TVelShFileData* item, bool selected);
+    void Button1Click();
+    void ListBox1Click();
+    void TB_List_DeleteClick();
     void Timer1Timer();
+    void btnSetClick();
+    void btnCreateClick();
+    void TB_SusieClick();
+    void TB_VersionClick();
+    void TB_EndClick();
+    void btnEndClick();
+    void TB_IconClick();
+    void TB_SmallIconClick();
+    void TB_ListClick();
+    void TB_ReportClick();
+    // The closing question; false keeps the window open.
+    bool FormCloseQuery();
 
-    // Adds a picture unless it is already listed.
+    // The collected list that ListBox1 shows.
+    TCollectedList& Collected() { return collected_; }
+    // The focused row's path at the last selection change that found one.
+    const std::string& SelectedPath() const { return selection_.SelectedPath(); }
+    // Adds a file as "追加" does, unless it is listed already (files opened with the program).
     void AddFile(const std::string& path);
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    QMenu* createPopupMenu() override;
 
 private:
+    void buildToolBar();
+    void buildBrowserPane();
+    void buildCollectionPane();
+    void buildBottomRow();
+    void connectHandlers();
+    // The design sizes of the panes, once the window has its size.
+    void applyDesignSizes();
+    void setViewStyle(TViewStyle style, QAction* checked);
+    std::optional<std::string> focusedPath() const;
+
     const TAppWindows& windows_;
     TDialogs& dialogs_;
+    TCollectedList collected_;
+    TFileSelection selection_{collected_};
+    bool sized_ = false;
+    bool deleting_ = false; // selection changes while an entry is deleted are no clicks
 };
 
 } // namespace kelvora

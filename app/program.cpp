@@ -82,10 +82,10 @@ int RunKelvora(int argc, char** argv) {
     TAppWindows windows;
     TForm1 form1(windows, dialogs);
     windows.Form1 = &form1;
-    TForm2 form2(form1.SPIs1);
-    windows.Form2 = &form2;
     TForm4 form4;
     windows.Form4 = &form4;
+    TForm2 form2(form1.SPIs1);
+    windows.Form2 = &form2;
     TfrmOption frmOption(optionFile, dialogs, &form1);
     windows.frmOption = &frmOption;
     TfrmVersion frmVersion(splash, opener, &form1);

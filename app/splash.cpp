@@ -8,7 +8,7 @@
 #include <QPixmap>
 
 // Resources of a static library are registered by name from the global namespace.
-static void initAppResources() {
+static void initAppResourcesOnce() {
     static bool done = false;
     if (!done)
         Q_INIT_RESOURCE(app);
@@ -16,6 +16,10 @@ static void initAppResources() {
 }
 
 namespace kelvora {
+
+void InitAppResources() {
+    initAppResourcesOnce();
+}
 
 QPixmap TransparentPicture(const QImage& picture) {
     QPixmap pixmap = QPixmap::fromImage(picture);
@@ -33,7 +37,7 @@ void SetGreyBackground(QWidget& window) {
 }
 
 QIcon ApplicationIcon() {
-    initAppResources();
+    InitAppResources();
     QIcon icon;
     for (const int size : {16, 32, 48, 256})
         icon.addFile(QStringLiteral(":/kelvora/icons/kelvora-%1.png").arg(size), QSize(size, size));
@@ -42,7 +46,7 @@ QIcon ApplicationIcon() {
 
 TfrmSplash::TfrmSplash(QWidget* parent)
     : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint) {
-    initAppResources();
+    InitAppResources();
     setObjectName(QStringLiteral("frmSplash"));
     SetGreyBackground(*this);
     picture_ =

@@ -31,6 +31,8 @@ inline constexpr QRgb kBackgroundGrey = 0x666666;
 QPixmap TransparentPicture(const QImage& picture);
 // A dark grey window background for a window of the program's picture.
 void SetGreyBackground(QWidget& window);
+// Registers the pictures and icons the program's windows carry (once).
+void InitAppResources();
 // The program's icon at every size it ships.
 QIcon ApplicationIcon();
 

@@ -22,4 +22,22 @@ for scenario in splash options options-cancel about save-overwrite color comment
         wait" 2>/dev/null
     echo "$out/$scenario.png"
 done
-rm -rf "$pictures"
+# The main window browses a made-up home folder with an album's pictures in it.
+home=/tmp/kelvora-demo-home
+rm -rf "$home"
+album="$home/写真/2024 旅行"
+mkdir -p "$home/デスクトップ" "$home/ドキュメント" "$home/.config" "$album/メモ"
+printf 'XDG_DESKTOP_DIR="$HOME/デスクトップ"\nXDG_PICTURES_DIR="$HOME/写真"\n' \
+    >"$home/.config/user-dirs.dirs"
+cp "$pictures/harbour.jpg" "$album/港.jpg"
+cp "$pictures/mountain-path.jpg" "$album/山道.jpg"
+cp "$pictures/sunset.jpg" "$album/夕焼け.jpg"
+convert -size 640x427 plasma:'#4682b4-#f0f8ff' -seed 3 "$album/海.jpg"
+HOME="$home" XDG_CONFIG_HOME="$home/.config" xvfb-run -a -s "-screen 0 1024x768x24" sh -c "
+    ./$build/tools/kelvora-demo-window main '$album/港.jpg' '$album/山道.jpg' \
+        '$album/夕焼け.jpg' &
+    sleep 4
+    import -window root -trim +repage $out/main.png
+    wait" 2>/dev/null
+echo "$out/main.png"
+rm -rf "$pictures" "$home"

@@ -1,26 +1,80 @@
 // Shows one window of the program, or a dialog over it, for the screenshots in docs/.
 // Usage: kelvora-demo-window SCENARIO [PICTURE...]
-//   splash, options, options-cancel, about, save-overwrite, color, comment-editor
+//   splash, options, options-cancel, about, save-overwrite, color, comment-editor, main
+// "main" shows the main window on the folder of the pictures (below the home folder),
+// the second one chosen and previewed, the others collected.
 // It quits by itself after a few seconds; docs/make-window-screenshots.sh captures it.
 #include "album/ui/comment_editor.h"
+#include "app/app_windows.h"
+#include "app/main_window.h"
 #include "app/program.h"
 #include "app/splash.h"
 #include "app/version_window.h"
 #include "base/shell_opener.h"
 #include "settings/ui/option_dialog.h"
+#include "shell/xdg_dirs.h"
 #include "ui/dialogs.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QTimer>
 #include <QTreeWidget>
+#include <algorithm>
 #include <clocale>
 #include <cstdio>
 #include <memory>
 
 using namespace kelvora;
+
+namespace {
+
+// The ID of a folder below the home folder, reached through the desktop's ホーム item.
+TIDListPtr homeFolderID(const std::string& folder) {
+    const std::string home = XdgHome() + "/";
+    if (folder.rfind(home, 0) != 0)
+        return {};
+    TIDListPtr id(IDMakeVirtual(TShVirtualFolder::Home));
+    for (std::size_t start = home.size(); start < folder.size();) {
+        const std::size_t end = std::min(folder.find('/', start), folder.size());
+        TIDListPtr item(IDMakeItem(TShItemKind::Entry, folder.substr(start, end - start)));
+        id.reset(TVelShID::IDConcat(id.get(), item.get()));
+        start = end + 1;
+    }
+    return id;
+}
+
+// The main window as a user leaves it: a folder shown, a picture chosen, some collected.
+QWidget* showMainWindow(TAppWindows& windows, TDialogs& dialogs, char** pictures, int count) {
+    auto* form1 = new TForm1(windows, dialogs);
+    windows.Form1 = form1;
+    form1->VelShListView1->SetColumnMemoryFile({}); // no column memory beside the tool
+    form1->show();
+    if (count < 2)
+        return form1;
+    const std::string first = pictures[0];
+    if (TIDListPtr folder = homeFolderID(first.substr(0, first.rfind('/'))))
+        form1->VelShListView1->SetFolder(folder.get());
+    for (int i = 0; i < count; ++i) {
+        if (i != 1)
+            form1->AddFile(pictures[i]);
+    }
+    const std::string chosen = std::string(pictures[1]).substr(first.rfind('/') + 1);
+    TVelShListView& list = *form1->VelShListView1;
+    for (int row = 0; row < list.ItemsCount(); ++row) {
+        std::string name;
+        list.Items(row)->GetDisplayName(name);
+        if (name == chosen)
+            list.SelectionModel()->setCurrentIndex(list.ShModel()->index(row, 0),
+                                                   QItemSelectionModel::ClearAndSelect |
+                                                       QItemSelectionModel::Rows);
+    }
+    return form1;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
@@ -35,6 +89,7 @@ int main(int argc, char** argv) {
     TDialogs& dialogs = DefaultDialogs();
 
     TfrmSplash splash;
+    TAppWindows windows;
     std::unique_ptr<QWidget> window;
     if (scenario == QLatin1String("splash")) {
         splash.show();
@@ -52,8 +107,8 @@ int main(int argc, char** argv) {
         existing.open(QIODevice::WriteOnly);
         existing.close();
         QDir::setCurrent(folder);
-        QTimer::singleShot(0,
-                           [&] { dialogs.saveFileName(nullptr, "HTMLファイル(*.html)|*.html"); });
+        QTimer::singleShot(
+            0, [&] { dialogs.saveFileName(nullptr, "HTMLファイル(*.html)|*.html", "*.html", {}); });
         // Choose the existing page, so that the dialog asks before replacing it.
         QTimer::singleShot(800, [&] {
             if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
@@ -81,6 +136,8 @@ int main(int argc, char** argv) {
             editor->ListView1->setCurrentItem(second);
             editor->ListView1Click();
         }
+    } else if (scenario == QLatin1String("main")) {
+        window.reset(showMainWindow(windows, dialogs, argv + 2, argc - 2));
     } else {
         std::fprintf(stderr, "unknown scenario\n");
         return 2;

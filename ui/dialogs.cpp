@@ -59,15 +59,31 @@ QStringList TQtDialogs::openFileNames(QWidget* parent, const QString& filter) {
                                          QFileDialog::DontUseNativeDialog);
 }
 
-QString TQtDialogs::saveFileName(QWidget* parent, const QString& filter) {
+QString TQtDialogs::saveFileName(QWidget* parent, const QString& filter, const QString& defaultExt,
+                                 const QString& fileName) {
     QFileDialog dialog(parent);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilter(qtFilter(filter));
-    dialog.setDefaultSuffix(QStringLiteral("html"));
+    QString suffix = defaultExt;
+    if (suffix.startsWith(QLatin1Char('*')))
+        suffix.remove(0, 1);
+    if (suffix.startsWith(QLatin1Char('.')))
+        suffix.remove(0, 1);
+    dialog.setDefaultSuffix(suffix);
+    if (!fileName.isEmpty())
+        dialog.selectFile(fileName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().first();
+}
+
+bool TSaveDialog::Execute(TDialogs& dialogs, QWidget* parent) {
+    const QString chosen = dialogs.saveFileName(parent, Filter, DefaultExt, FileName);
+    if (chosen.isEmpty())
+        return false;
+    FileName = chosen;
+    return true;
 }
 
 TDialogs& DefaultDialogs() {

@@ -30,7 +30,19 @@ public:
     virtual std::optional<QColor> chooseColor(QWidget* parent, const QColor& initial) = 0;
     // File dialogs; empty when the user cancels. filter as "Name(*.ext)|*.ext".
     virtual QStringList openFileNames(QWidget* parent, const QString& filter) = 0;
-    virtual QString saveFileName(QWidget* parent, const QString& filter) = 0;
+    // Asks before it replaces a file. defaultExt ("html" or "*.html") completes a name
+    // typed without extension; fileName (folder and name) is what the dialog offers.
+    virtual QString saveFileName(QWidget* parent, const QString& filter, const QString& defaultExt,
+                                 const QString& fileName) = 0;
+};
+
+// A save dialog as a window keeps one: it offers the name it returned last.
+struct TSaveDialog {
+    QString Filter;
+    QString DefaultExt;
+    QString FileName;
+    // True when the user chose a name, which FileName then holds (full path).
+    bool Execute(TDialogs& dialogs, QWidget* parent);
 };
 
 // Qt's own dialogs, never the desktop's, so that they follow the program's Japanese
@@ -43,7 +55,8 @@ public:
     void showError(QWidget* parent, const QString& text) override;
     std::optional<QColor> chooseColor(QWidget* parent, const QColor& initial) override;
     QStringList openFileNames(QWidget* parent, const QString& filter) override;
-    QString saveFileName(QWidget* parent, const QString& filter) override;
+    QString saveFileName(QWidget* parent, const QString& filter, const QString& defaultExt,
+                         const QString& fileName) override;
 };
 
 TDialogs& DefaultDialogs();

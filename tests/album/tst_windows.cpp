@@ -4,6 +4,7 @@
 #include "app/app_windows.h"
 #include "app/main_window.h"
 #include "app/startup.h"
+#include "tests/shell/browser_world.h"
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/images.h"
 #include "tests/support/temp_dir.h"
@@ -17,7 +18,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -413,20 +413,21 @@ private slots:
     }
 
     void mainWindowHandsOverAndComesBack() {
+        BrowserWorld world; // the main window browses a temporary home, not the machine's
         Windows w;
         TAppWindows windows;
         windows.Form3 = &w.form3;
         windows.Form4 = &w.form4;
         TForm1 form1(windows, w.dialogs);
+        form1.VelShListView1->SetColumnMemoryFile(world.memoryFile());
         windows.Form1 = &form1;
         ConnectWindows(windows);
         form1.show();
         const std::string a = w.picture("a.jpg", 20, 20);
         const std::string b = w.picture("b.bmp", 20, 20);
-        w.dialogs.openAnswer = {QString::fromStdString(a), QString::fromStdString(b),
-                                QString::fromStdString(a)};
-        click(form1.btnAdd);
-        QCOMPARE(form1.ListBox1->count(), 2);
+        for (const std::string& file : {a, b, a})
+            form1.AddFile(file);
+        QCOMPARE(form1.Collected().Count(), 2);
         form1.Timer1Timer();
         QVERIFY(form1.btnCreate->isEnabled());
         w.form4.OpenWith(TStringList()); // an old list of comments

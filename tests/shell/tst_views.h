@@ -1,28 +1,8 @@
 #pragma once
 // The test classes of the folder tree and file list; tst_views_main.cpp runs them.
-#include <QObject>
-#include <QTest>
-#include <string>
-#include <vector>
+#include "tests/support/qtest_strings.h"
 
-// Readable failures for the values these tests compare.
-namespace QTest {
-template <> inline char* toString(const std::string& s) {
-    return qstrdup(s.c_str());
-}
-template <> inline char* toString(const std::vector<std::string>& v) {
-    std::string out = "{";
-    for (const std::string& s : v)
-        out += (out.size() > 1 ? ", " : "") + s;
-    return qstrdup((out + "}").c_str());
-}
-template <> inline char* toString(const std::vector<int>& v) {
-    std::string out = "{";
-    for (const int i : v)
-        out += (out.size() > 1 ? ", " : "") + std::to_string(i);
-    return qstrdup((out + "}").c_str());
-}
-} // namespace QTest
+#include <QObject>
 
 class TreeViewTest : public QObject {
     Q_OBJECT

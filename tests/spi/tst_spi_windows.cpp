@@ -5,6 +5,7 @@
 #include "app/app_windows.h"
 #include "app/main_window.h"
 #include "spi/ui/plugin_list_window.h"
+#include "tests/shell/browser_world.h"
 #include "tests/spi/spi_test_support.h"
 #include "tests/support/browser.h"
 #include "tests/support/fake_dialogs.h"
@@ -88,9 +89,11 @@ private slots:
         const std::vector<FormatPicture> pictures = makeFormatPictures(dir, 64, 48);
         if (pictures.empty())
             QSKIP("ImageMagick, heif-enc or avifenc is missing (scripts/setup.sh --test)");
+        // The main window browses a temporary home, not the machine's.
+        BrowserWorld world;
         // The shipped plug-ins reached through Susie's folder.
-        dir.write("config/Morvash/Susie.conf", "[Plug-in]\nPath=" + shippedPluginFolder() + "\n");
-        qputenv("XDG_CONFIG_HOME", dir.file("config").c_str());
+        world.makeFile(world.home() + "/.config/Morvash/Susie.conf",
+                       "[Plug-in]\nPath=" + shippedPluginFolder() + "\n");
         FakeDialogs dialogs;
         FakeOpener opener;
         TForm4 form4;
@@ -100,8 +103,8 @@ private slots:
             windows.Form3 = &form3;
             windows.Form4 = &form4;
             TForm1 form1(windows, dialogs);
+            form1.VelShListView1->SetColumnMemoryFile(world.memoryFile());
             windows.Form1 = &form1;
-            qunsetenv("XDG_CONFIG_HOME");
             QCOMPARE(form1.SPIs1->Count(), 6);
             TForm2 form2(form1.SPIs1);
             windows.Form2 = &form2;

@@ -42,7 +42,13 @@ public:
         return answer;
     }
     QStringList openFileNames(QWidget*, const QString&) override { return openAnswer; }
-    QString saveFileName(QWidget*, const QString&) override { return saveAnswer; }
+    // What each save dialog offered: "filter|default extension|file name".
+    QStringList saveOffers;
+    QString saveFileName(QWidget*, const QString& filter, const QString& defaultExt,
+                         const QString& fileName) override {
+        saveOffers << filter + QLatin1Char('|') + defaultExt + QLatin1Char('|') + fileName;
+        return saveAnswer;
+    }
 };
 
 class FakeOpener : public TShellOpener {

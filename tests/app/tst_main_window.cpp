@@ -1,0 +1,531 @@
+// The main window driven as a user drives it, headless, over a temporary home folder:
+// browsing, the preview, collecting, the hand-over to the generation window and back,
+// the commands and the closing question.
+#include "album/ui/comment_editor.h"
+#include "album/ui/generation_window.h"
+#include "app/app_windows.h"
+#include "app/button_row.h"
+#include "app/main_window.h"
+#include "app/splash.h"
+#include "app/startup.h"
+#include "app/version_window.h"
+#include "base/program_folder.h"
+#include "settings/ui/option_dialog.h"
+#include "spi/spis.h"
+#include "spi/ui/plugin_list_window.h"
+#include "tests/shell/views_support.h"
+#include "tests/support/fake_dialogs.h"
+#include "tests/support/images.h"
+#include "tests/support/qtest_strings.h"
+#include "ui/image.h"
+
+#include <QFileDialog>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <functional>
+#include <memory>
+
+using namespace kelvora;
+using namespace kelvora::test;
+
+namespace {
+
+// The program's windows over a temporary home folder, connected as at start-up.
+struct Program {
+    explicit Program(TDialogs& answers) : dialogs(answers) {
+        form1 = std::make_unique<TForm1>(windows, dialogs);
+        windows.Form1 = form1.get();
+        // The column memory stays in the temporary world.
+        form1->VelShListView1->SetColumnMemoryFile(world.memoryFile());
+        windows.Form4 = &form4;
+        form2 = std::make_unique<TForm2>(form1->SPIs1);
+        windows.Form2 = form2.get();
+        frmOption =
+            std::make_unique<TfrmOption>(world.drive() + "/Option.ini", dialogs, form1.get());
+        windows.frmOption = frmOption.get();
+        frmVersion = std::make_unique<TfrmVersion>(splash, opener, form1.get());
+        windows.frmVersion = frmVersion.get();
+        form3 = std::make_unique<TForm3>(form4, world.drive() + "/Option.ini", dialogs, opener);
+        windows.Form3 = form3.get();
+        ConnectWindows(windows);
+        form1->show();
+    }
+    ~Program() {
+        form3.reset();
+        frmVersion.reset();
+        frmOption.reset();
+        form2.reset();
+        form1.reset();
+    }
+
+    // A picture folder below home: a.jpg, big.jpg, broken.jpg, memo.txt and sub/.
+    std::string pictures() const {
+        const std::string folder = world.home() + "/写真";
+        if (!fileExists(folder + "/a.jpg")) {
+            world.makeDir(folder + "/sub");
+            saveImage(patternImage(64, 48), folder + "/a.jpg", "jpg", 90);
+            saveImage(patternImage(1600, 1200), folder + "/big.jpg", "jpg", 50);
+            world.makeFile(folder + "/broken.jpg", "not a picture");
+            world.makeFile(folder + "/memo.txt", "memo");
+        }
+        return folder;
+    }
+
+    // A click on a folder's node in the tree, as a user chooses a folder: a folder
+    // below home, or the desktop.
+    void chooseFolder(const std::string& name) {
+        TVelShTreeView& tree = *form1->VelShTreeView1;
+        clickNode(tree, tree.FindNode(BrowserWorld::homeID({name}).get()));
+        QTRY_COMPARE(shownPath(*form1->VelShListView1), world.home() + "/" + name);
+    }
+    void chooseDesktop() {
+        clickNode(*form1->VelShTreeView1, form1->VelShTreeView1->Root());
+        QTRY_COMPARE(shownPath(*form1->VelShListView1), world.desktop());
+    }
+
+    // A click on a row of the file list, by its name.
+    void clickFile(const std::string& name) {
+        TVelShListView& list = *form1->VelShListView1;
+        const int row = rowNamed(list, name);
+        QVERIFY2(row >= 0, name.c_str());
+        QAbstractItemView* view = list.ActiveView();
+        const QModelIndex index = list.ShModel()->index(row, 0);
+        view->scrollTo(index);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
+        QCOMPARE(list.ItemFocused()->GetIndex(), row);
+    }
+
+    // Each file chosen in the list and added with 追加.
+    void collect(std::initializer_list<const char*> names) {
+        for (const char* name : names) {
+            clickFile(name);
+            QTest::mouseClick(form1->Button1, Qt::LeftButton);
+        }
+    }
+
+    // A click on an entry of the collected list.
+    void clickEntry(int row) {
+        QListView* box = form1->ListBox1;
+        QTest::mouseClick(box->viewport(), Qt::LeftButton, {},
+                          box->visualRect(box->model()->index(row, 0)).center());
+    }
+
+    // A click on a toolbar item.
+    static void clickItem(QToolBar* bar, QAction* action) {
+        QTest::mouseClick(bar->widgetForAction(action), Qt::LeftButton);
+    }
+
+    BrowserWorld world;
+    TDialogs& dialogs;
+    FakeOpener opener;
+    TfrmSplash splash;
+    TAppWindows windows;
+    TForm4 form4;
+    std::unique_ptr<TForm1> form1;
+    std::unique_ptr<TForm2> form2;
+    std::unique_ptr<TfrmOption> frmOption;
+    std::unique_ptr<TfrmVersion> frmVersion;
+    std::unique_ptr<TForm3> form3;
+};
+
+QStringList texts(const QList<QAction*>& actions) {
+    QStringList out;
+    for (const QAction* a : actions)
+        out << (a->isSeparator() ? QStringLiteral("|") : a->text());
+    return out;
+}
+
+QList<bool> checks(const TForm1& f) {
+    return {f.TB_Icon->isChecked(), f.TB_SmallIcon->isChecked(), f.TB_List->isChecked(),
+            f.TB_Report->isChecked()};
+}
+
+int centreX(const QWidget* w) {
+    return w->geometry().center().x();
+}
+
+// Answers the next modal dialog once it is up.
+void whenModal(std::function<void(QWidget*)> answer) {
+    auto* timer = new QTimer;
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [timer, answer] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            timer->stop();
+            timer->deleteLater();
+            answer(modal);
+        }
+    });
+    timer->start();
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { registerPictureFormats(32); }
+
+    void firstViewIsLaidOutAsDesigned() {
+        FakeDialogs dialogs;
+        Program p(dialogs);
+        TForm1& f = *p.form1;
+        QCOMPARE(f.windowTitle(), QStringLiteral("Kelvora"));
+        QCOMPARE(f.frameGeometry().size(), QSize(685, 525));
+        QCOMPARE(texts(f.ToolBar1->actions()),
+                 (QStringList{"Susie PlugInの確認", "|", "バージョン情報", "ヘルプ", "終了"}));
+        QVERIFY(!f.ToolBar1->isFloatable());
+        QCOMPARE(texts(f.ToolBar2->actions()),
+                 (QStringList{"大きいアイコン", "小さいアイコン", "一覧", "詳細"}));
+        QCOMPARE(checks(f), (QList<bool>{true, false, false, false}));
+        for (const QAction* item : f.ToolBar2->actions())
+            QVERIFY(!item->icon().pixmap(20, 20).isNull());
+        QCOMPARE(texts(f.PopupMenu1->actions()), QStringList{"削除"});
+
+        QCOMPARE(f.VelShTreeView1->width(), 217);
+        QCOMPARE(f.Panel2->height(), 191);
+        QCOMPARE(f.Panel4->width(), 189);
+        QCOMPARE(f.Panel4->frameShadow(), QFrame::Sunken);
+        QCOMPARE(f.Image1->size(), f.Panel4->contentsRect().size());
+        for (const QSplitter* s : {f.Splitter1, f.Splitter2, f.Splitter3})
+            QCOMPARE(s->handleWidth(), 3);
+        QVERIFY(f.StatusBar1->isVisible());
+        QCOMPARE(f.StatusBar1->currentMessage(), QString());
+
+        QCOMPARE(f.btnSet->text(), QStringLiteral("設定"));
+        QCOMPARE(f.Button1->text(), QStringLiteral("追加"));
+        QCOMPARE(f.btnCreate->text(), QStringLiteral("作成"));
+        QCOMPARE(f.btnEnd->text(), QStringLiteral("終了"));
+        QVERIFY(!f.Button1->isEnabled());
+        QVERIFY(!f.btnCreate->isEnabled());
+        QCOMPARE(f.Collected().Count(), 0);
+        QVERIFY(f.Image1->picture().empty());
+        QCOMPARE(f.Timer1->interval(), 100);
+        QVERIFY(f.Timer1->isActive());
+
+        // The browser as the window sets it: linked, large icons, the desktop shown.
+        QCOMPARE(f.VelShTreeView1->ShListView(), f.VelShListView1);
+        QCOMPARE(f.VelShTreeView1->indentation(), 19);
+        QVERIFY(!f.VelShTreeView1->Checkboxes());
+        QCOMPARE(f.VelShListView1->ViewStyle(), vsIcon);
+        QCOMPARE(shownPath(*f.VelShListView1), p.world.desktop());
+        QCOMPARE(f.VelShTreeView1->Selected(), f.VelShTreeView1->Root());
+
+        // Wider and taller: the panes keep their sizes, the buttons their relative places.
+        const int create = centreX(f.btnCreate), set = centreX(f.btnSet);
+        f.resize(f.width() * 2, f.height() + 100);
+        QTRY_COMPARE(f.Panel5->width(), f.width());
+        QCOMPARE(f.VelShTreeView1->width(), 217);
+        QCOMPARE(f.Panel2->height(), 191);
+        QCOMPARE(f.Panel4->width(), 189);
+        QVERIFY(qAbs(centreX(f.btnCreate) - 2 * create) <= 1);
+        QVERIFY(qAbs(centreX(f.btnSet) - 2 * set) <= 1);
+        QCOMPARE(f.btnSet->y(), f.Button1->y());
+    }
+
+    void viewItemsSetTheStyleAndTheOnlyCheckMark_data() {
+        QTest::addColumn<QList<int>>("clicks"); // indices of the four items, in order
+        QTest::addColumn<int>("style");
+        QTest::newRow("small icons") << QList<int>{1} << int(vsSmallIcon);
+        QTest::newRow("list") << QList<int>{2} << int(vsList);
+        QTest::newRow("details") << QList<int>{3} << int(vsReport);
+        QTest::newRow("details, then large icons") << QList<int>{3, 0} << int(vsIcon);
+        QTest::newRow("the checked item again") << QList<int>{2, 2} << int(vsList);
+    }
+    void viewItemsSetTheStyleAndTheOnlyCheckMark() {
+        QFETCH(QList<int>, clicks);
+        QFETCH(int, style);
+        FakeDialogs dialogs;
+        Program p(dialogs);
+        TForm1& f = *p.form1;
+        p.pictures();
+        p.chooseFolder("写真");
+        p.clickFile("a.jpg");
+        const QList<QAction*> items = f.ToolBar2->actions();
+        for (const int i : clicks)
+            Program::clickItem(f.ToolBar2, items[i]);
+        QCOMPARE(int(f.VelShListView1->ViewStyle()), style);
+        QList<bool> want(4, false);
+        want[style] = true;
+        QCOMPARE(checks(f), want);
+        // The rows and the focused row stay.
+        QCOMPARE(f.VelShListView1->ItemsCount(), 5);
+        QCOMPARE(f.VelShListView1->ItemFocused()->GetIndex(), rowNamed(*f.VelShListView1, "a.jpg"));
+    }
+
+    void selectingPreviewsAndDecidesWhatCanBeAdded() {
+        FakeDialogs dialogs;
+        Program p(dialogs);
+        TForm1& f = *p.form1;
+        const std::string folder = p.pictures();
+        p.chooseFolder("写真");
+        struct Step {
+            const char* click; // a file of the list, or "+" for 追加
+            int previewWidth;  // 0: no preview
+            bool addEnabled;
+            int listed;
+        };
+        const Step steps[] = {
+            {"a.jpg", 64, true, 0},    {"+", 64, false, 1},
+            {"memo.txt", 0, true, 1}, // no picture: no preview, but it can be added
+            {"a.jpg", 64, false, 1},  // listed already
+            {"sub", 0, true, 1},      // a folder too
+            {"+", 0, false, 2},        {"broken.jpg", 0, true, 2}, // a damaged picture, silently
+            {"big.jpg", 400, true, 2}, // 1600 x 1200 decoded at a quarter for the preview
+            {"+", 400, false, 3},
+        };
+        for (const Step& step : steps) {
+            if (std::string(step.click) == "+")
+                QTest::mouseClick(f.Button1, Qt::LeftButton);
+            else
+                p.clickFile(step.click);
+            QCOMPARE(f.Image1->picture().width(), step.previewWidth);
+            QCOMPARE(f.Button1->isEnabled(), step.addEnabled);
+            QCOMPARE(f.Collected().Count(), step.listed);
+        }
+        QCOMPARE(
+            f.Collected().Entries(),
+            (std::vector<std::string>{folder + "/a.jpg", folder + "/sub", folder + "/big.jpg"}));
+        QCOMPARE(f.SelectedPath(), folder + "/big.jpg");
+        QCOMPARE(dialogs.errors, QStringList());
+
+        // Items without a file-system path give the empty path, which can be listed once.
+        p.chooseDesktop();
+        p.clickFile("ネットワーク");
+        QCOMPARE(f.SelectedPath(), std::string());
+        QVERIFY(f.Button1->isEnabled());
+        QTest::mouseClick(f.Button1, Qt::LeftButton);
+        p.clickFile("コンピュータ");
+        QVERIFY(!f.Button1->isEnabled());
+        QCOMPARE(f.Collected().Entries().back(), std::string());
+    }
+
+    void collectedListPreviewsDeletesAndEnablesCreate() {
+        FakeDialogs dialogs;
+        Program p(dialogs);
+        TForm1& f = *p.form1;
+        const std::string folder = p.pictures();
+        p.chooseFolder("写真");
+        p.collect({"a.jpg", "big.jpg"});
+        QTRY_VERIFY(f.btnCreate->isEnabled());
+
+        p.clickEntry(0);
+        QCOMPARE(f.Image1->picture().width(), 64);
+        // Right after adding, deleting does not change 追加, although the file is no
+        // longer listed; the preview keeps its picture.
+        QVERIFY(!f.Button1->isEnabled());
+        p.clickEntry(1);
+        QCOMPARE(f.Image1->picture().width(), 400);
+        f.TB_List_Delete->trigger();
+        QCOMPARE(f.Collected().Entries(), std::vector<std::string>{folder + "/a.jpg"});
+        QVERIFY(!f.Button1->isEnabled());
+        QCOMPARE(f.Image1->picture().width(), 400);
+        // Nothing is selected now: 削除 does nothing.
+        f.TB_List_Delete->trigger();
+        QCOMPARE(f.Collected().Count(), 1);
+        // The popup offers 削除 over the list.
+        emit f.ListBox1->customContextMenuRequested(QPoint(5, 5));
+        QVERIFY(f.PopupMenu1->isVisible());
+        f.PopupMenu1->close();
+
+        // A listed file deleted on disk: clicking it tells why, the preview stays empty.
+        p.clickFile("memo.txt");
+        p.clickFile("big.jpg");
+        QTest::mouseClick(f.Button1, Qt::LeftButton);
+        BrowserWorld::removeAll(folder + "/big.jpg");
+        p.clickEntry(1);
+        QCOMPARE(dialogs.errors,
+                 QStringList{QStringLiteral("ファイル %1/big.jpg は開けません").arg(toQ(folder))});
+        QVERIFY(f.Image1->picture().empty());
+
+        // The last entry gone, 作成 follows.
+        for (int i = 0; i < 2; ++i) {
+            p.clickEntry(0);
+            f.TB_List_Delete->trigger();
+        }
+        QCOMPARE(f.Collected().Count(), 0);
+        QTRY_VERIFY(!f.btnCreate->isEnabled());
+    }
+
+    void createHandsTheListOverAndTheWindowComesBack() {
+        FakeDialogs dialogs;
+        Program p(dialogs);
+        TForm1& f = *p.form1;
+        const std::string folder = p.pictures();
+        p.chooseFolder("写真");
+        p.collect({"big.jpg", "a.jpg"});
+        QTRY_VERIFY(f.btnCreate->isEnabled());
+
+        // Cancelled: nothing changes.
+        QTest::mouseClick(f.btnCreate, Qt::LeftButton);
+        QCOMPARE(dialogs.saveOffers, QStringList{"HTMLファイル(*.html)|*.html|*.html|"});
+        QVERIFY(f.isVisible());
+        QVERIFY(!p.form3->isVisible());
+
+        new QTreeWidgetItem(p.form4.ListView1, {QStringLiteral("/old.jpg"), QStringLiteral("old")});
+        const std::string page = p.world.drive() + "/site/アルバム.html";
+        dialogs.saveAnswer = QString::fromStdString(page);
+        QTest::mouseClick(f.btnCreate, Qt::LeftButton);
+        QVERIFY(p.form3->isVisible());
+        QVERIFY(!f.isVisible());
+        QCOMPARE(p.form3->HTMLFileName, page);
+        QCOMPARE(p.form3->lblHTMLFileName->text(), QString::fromStdString(page));
+        QCOMPARE(p.form3->SourceFiles.items(),
+                 (std::vector<std::string>{folder + "/big.jpg", folder + "/a.jpg"}));
+        QCOMPARE(p.form4.ListView1->topLevelItemCount(), 0);
+
+        QTest::mouseClick(p.form3->Button1, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!p.form3->running(), 60000);
+        QCOMPARE(dialogs.errors, QStringList());
+        QCOMPARE(dialogs.messages, QStringList{QStringLiteral("完了しました")});
+        QVERIFY(fileExists(page));
+        QCOMPARE(QImage(QString::fromStdString(p.world.drive() + "/site/large/L0.jpg")).size(),
+                 QSize(800, 600));
+
+        QTest::mouseClick(p.form3->Button4, Qt::LeftButton); // 戻る
+        QVERIFY(!p.form3->isVisible());
+        QVERIFY(f.isVisible());
+        QCOMPARE(f.Collected().Entries(),
+                 (std::vector<std::string>{folder + "/big.jpg", folder + "/a.jpg"}));
+        QCOMPARE(f.Image1->picture().width(), 64);
+        QVERIFY(f.btnCreate->isEnabled());
+
+        // The save dialog offers the name chosen last.
+        dialogs.saveAnswer.clear();
+        QTest::mouseClick(f.btnCreate, Qt::LeftButton);
+        QCOMPARE(dialogs.saveOffers.last(), QStringLiteral("HTMLファイル(*.html)|*.html|*.html|") +
+                                                QString::fromStdString(page));
+    }
+
+    void closingAsksFirst_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("answer");
+        for (const char* how : {"button", "toolbar item", "window manager"}) {
+            QTest::addRow("%s, yes", how) << QString::fromLatin1(how) << true;
+            QTest::addRow("%s, no", how) << QString::fromLatin1(how) << false;
+        }
+    }
+    void closingAsksFirst() {
+        QFETCH(QString, how);
+        QFETCH(bool, answer);
+        FakeDialogs dialogs;
+        Program p(dialogs);
+        TForm1& f = *p.form1;
+        f.AddFile("/p/a.jpg");
+        p.form2->show(); // another window open does not keep the program going
+        QSignalSpy last(qApp, &QGuiApplication::lastWindowClosed);
+        dialogs.yesNoAnswers = {answer};
+        // The program's own loop runs: it ends when the window closes, else a timer ends it.
+        QTimer::singleShot(0, &f, [&] {
+            if (how == QLatin1String("button")) // 終了
+                QTest::mouseClick(f.btnEnd, Qt::LeftButton);
+            else if (how == QLatin1String("toolbar item"))
+                Program::clickItem(f.ToolBar1, f.TB_End);
+            else
+                f.close();
+        });
+        QTimer stop;
+        stop.setSingleShot(true);
+        connect(&stop, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+        stop.start(answer ? 20000 : 300);
+        QCOMPARE(QApplication::exec(), answer ? 0 : 1);
+        QCOMPARE(dialogs.questions, QStringList{"確認|終了します。よろしいですか？"});
+        QCOMPARE(f.isVisible(), !answer);
+        QCOMPARE(last.count(), answer ? 1 : 0);
+        QCOMPARE(f.Collected().Entries(), std::vector<std::string>{"/p/a.jpg"});
+    }
+
+    void closingQuestionAndSaveDialogAreQtsOwn() {
+        TQtDialogs dialogs;
+        Program p(dialogs);
+        TForm1& f = *p.form1;
+        // Escape answers No; the window stays.
+        QString caption, text;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QStringList buttons;
+        whenModal([&](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            QVERIFY(box);
+            caption = box->windowTitle();
+            text = box->text();
+            icon = box->icon();
+            for (const QAbstractButton* b : box->buttons())
+                buttons << b->text();
+            QTest::keyClick(box, Qt::Key_Escape);
+        });
+        f.close();
+        QVERIFY(f.isVisible());
+        QCOMPARE(caption, QStringLiteral("確認"));
+        QCOMPARE(text, QStringLiteral("終了します。よろしいですか？"));
+        QCOMPARE(icon, QMessageBox::Question);
+        buttons.sort();
+        QCOMPARE(buttons, (QStringList{"いいえ(&N)", "はい(&Y)"}));
+
+        // The save dialog: the filter, ".html" added to a name typed without it, and
+        // the last name offered again.
+        const QString folder = QString::fromStdString(p.world.drive());
+        QStringList filters;
+        whenModal([&](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            QVERIFY(dialog);
+            filters = dialog->nameFilters();
+            dialog->setDirectory(folder);
+            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+                ->setText(QStringLiteral("アルバム"));
+            QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+        });
+        QVERIFY(f.SaveDialog1.Execute(dialogs, &f));
+        QCOMPARE(filters, QStringList{"HTMLファイル(*.html)"});
+        QCOMPARE(f.SaveDialog1.FileName, folder + "/アルバム.html");
+        QStringList offered;
+        whenModal([&](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            QVERIFY(dialog);
+            offered = dialog->selectedFiles();
+            dialog->reject();
+        });
+        QVERIFY(!f.SaveDialog1.Execute(dialogs, &f));
+        QCOMPARE(offered, QStringList{folder + "/アルバム.html"});
+        QCOMPARE(f.SaveDialog1.FileName, folder + "/アルバム.html");
+    }
+
+    void commandsShowTheirWindows() {
+        FakeDialogs dialogs;
+        Program p(dialogs);
+        TForm1& f = *p.form1;
+        Program::clickItem(f.ToolBar1, f.TB_Susie);
+        QVERIFY(p.form2->isVisible());
+        QCOMPARE(p.form2->ListView1->topLevelItemCount(), f.SPIs1->Count());
+        Program::clickItem(f.ToolBar1, f.TB_Help); // no action
+        QVERIFY(f.isEnabled());
+        Program::clickItem(f.ToolBar1, f.TB_Version);
+        QVERIFY(p.frmVersion->isVisible());
+        QVERIFY(!f.isEnabled());
+        p.frmVersion->close();
+        QVERIFY(f.isEnabled());
+        QTest::mouseClick(f.btnSet, Qt::LeftButton);
+        QVERIFY(p.frmOption->isVisible());
+        QVERIFY(!f.isEnabled());
+        f.close(); // a disabled main window does not close
+        QVERIFY(f.isVisible());
+        QVERIFY(dialogs.questions.isEmpty());
+        dialogs.yesNoAnswers = {true};
+        QTest::mouseClick(p.frmOption->Button1, Qt::LeftButton); // 取り消し
+        QVERIFY(!p.frmOption->isVisible());
+        QVERIFY(f.isEnabled());
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_main_window.moc"
