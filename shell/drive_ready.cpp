@@ -22,6 +22,7 @@ namespace {
 struct Probe {
     std::mutex m;
     std::condition_variable cv;
+    std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
     bool done = false;
     bool result = false;
 };
@@ -39,11 +40,16 @@ Probes& probes() {
 bool askWithin(const std::string& key, std::function<bool()> question, int timeoutMs) {
     Probes& all = probes();
     std::shared_ptr<Probe> probe;
+    const auto limit = std::chrono::milliseconds(std::max(timeoutMs, 0));
     {
         std::lock_guard guard(all.m);
         auto it = all.inFlight.find(key);
         if (it != all.inFlight.end()) {
             probe = it->second;
+            // Already unanswered for a whole time limit: known to hang, and asking
+            // again must not hold the window up once more.
+            if (std::chrono::steady_clock::now() - probe->started >= limit)
+                return false;
         } else {
             if (all.inFlight.size() >= static_cast<std::size_t>(kMaxHungProbes))
                 return false;
@@ -66,8 +72,7 @@ bool askWithin(const std::string& key, std::function<bool()> question, int timeo
         }
     }
     std::unique_lock lock(probe->m);
-    probe->cv.wait_for(lock, std::chrono::milliseconds(std::max(timeoutMs, 0)),
-                       [&] { return probe->done; });
+    probe->cv.wait_until(lock, probe->started + limit, [&] { return probe->done; });
     return probe->done && probe->result;
 }
 
@@ -78,25 +83,37 @@ std::string withoutTrailingSlash(std::string path) {
 }
 
 // Reading the mount table never touches the mounted file systems.
-bool isMounted(const std::string& mountPoint) {
-    if (mountPoint == "/")
-        return true;
+std::vector<TMountEntry> mountTable() {
     std::ifstream in(DriveSources().mountInfo, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
-    for (const TMountEntry& m : ParseMountInfo(text.str())) {
+    return ParseMountInfo(text.str());
+}
+
+bool isMounted(const std::string& mountPoint) {
+    if (mountPoint == "/")
+        return true;
+    for (const TMountEntry& m : mountTable()) {
         if (m.mountPoint == mountPoint)
             return true;
     }
     return false;
 }
 
-} // namespace
+// The mount point of the file system that holds path, from the path alone ("/"
+// when no other mount holds it).
+std::string mountOf(const std::string& path) {
+    std::string best = "/";
+    for (const TMountEntry& m : mountTable()) {
+        const std::string& point = m.mountPoint;
+        if (point.size() > best.size() && path.starts_with(point) &&
+            (path.size() == point.size() || path[point.size()] == '/'))
+            best = point;
+    }
+    return best;
+}
 
-bool ShDriveReady(const std::string& mountPoint, int timeoutMs) {
-    const std::string path = withoutTrailingSlash(mountPoint);
-    if (path.empty() || path[0] != '/' || !isMounted(path))
-        return false;
+bool driveAnswers(const std::string& path, int timeoutMs) {
     return askWithin(
         "drive:" + path,
         [path] {
@@ -106,8 +123,22 @@ bool ShDriveReady(const std::string& mountPoint, int timeoutMs) {
         timeoutMs);
 }
 
+} // namespace
+
+bool ShDriveReady(const std::string& mountPoint, int timeoutMs) {
+    const std::string path = withoutTrailingSlash(mountPoint);
+    if (path.empty() || path[0] != '/' || !isMounted(path))
+        return false;
+    return driveAnswers(path, timeoutMs);
+}
+
 bool ShFolderReady(const std::string& path, int timeoutMs) {
     if (path.empty() || path[0] != '/')
+        return false;
+    // Folders of a drive that does not answer share its one question, so that a
+    // hung drive costs one time limit rather than one per folder.
+    const std::string mount = mountOf(withoutTrailingSlash(path));
+    if (mount != "/" && !driveAnswers(mount, timeoutMs))
         return false;
     return askWithin(
         "folder:" + path,

@@ -6,8 +6,12 @@
 // the answer is then "not ready". A question that never returns (a hard NFS
 // mount whose server is gone) keeps its helper thread blocked in the kernel:
 // later questions about the same path wait for that one instead of starting
-// another, and at most kMaxHungProbes questions are outstanding at once (beyond
-// that the answer is "not ready" at once). Safe to call from any thread.
+// another, and once it has gone unanswered for a whole time limit they answer
+// "not ready" at once. A folder is asked about only after the drive that holds
+// it (the mount table says which) has answered, so all the folders of a hung
+// drive share its one question. At most kMaxHungProbes questions are
+// outstanding at once (beyond that the answer is "not ready" at once). Safe to
+// call from any thread.
 #include <string>
 
 namespace kelvora {
