@@ -3,6 +3,7 @@
 #include "shell/mounts.h"
 #include "shell/shell_item.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <fstream>
@@ -11,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <sstream>
+#include <string_view>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <thread>
@@ -90,63 +92,68 @@ std::vector<TMountEntry> mountTable() {
     return ParseMountInfo(text.str());
 }
 
-bool isMounted(const std::string& mountPoint) {
-    if (mountPoint == "/")
-        return true;
-    for (const TMountEntry& m : mountTable()) {
-        if (m.mountPoint == mountPoint)
-            return true;
-    }
-    return false;
+// File systems on local disks and in memory answer, or fail, at once: they are
+// asked on the calling thread, without a helper.
+bool answersAtOnce(const std::string& fsType) {
+    static constexpr std::string_view kLocal[] = {
+        "ext2", "ext3",     "ext4",   "xfs",   "btrfs", "f2fs",    "jfs",      "reiserfs",
+        "zfs",  "bcachefs", "nilfs2", "tmpfs", "ramfs", "overlay", "squashfs", "erofs"};
+    return std::find(std::begin(kLocal), std::end(kLocal), fsType) != std::end(kLocal);
 }
 
-// The mount point of the file system that holds path, from the path alone ("/"
-// when no other mount holds it).
-std::string mountOf(const std::string& path) {
-    std::string best = "/";
-    for (const TMountEntry& m : mountTable()) {
+// The mount that holds path, from the path alone: the deepest mount point that
+// is path or above it. Without an entry for "/", the root counts as local.
+TMountEntry mountOf(const std::string& path) {
+    TMountEntry best;
+    best.mountPoint = "/";
+    best.fsType = "ext4";
+    std::size_t depth = 0;
+    for (TMountEntry& m : mountTable()) {
         const std::string& point = m.mountPoint;
-        if (point.size() > best.size() && path.starts_with(point) &&
-            (path.size() == point.size() || path[point.size()] == '/'))
-            best = point;
+        const bool holds =
+            point == "/" ||
+            (path.starts_with(point) && (path.size() == point.size() || path[point.size()] == '/'));
+        if (holds && point.size() >= depth) {
+            depth = point.size();
+            best = std::move(m);
+        }
     }
     return best;
 }
 
-bool driveAnswers(const std::string& path, int timeoutMs) {
-    return askWithin(
-        "drive:" + path,
-        [path] {
-            struct statvfs vfs;
-            return ::statvfs(path.c_str(), &vfs) == 0;
-        },
-        timeoutMs);
+bool driveAnswers(const TMountEntry& mount, int timeoutMs) {
+    const std::string path = mount.mountPoint;
+    const auto question = [path] {
+        struct statvfs vfs;
+        return ::statvfs(path.c_str(), &vfs) == 0;
+    };
+    return answersAtOnce(mount.fsType) ? question()
+                                       : askWithin("drive:" + path, question, timeoutMs);
 }
 
 } // namespace
 
 bool ShDriveReady(const std::string& mountPoint, int timeoutMs) {
     const std::string path = withoutTrailingSlash(mountPoint);
-    if (path.empty() || path[0] != '/' || !isMounted(path))
+    if (path.empty() || path[0] != '/')
         return false;
-    return driveAnswers(path, timeoutMs);
+    const TMountEntry mount = mountOf(path);
+    return mount.mountPoint == path && driveAnswers(mount, timeoutMs);
 }
 
 bool ShFolderReady(const std::string& path, int timeoutMs) {
     if (path.empty() || path[0] != '/')
         return false;
+    const auto question = [path] {
+        struct stat st;
+        return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    };
     // Folders of a drive that does not answer share its one question, so that a
     // hung drive costs one time limit rather than one per folder.
-    const std::string mount = mountOf(withoutTrailingSlash(path));
-    if (mount != "/" && !driveAnswers(mount, timeoutMs))
-        return false;
-    return askWithin(
-        "folder:" + path,
-        [path] {
-            struct stat st;
-            return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-        },
-        timeoutMs);
+    const TMountEntry mount = mountOf(withoutTrailingSlash(path));
+    if (answersAtOnce(mount.fsType))
+        return question();
+    return driveAnswers(mount, timeoutMs) && askWithin("folder:" + path, question, timeoutMs);
 }
 
 bool ShItemReady(TVelShData& item, int timeoutMs) {
