@@ -101,12 +101,16 @@ bool answersAtOnce(const std::string& fsType) {
     return std::find(std::begin(kLocal), std::end(kLocal), fsType) != std::end(kLocal);
 }
 
+// The mount that holds a path: its mount point and file system type.
+struct TMountOf {
+    std::string point;
+    std::string fsType;
+};
+
 // The mount that holds path, from the path alone: the deepest mount point that
 // is path or above it. Without an entry for "/", the root counts as local.
-TMountEntry mountOf(const std::string& path) {
-    TMountEntry best;
-    best.mountPoint = "/";
-    best.fsType = "ext4";
+TMountOf mountOf(const std::string& path) {
+    TMountOf best{"/", "ext4"};
     std::size_t depth = 0;
     for (TMountEntry& m : mountTable()) {
         const std::string& point = m.mountPoint;
@@ -115,14 +119,14 @@ TMountEntry mountOf(const std::string& path) {
             (path.starts_with(point) && (path.size() == point.size() || path[point.size()] == '/'));
         if (holds && point.size() >= depth) {
             depth = point.size();
-            best = std::move(m);
+            best = {std::move(m.mountPoint), std::move(m.fsType)};
         }
     }
     return best;
 }
 
-bool driveAnswers(const TMountEntry& mount, int timeoutMs) {
-    const std::string path = mount.mountPoint;
+bool driveAnswers(const TMountOf& mount, int timeoutMs) {
+    const std::string path = mount.point;
     const auto question = [path] {
         struct statvfs vfs;
         return ::statvfs(path.c_str(), &vfs) == 0;
@@ -137,8 +141,8 @@ bool ShDriveReady(const std::string& mountPoint, int timeoutMs) {
     const std::string path = withoutTrailingSlash(mountPoint);
     if (path.empty() || path[0] != '/')
         return false;
-    const TMountEntry mount = mountOf(path);
-    return mount.mountPoint == path && driveAnswers(mount, timeoutMs);
+    const TMountOf mount = mountOf(path);
+    return mount.point == path && driveAnswers(mount, timeoutMs);
 }
 
 bool ShFolderReady(const std::string& path, int timeoutMs) {
@@ -150,7 +154,7 @@ bool ShFolderReady(const std::string& path, int timeoutMs) {
     };
     // Folders of a drive that does not answer share its one question, so that a
     // hung drive costs one time limit rather than one per folder.
-    const TMountEntry mount = mountOf(withoutTrailingSlash(path));
+    const TMountOf mount = mountOf(withoutTrailingSlash(path));
     if (answersAtOnce(mount.fsType))
         return question();
     return driveAnswers(mount, timeoutMs) && askWithin("folder:" + path, question, timeoutMs);
