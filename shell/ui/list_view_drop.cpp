@@ -73,11 +73,7 @@ void TCustomVelShListView::ViewDragMove(QAbstractItemView* view, QDragMoveEvent*
     const TShDropEffect effect = drop_->Over(target, event->modifiers(), event->possibleActions());
     if (OnShDragOver)
         OnShDragOver(this, *drop_->DragObject(), row, event->modifiers(), pos.x(), pos.y());
-    event->setDropAction(ShDropAction(effect));
-    if (effect == TShDropEffect::None)
-        event->ignore();
-    else
-        event->accept();
+    ShAnswerDrag(event, effect);
 }
 
 void TCustomVelShListView::ViewDragLeave(QAbstractItemView*) {
@@ -111,11 +107,7 @@ void TCustomVelShListView::ViewDrop(QAbstractItemView* view, QDropEvent* event) 
         event->acceptProposedAction();
         return;
     }
-    event->setDropAction(ShDropAction(effect));
-    if (effect == TShDropEffect::None)
-        event->ignore();
-    else
-        event->accept();
+    ShAnswerDrag(event, effect);
 }
 
 void TCustomVelShListView::endDrag() {

@@ -81,11 +81,7 @@ void TCustomVelShTreeView::dragMoved(QDragMoveEvent* event) {
                                      : TShDropEffect::None;
     if (OnShDragOver)
         OnShDragOver(this, *drop_->DragObject(), node, event->modifiers(), pos.x(), pos.y());
-    event->setDropAction(ShDropAction(effect));
-    if (effect == TShDropEffect::None)
-        event->ignore();
-    else
-        event->accept();
+    ShAnswerDrag(event, effect);
 }
 
 void TCustomVelShTreeView::hoverExpand(TVelShTreeNode* node) {
@@ -128,11 +124,7 @@ void TCustomVelShTreeView::dropEvent(QDropEvent* event) {
         event->acceptProposedAction();
         return;
     }
-    event->setDropAction(ShDropAction(effect));
-    if (effect == TShDropEffect::None)
-        event->ignore();
-    else
-        event->accept();
+    ShAnswerDrag(event, effect);
 }
 
 void TCustomVelShTreeView::endDrag() {

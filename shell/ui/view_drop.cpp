@@ -4,10 +4,19 @@
 #include "shell/shell_item.h"
 #include "shell/ui/operation_dialogs.h"
 
+#include <QDropEvent>
 #include <QWidget>
 #include <algorithm>
 
 namespace kelvora {
+
+void ShAnswerDrag(QDropEvent* event, TShDropEffect effect) {
+    event->setDropAction(ShDropAction(effect));
+    if (effect == TShDropEffect::None)
+        event->ignore();
+    else
+        event->accept();
+}
 
 // Passes the operations' questions on to the UI the control has now.
 class TShViewDrop::TForwardUi : public TShOperationUi {

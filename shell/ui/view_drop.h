@@ -25,9 +25,14 @@
 #include <map>
 #include <memory>
 
+class QDropEvent;
 class QWidget;
 
 namespace kelvora {
+
+// Answers a drag's movement or drop: the effect's action, accepted, or the
+// event ignored when the effect is none.
+void ShAnswerDrag(QDropEvent* event, TShDropEffect effect);
 
 class TShViewDrop : public QObject {
     Q_OBJECT

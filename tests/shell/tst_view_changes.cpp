@@ -22,10 +22,6 @@ Q_DECLARE_METATYPE(kelvora::TShConflictAnswer::Choice)
 
 namespace {
 
-TVelShTreeNode* homeNode(TCustomVelShTreeView& tree) {
-    return childNamed(tree.Root(), "ホーム");
-}
-
 // The controls with their questions and messages answered by the test.
 struct AnsweredBrowser {
     explicit AnsweredBrowser(const BrowserWorld& world) : b(world) {

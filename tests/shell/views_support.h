@@ -61,6 +61,10 @@ inline TVelShTreeNode* childNamed(const TVelShTreeNode* node, const std::string&
     return nullptr;
 }
 
+inline TVelShTreeNode* homeNode(TCustomVelShTreeView& tree) {
+    return childNamed(tree.Root(), "ホーム");
+}
+
 inline std::string childTexts(const TVelShTreeNode* node) {
     std::string out;
     for (int i = 0; node && i < node->Count(); ++i) {
