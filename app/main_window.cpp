@@ -176,6 +176,12 @@ void TForm1::buildBrowserPane() {
     VelShListView1->SetColumnMemoryFile(ColumnMemoryFilePath());
     VelShTreeView1->SetShListView(VelShListView1);
     VelShListView1->SetViewStyle(vsIcon);
+    // Read-only for the collected album: no renaming in place. Files dropped onto a
+    // folder are still copied or moved, asking before anything is replaced.
+    VelShTreeView1->SetReadOnly(true);
+    VelShListView1->SetReadOnly(true);
+    VelShTreeView1->SetDialogs(dialogs_);
+    VelShListView1->SetDialogs(dialogs_);
     Splitter1->addWidget(VelShTreeView1);
     Splitter1->addWidget(VelShListView1);
     Splitter1->setStretchFactor(0, 0);

@@ -87,9 +87,10 @@ bool TComputerFolder::attributesOf(PCItemIDList item, std::uint32_t& attributes)
         a |= SFGAO_REMOVABLE;
     bool readOnly = d.readOnly;
     if (!readOnly && (attributes & (SFGAO_READONLY | SFGAO_DROPTARGET))) {
-        struct stat st;
-        readOnly = ::stat(d.mountPoint.c_str(), &st) != 0 ||
-                   !ShWritableByUser(st.st_mode, st.st_uid, st.st_gid);
+        // Never a question to the drive itself: a network drive may not answer.
+        struct statx sx;
+        readOnly = !ShCachedStat(d.mountPoint, sx) ||
+                   !ShWritableByUser(sx.stx_mode, sx.stx_uid, sx.stx_gid);
     }
     a |= readOnly ? SFGAO_READONLY : SFGAO_DROPTARGET;
     attributes &= a;
@@ -107,7 +108,8 @@ bool TComputerFolder::displayNameOf(PCItemIDList item, std::uint32_t flags, std:
 
 PShellFolder TComputerFolder::bindToObject(PCItemIDList item) {
     TDrive d;
-    if (!driveOf(item, d) || !IsDirectory(d.mountPoint))
+    struct statx sx;
+    if (!driveOf(item, d) || !ShCachedStat(d.mountPoint, sx) || !S_ISDIR(sx.stx_mode))
         return nullptr;
     PItemIDList abs = TVelShID::IDConcat(AbsoluteID(), item);
     return abs ? std::make_shared<TFsFolder>(abs, d.mountPoint) : nullptr;
@@ -124,7 +126,7 @@ bool TComputerFolder::findDataOf(PCItemIDList item, TShFindData& data) {
         return false;
     const std::size_t slash = d.mountPoint.rfind('/');
     const std::string name = d.mountPoint == "/" ? d.mountPoint : d.mountPoint.substr(slash + 1);
-    return ShFindDataOfPath(d.mountPoint, name, data);
+    return ShFindDataOfMount(d.mountPoint, name, data);
 }
 
 bool TComputerFolder::typeNameOf(PCItemIDList item, std::string& name) {

@@ -2,12 +2,18 @@
 // Whether a drive or folder can be opened, asked without letting a hung network
 // mount or a drive without a medium block the window.
 //
-// Each question runs on a helper thread and is given up after the time limit;
-// the answer is then "not ready". A question that never returns (a hard NFS
-// mount whose server is gone) keeps its helper thread blocked in the kernel:
-// later questions about the same path wait for that one instead of starting
-// another, and at most kMaxHungProbes questions are outstanding at once (beyond
-// that the answer is "not ready" at once). Safe to call from any thread.
+// Drives of local disks (ext4, xfs, btrfs, tmpfs and the like, as the mount
+// table says) answer or fail at once and are asked directly. Any other drive
+// (network, FUSE, optical and removable media) is asked on a helper thread, and
+// the question is given up after the time limit; the answer is then "not
+// ready". A question that never returns (a hard NFS mount whose server is gone)
+// keeps its helper thread blocked in the kernel: later questions about the same
+// path wait for that one instead of starting another, and once it has gone
+// unanswered for a whole time limit they answer "not ready" at once. A folder
+// is asked about only after the drive that holds it has answered, so all the
+// folders of a hung drive share its one question. At most kMaxHungProbes
+// questions are outstanding at once (beyond that the answer is "not ready" at
+// once). Safe to call from any thread.
 #include <string>
 
 namespace kelvora {

@@ -76,6 +76,8 @@ public:
 
     // Operations started and not yet finished.
     int RunningOperations() const { return static_cast<int>(operations_.size()); }
+    // The items of the drag under way.
+    const TShDropSources& Sources() const { return sources_; }
     // Cancels every running operation (they finish soon after).
     void CancelAll();
 

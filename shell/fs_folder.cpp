@@ -80,29 +80,54 @@ bool ShWritableByUser(mode_t mode, uid_t uid, gid_t gid) {
     return mode & (inGroup ? S_IWGRP : S_IWOTH);
 }
 
-bool ShFindDataOfPath(const std::string& path, const std::string& fileName, TShFindData& data) {
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0 && ::lstat(path.c_str(), &st) != 0)
-        return false;
-    data = TShFindData();
+namespace {
+
+TShFindData findDataOf(const struct statx& sx, const std::string& fileName) {
+    TShFindData data;
+    const bool dir = S_ISDIR(sx.stx_mode);
     std::uint32_t attrs = 0;
-    if (S_ISDIR(st.st_mode))
+    if (dir)
         attrs |= FILE_ATTRIBUTE_DIRECTORY;
-    if (!ShWritableByUser(st.st_mode, st.st_uid, st.st_gid))
+    if (!ShWritableByUser(sx.stx_mode, sx.stx_uid, sx.stx_gid))
         attrs |= FILE_ATTRIBUTE_READONLY;
     if (!fileName.empty() && fileName[0] == '.')
         attrs |= FILE_ATTRIBUTE_HIDDEN;
     data.fileAttributes = attrs ? attrs : FILE_ATTRIBUTE_NORMAL;
-    data.lastAccessTime = nanoseconds(st.st_atim);
-    data.lastWriteTime = nanoseconds(st.st_mtim);
-    struct statx sx;
-    if (::statx(AT_FDCWD, path.c_str(), AT_NO_AUTOMOUNT, STATX_BTIME, &sx) == 0 &&
-        (sx.stx_mask & STATX_BTIME))
+    data.lastAccessTime = nanoseconds(sx.stx_atime);
+    data.lastWriteTime = nanoseconds(sx.stx_mtime);
+    if (sx.stx_mask & STATX_BTIME)
         data.creationTime = nanoseconds(sx.stx_btime);
-    const std::uint64_t size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size);
+    const std::uint64_t size = dir ? 0 : sx.stx_size;
     data.fileSizeHigh = static_cast<std::uint32_t>(size >> 32);
     data.fileSizeLow = static_cast<std::uint32_t>(size);
     data.fileName = fileName;
+    return data;
+}
+
+} // namespace
+
+bool ShFindDataOfPath(const std::string& path, const std::string& fileName, TShFindData& data) {
+    struct statx sx;
+    constexpr unsigned kWanted = STATX_BASIC_STATS | STATX_BTIME;
+    if (::statx(AT_FDCWD, path.c_str(), AT_NO_AUTOMOUNT, kWanted, &sx) != 0 &&
+        ::statx(AT_FDCWD, path.c_str(), AT_NO_AUTOMOUNT | AT_SYMLINK_NOFOLLOW, kWanted, &sx) != 0)
+        return false;
+    data = findDataOf(sx, fileName);
+    return true;
+}
+
+bool ShCachedStat(const std::string& path, struct statx& sx) {
+    return ::statx(AT_FDCWD, path.c_str(),
+                   AT_NO_AUTOMOUNT | AT_SYMLINK_NOFOLLOW | AT_STATX_DONT_SYNC,
+                   STATX_BASIC_STATS | STATX_BTIME, &sx) == 0;
+}
+
+bool ShFindDataOfMount(const std::string& mountPoint, const std::string& fileName,
+                       TShFindData& data) {
+    struct statx sx;
+    if (!ShCachedStat(mountPoint, sx))
+        return false;
+    data = findDataOf(sx, fileName);
     return true;
 }
 
@@ -235,13 +260,30 @@ TFsFolder::Entry* TFsFolder::entryOf(PCItemIDList item) {
     return IsValidName(name) ? lookUp(name) : nullptr;
 }
 
+bool TFsFolder::isMountRoot(const std::string& name, Entry& e) {
+    if (e.mountRoot < 0) {
+        // Only folders are mounted on. Asking the cached attributes sends nothing
+        // to the mounted file system.
+        struct statx sx;
+        e.mountRoot = e.dtype == DT_DIR && ShCachedStat(childPath(name), sx) &&
+                      (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) &&
+                      (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT);
+    }
+    return e.mountRoot == 1;
+}
+
 bool TFsFolder::readStat(const std::string& name, Entry& e) {
     if (e.statState == 1)
         return true;
     const std::string full = childPath(name);
     struct statx sx;
-    if (::statx(AT_FDCWD, full.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
-                STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
+    // Another file system mounted here (a network drive whose server may be gone)
+    // is described from what the system knows, without asking it.
+    const bool ok = isMountRoot(name, e)
+                        ? ShCachedStat(full, sx)
+                        : ::statx(AT_FDCWD, full.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
+                                  STATX_BASIC_STATS | STATX_BTIME, &sx) == 0;
+    if (!ok)
         return false; // nothing kept: a later call tries again
     e.isLink = S_ISLNK(sx.stx_mode);
     e.compressed = (sx.stx_attributes_mask & STATX_ATTR_COMPRESSED) &&
@@ -343,7 +385,7 @@ bool TFsFolder::attributesOf(PCItemIDList item, std::uint32_t& attributes) {
         out |= SFGAO_CANRENAME | SFGAO_CANMOVE | SFGAO_CANDELETE;
     if ((mask & SFGAO_HASSUBFOLDER) && dir) {
         if (e->hasSubfolder < 0)
-            e->hasSubfolder = ShHasSubfolder(childPath(name));
+            e->hasSubfolder = isMountRoot(name, *e) || ShHasSubfolder(childPath(name));
         if (e->hasSubfolder)
             out |= SFGAO_HASSUBFOLDER;
     }

@@ -20,6 +20,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unordered_map>
 #include <unordered_set>
@@ -69,6 +70,7 @@ private:
         bool compressed = false;
         std::int8_t desktopLink = -1; // a .desktop file of Type=Link; -1 not read
         std::int8_t hasSubfolder = -1;
+        std::int8_t mountRoot = -1; // another file system is mounted here; -1 not read
         TShSortEntry sort;
     };
 
@@ -76,6 +78,7 @@ private:
     Entry* lookUp(std::string_view name);
     Entry& insert(std::string_view name, unsigned char dtype, bool hidden);
     bool readStat(const std::string& name, Entry& e);
+    bool isMountRoot(const std::string& name, Entry& e);
     bool knowsIsDir(const Entry& e) const;
     bool isDir(const std::string& name, Entry& e);
     bool isDesktopLink(const std::string& name, Entry& e);
@@ -105,11 +108,18 @@ private:
 bool ShWritableByUser(mode_t mode, uid_t uid, gid_t gid);
 // Find data from an lstat of path (a link's target when it has one), named fileName.
 bool ShFindDataOfPath(const std::string& path, const std::string& fileName, TShFindData& data);
+// The attributes of path (not following a link) as the system has them at hand,
+// without asking its file system, which may be a network drive that never answers.
+bool ShCachedStat(const std::string& path, struct statx& sx);
+// Find data of a drive's root folder from its cached attributes.
+bool ShFindDataOfMount(const std::string& mountPoint, const std::string& fileName,
+                       TShFindData& data);
 // rename(2) that never replaces an existing item: false with errno EEXIST when
 // the new name is taken (except by the item itself on a file system that ignores case).
 bool ShRenameNoReplace(const std::string& from, const std::string& to);
 // Whether a folder has a subfolder; on network and FUSE file systems assumed
-// without looking, since a scan there can take long.
+// without looking, since a scan there can take long. (A folder's entry for a
+// folder on which another file system is mounted assumes one without asking.)
 bool ShHasSubfolder(const std::string& path);
 
 } // namespace kelvora

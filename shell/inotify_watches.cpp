@@ -12,6 +12,7 @@
 #include <memory>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <system_error>
 
 namespace kelvora {
@@ -401,9 +402,15 @@ void InotifyWatches::walkOne(const std::string& rootPath, Root& root, Changes& c
     --queued_;
     if (item.needsWatch) {
         --reserved_;
-        struct stat st;
+        // Cached attributes are enough to see that a folder belongs to another file
+        // system, and asking for them sends nothing to that file system: a network
+        // mount whose server is gone would never answer.
+        struct statx sx;
         const std::string name = withoutDelimiter(item.path);
-        if (::lstat(name.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_dev != root.device)
+        if (::statx(AT_FDCWD, name.c_str(),
+                    AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_STATX_DONT_SYNC, STATX_TYPE,
+                    &sx) != 0 ||
+            !S_ISDIR(sx.stx_mode) || ::makedev(sx.stx_dev_major, sx.stx_dev_minor) != root.device)
             return;
         if (counted_ >= watchLimit_ || addWatch(item.path, rootPath, Role::Walked) < 0)
             return;

@@ -8,6 +8,7 @@ add_library(kelvora_shell STATIC
   # where things are on this machine
   xdg_dirs.h xdg_dirs.cpp
   mounts.h mounts.cpp
+  drive_ready.h drive_ready.cpp
   trash.h trash.cpp
   special_folders.h special_folders.cpp
   dir_handle.h
@@ -23,7 +24,7 @@ add_library(kelvora_shell STATIC
   image_list.h image_list.cpp shell_icons.qrc
   drag_object.h drag_object.cpp
 )
-target_link_libraries(kelvora_shell PUBLIC kelvora_base Qt6::Core Qt6::Gui)
+target_link_libraries(kelvora_shell PUBLIC kelvora_base Qt6::Core Qt6::Gui Threads::Threads)
 
 add_executable(kelvora-walk-namespace tools/walk_namespace.cpp)
 target_link_libraries(kelvora-walk-namespace PRIVATE kelvora_shell)

@@ -1,7 +1,6 @@
-# Acting on the namespace: drive readiness with a time limit, the mount-table
-# monitor, and the file operations behind drops (copy, move, link, trash).
+# Acting on the namespace: the mount-table monitor, and the file operations
+# behind drops (copy, move, link, trash).
 add_library(kelvora_shell_ops STATIC
-  ${CMAKE_CURRENT_LIST_DIR}/drive_ready.h ${CMAKE_CURRENT_LIST_DIR}/drive_ready.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mount_monitor.h ${CMAKE_CURRENT_LIST_DIR}/mount_monitor.cpp
   ${CMAKE_CURRENT_LIST_DIR}/file_operation.h ${CMAKE_CURRENT_LIST_DIR}/file_operation.cpp
   ${CMAKE_CURRENT_LIST_DIR}/drop_target.h ${CMAKE_CURRENT_LIST_DIR}/drop_target.cpp

@@ -2,6 +2,7 @@
 
 #include "base/hex.h"
 #include "shell/dir_handle.h"
+#include "shell/drive_ready.h"
 #include "shell/mounts.h"
 #include "shell/xdg_dirs.h"
 
@@ -165,6 +166,9 @@ std::vector<std::string> TrashDirectories() {
         dirs.push_back(home);
     const std::string uid = std::to_string(getuid());
     for (const TDrive& drive : ShownDrives()) {
+        // A network drive whose server is gone would never answer.
+        if (drive.kind == TDriveKind::Network && !ShDriveReady(drive.mountPoint))
+            continue;
         const std::string top = drive.mountPoint == "/" ? std::string() : drive.mountPoint;
         // $top/.Trash is shared only when it is a real sticky folder.
         struct stat st;

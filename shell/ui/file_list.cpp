@@ -100,6 +100,14 @@ const std::vector<std::string>& TVelShFileData::GetDetails() {
     return *details_;
 }
 
+bool TVelShFileData::RenameRow(const std::string& newName, QString* error) {
+    if (!RenameInFolder(newName, error))
+        return false;
+    details_.reset();
+    look_ = 0;
+    return true;
+}
+
 // --- TVelShFileList ---------------------------------------------------------------
 
 TVelShFileList::TVelShFileList(QObject* owner, PItemIDList folderID)

@@ -51,6 +51,10 @@ public:
     // The texts of the columns after the first, one per column; empty texts
     // for items without file-system data. Computed once.
     virtual const std::vector<std::string>& GetDetails();
+    // Renames the item in its folder (RenameInFolder); the row then computes its
+    // texts and look again. error gets the reason of a refusal.
+    bool RenameRow(const std::string& newName, QString* error = nullptr);
+    bool Rename(const std::string& newName) override { return RenameRow(newName); }
 
     TVelShFileList* List() const { return list_; }
     bool Selected() const { return selected_; }

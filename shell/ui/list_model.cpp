@@ -25,7 +25,22 @@ Qt::Alignment alignmentOf(int alignment) {
 void TVelShListModel::SetList(TVelShFileList* list) {
     beginResetModel();
     list_ = list;
+    dropRow_ = -1;
     endResetModel();
+}
+
+void TVelShListModel::SetDropRow(int row) {
+    if (row == dropRow_)
+        return;
+    const int old = dropRow_;
+    dropRow_ = row;
+    RowChanged(old);
+    RowChanged(row);
+}
+
+void TVelShListModel::RowChanged(int row) {
+    if (row >= 0 && row < rowCount())
+        emit dataChanged(index(row, 0), index(row, columnCount() - 1));
 }
 
 TVelShFileData* TVelShListModel::RowData(const QModelIndex& index) const {
@@ -46,7 +61,8 @@ QVariant TVelShListModel::data(const QModelIndex& index, int role) const {
         return {};
     const int column = index.column();
     switch (role) {
-    case Qt::DisplayRole: {
+    case Qt::DisplayRole:
+    case Qt::EditRole: {
         if (column == 0) {
             std::string name;
             row->GetDisplayName(name);
@@ -72,6 +88,8 @@ QVariant TVelShListModel::data(const QModelIndex& index, int role) const {
     }
     case ShDataRole:
         return QVariant::fromValue(static_cast<void*>(row));
+    case DropHighlightRole:
+        return index.row() == dropRow_ ? QVariant(true) : QVariant();
     default:
         return {};
     }
@@ -91,11 +109,20 @@ QVariant TVelShListModel::headerData(int section, Qt::Orientation orientation, i
     return {};
 }
 
+bool TVelShListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    TVelShFileData* row = RowData(index);
+    return row && role == Qt::EditRole && index.column() == 0 && rename_ &&
+           rename_(row, value.toString());
+}
+
 Qt::ItemFlags TVelShListModel::flags(const QModelIndex& index) const {
     if (!RowData(index))
         return Qt::NoItemFlags;
-    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled |
-           Qt::ItemNeverHasChildren;
+    Qt::ItemFlags f =
+        Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled | Qt::ItemNeverHasChildren;
+    if (rename_ && index.column() == 0)
+        f |= Qt::ItemIsEditable;
+    return f;
 }
 
 Qt::DropActions TVelShListModel::supportedDragActions() const {

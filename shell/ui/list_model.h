@@ -5,10 +5,12 @@
 // first request and keeps it. Columns are the list's captions.
 //
 // Switching folders or re-reading one resets the model; the list view then
-// puts the rows' selection and focus back. GUI thread only.
+// puts the rows' selection and focus back. Names are editable while a rename
+// handler is set. GUI thread only.
 #include "shell/ui/file_list.h"
 
 #include <QAbstractTableModel>
+#include <functional>
 
 namespace kelvora {
 
@@ -17,6 +19,10 @@ class TVelShListModel : public QAbstractTableModel {
 public:
     // The row's TVelShFileData (as a pointer in a QVariant).
     static constexpr int ShDataRole = Qt::UserRole + 1;
+    // True for the row a drag would drop on.
+    static constexpr int DropHighlightRole = Qt::UserRole + 2;
+    // Renames a row's item to an edit's text; false when it was not renamed.
+    using TRenameRow = std::function<bool(TVelShFileData* row, const QString& text)>;
 
     explicit TVelShListModel(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
 
@@ -25,10 +31,18 @@ public:
     void SetList(TVelShFileList* list);
     TVelShFileData* RowData(const QModelIndex& index) const;
     TVelShFileData* RowData(int row) const { return list_ ? list_->Items(row) : nullptr; }
+    // Null: names cannot be edited.
+    void SetRenameRow(TRenameRow rename) { rename_ = std::move(rename); }
+    // The row drawn as the drop's target; -1 for none.
+    int DropRow() const { return dropRow_; }
+    void SetDropRow(int row);
+    // A row's texts and look changed.
+    void RowChanged(int row);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
@@ -36,6 +50,8 @@ public:
 
 private:
     TVelShFileList* list_ = nullptr;
+    TRenameRow rename_;
+    int dropRow_ = -1;
 };
 
 } // namespace kelvora

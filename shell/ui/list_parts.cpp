@@ -1,5 +1,7 @@
 #include "shell/ui/list_parts.h"
 
+#include "shell/ui/list_model.h"
+
 namespace kelvora {
 
 QSize TShListItemDelegate::sizeHint(const QStyleOptionViewItem& option,
@@ -10,6 +12,8 @@ QSize TShListItemDelegate::sizeHint(const QStyleOptionViewItem& option,
 void TShListItemDelegate::initStyleOption(QStyleOptionViewItem* option,
                                           const QModelIndex& index) const {
     QStyledItemDelegate::initStyleOption(option, index);
+    if (index.data(TVelShListModel::DropHighlightRole).toBool())
+        option->state |= QStyle::State_Selected;
     if (iconsOnTop_) {
         option->decorationPosition = QStyleOptionViewItem::Top;
         option->decorationAlignment = Qt::AlignHCenter | Qt::AlignVCenter;

@@ -3,9 +3,11 @@
 // icon, small icon and list styles, and a QTreeView for the details. They
 // share the model and the selection model, so rows, selection and the focused
 // row stay what they are when the style changes. What the user does in either
-// view that the control handles itself (the mouse button being down, drags,
-// type-ahead) goes to the control through TShListViewHost.
+// view that the control handles itself (the mouse button being down, drags out
+// and in, type-ahead, label editing) goes to the control through TShListViewHost.
 #include <QAbstractItemView>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QListView>
 #include <QMouseEvent>
 #include <QStyledItemDelegate>
@@ -21,6 +23,13 @@ public:
     virtual void ViewStartDrag(QAbstractItemView* view, const QPoint& press, const QPoint& at) = 0;
     // Typed text of the type-ahead search.
     virtual void ViewKeyboardSearch(const QString& text) = 0;
+    // Whether the row's label may be edited now.
+    virtual bool ViewCanEdit(const QModelIndex& index) = 0;
+    // Something is dragged over the view (an enter is a first movement).
+    virtual void ViewDragEnter(QAbstractItemView* view, QDragEnterEvent* event) = 0;
+    virtual void ViewDragMove(QAbstractItemView* view, QDragMoveEvent* event) = 0;
+    virtual void ViewDragLeave(QAbstractItemView* view) = 0;
+    virtual void ViewDrop(QAbstractItemView* view, QDropEvent* event) = 0;
 };
 
 // How far the mouse moves with a button down before a drag starts.
@@ -63,8 +72,27 @@ protected:
         dragged_ = true;
         host_.ViewStartDrag(this, press_, this->viewport()->mapFromGlobal(QCursor::pos()));
     }
+    void dragEnterEvent(QDragEnterEvent* event) override { host_.ViewDragEnter(this, event); }
+    void dragMoveEvent(QDragMoveEvent* event) override { host_.ViewDragMove(this, event); }
+    void dragLeaveEvent(QDragLeaveEvent* event) override {
+        host_.ViewDragLeave(this);
+        event->accept();
+    }
+    void dropEvent(QDropEvent* event) override { host_.ViewDrop(this, event); }
+    bool edit(const QModelIndex& index, QAbstractItemView::EditTrigger trigger,
+              QEvent* event) override {
+        // Only the name is edited, whichever column was clicked.
+        constexpr QAbstractItemView::EditTriggers editing = QAbstractItemView::EditKeyPressed |
+                                                            QAbstractItemView::SelectedClicked |
+                                                            QAbstractItemView::DoubleClicked;
+        if (!(trigger & editing))
+            return Base::edit(index, trigger, event);
+        const QModelIndex name = index.siblingAtColumn(0);
+        return host_.ViewCanEdit(name) && Base::edit(name, trigger, event);
+    }
 
 public:
+    using Base::edit;
     void keyboardSearch(const QString& text) override { host_.ViewKeyboardSearch(text); }
 
 private:
@@ -78,7 +106,8 @@ using TShListDetailsView = TShListPart<QTreeView>;
 
 // Draws the rows of the icon and list styles in cells of one size (so that the
 // view never measures a row to lay them out), and in the large-icon style the
-// icon above its caption, centred and wrapped.
+// icon above its caption, centred and wrapped. A row that a drag would drop on
+// is drawn as selected.
 class TShListItemDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;

@@ -2,13 +2,15 @@
 
 #include "base/errors.h"
 #include "shell/drag_object.h"
+#include "shell/drive_ready.h"
 #include "shell/notify_filter.h"
 #include "shell/notify_thread.h"
 #include "shell/ui/busy_cursor.h"
+#include "shell/ui/drag_scroll.h"
 #include "shell/ui/drag_source.h"
-#include "shell/drive_ready.h"
 #include "shell/ui/list_model.h"
 #include "shell/ui/tree_view.h"
+#include "shell/ui/view_drop.h"
 #include "shell/xdg_dirs.h"
 
 #include <QApplication>
@@ -53,7 +55,10 @@ TCustomVelShListView::TCustomVelShListView(QWidget* parent)
     : QWidget(parent), model_(new TVelShListModel(this)), stack_(new QStackedLayout(this)),
       iconView_(new TShListIconView(*this, this)),
       detailsView_(new TShListDetailsView(*this, this)),
-      iconDelegate_(new TShListItemDelegate(this)), opener_(&DefaultShellOpener()) {
+      iconDelegate_(new TShListItemDelegate(this)), opener_(&DefaultShellOpener()),
+      dialogs_(&DefaultDialogs()), drop_(std::make_unique<TShViewDrop>(this)),
+      iconScroller_(new TShDragScroller(iconView_)),
+      detailsScroller_(new TShDragScroller(detailsView_)) {
     stack_->setContentsMargins(0, 0, 0, 0);
     stack_->addWidget(iconView_);
     stack_->addWidget(detailsView_);
@@ -62,14 +67,13 @@ TCustomVelShListView::TCustomVelShListView(QWidget* parent)
     detailsView_->setModel(model_);
     detailsView_->setSelectionModel(iconView_->selectionModel());
     iconView_->setItemDelegate(iconDelegate_);
+    detailsView_->setItemDelegate(new TShListItemDelegate(this));
     for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(iconView_),
                                     static_cast<QAbstractItemView*>(detailsView_)}) {
         view->setSelectionMode(QAbstractItemView::ExtendedSelection);
         view->setSelectionBehavior(QAbstractItemView::SelectRows);
-        view->setEditTriggers(QAbstractItemView::NoEditTriggers);
         view->setDragEnabled(true);
-        view->setDragDropMode(QAbstractItemView::DragOnly);
-        view->setAcceptDrops(false);
+        view->setDropIndicatorShown(false);
         connect(view, &QAbstractItemView::activated, this, [this](const QModelIndex& index) {
             // Opening may show another folder: not from inside the view's own
             // mouse handling. A row gone by then (the folder was read again)
@@ -85,6 +89,9 @@ TCustomVelShListView::TCustomVelShListView(QWidget* parent)
                 Qt::QueuedConnection);
         });
     }
+    SetReadOnly(false);
+    connect(drop_.get(), &TShViewDrop::operationFinished, this,
+            &TCustomVelShListView::operationFinished);
     iconView_->setUniformItemSizes(true);
     iconView_->setResizeMode(QListView::Adjust);
     detailsView_->setRootIsDecorated(false);
@@ -131,6 +138,7 @@ TCustomVelShListView::TCustomVelShListView(QWidget* parent)
 
 TCustomVelShListView::~TCustomVelShListView() {
     destroying_ = true;
+    drop_.reset(); // cancels the drops' operations and waits for them
     if (notify_) {
         notify_->setOnTerminate(nullptr);
         notify_->Stop();
@@ -259,6 +267,8 @@ void TCustomVelShListView::configureViews() {
     iconView_->setWrapping(true);
     iconView_->setTextElideMode(Qt::ElideRight);
     detailsView_->setIconSize(QSize(16, 16));
+    // The list view's static movement turns drags and drops off: back on.
+    SetAcceptsDrops(acceptsDrops_);
 }
 
 void TCustomVelShListView::SetViewStyle(TViewStyle style) {
@@ -403,10 +413,9 @@ void TCustomVelShListView::SetFolder(PCItemIDList id) {
             display(list);
         } else {
             TVelShData folder(TVelShID::IDClone(id));
-            std::string path;
-            if (folder.GetItemType() == itRootDrive &&
-                !(folder.GetPath(path) && ShFolderReady(path))) {
-                // No medium: the list stays where it was, and so does the tree.
+            if (folder.GetLevel() > 0 && !ShItemReady(folder)) {
+                // No medium, a drive that does not answer, a folder that is gone:
+                // the list stays where it was, and so does the tree.
                 if (tree_ && shown)
                     tree_->SelectPath(shown->FolderID());
                 return;
@@ -430,8 +439,10 @@ void TCustomVelShListView::SetFolder(PCItemIDList id) {
         watch(list);
     }
     emit OnShListChange(list);
-    if (tree_)
+    if (tree_) {
         tree_->SelectPath(list->FolderID());
+        tree_->updatePriorityFolders();
+    }
 }
 
 void TCustomVelShListView::RefreshList() {
@@ -569,12 +580,8 @@ void TCustomVelShListView::ClearSelection() {
 // --- opening rows ----------------------------------------------------------------
 
 bool TCustomVelShListView::CanOpenFolder(TVelShFileData* item) {
-    bool canOpen = true;
-    std::string path;
-    if (item->GetItemType() == itRootDrive)
-        canOpen = item->GetPath(path) && ShFolderReady(path);
-    else if (item->HasAttribute(SFGAO_FILESYSTEM))
-        canOpen = item->GetPath(path) && IsDirectory(path);
+    // Drives and folders in time; items without a path (virtual folders) always.
+    bool canOpen = ShItemReady(*item);
     if (OnShListOpen)
         OnShListOpen(this, item, canOpen);
     return canOpen;
@@ -625,6 +632,10 @@ void TCustomVelShListView::OpenRow(int row, Qt::KeyboardModifiers shift) {
 
 void TCustomVelShListView::ViewMouseDown(bool down) {
     mouseDown_ = down;
+    if (!down && refreshPending_) {
+        refreshPending_ = false;
+        RefreshList();
+    }
     if (!down && !pendingChanges_.empty()) {
         std::vector<std::string> changes;
         changes.swap(pendingChanges_);
@@ -732,7 +743,7 @@ void TCustomVelShListView::dropCachedLists(bool onlyVanished) {
     }
     for (int i = cache_.Count() - 1; i >= 0; --i) {
         TVelShFileList* list = cache_.Items(i);
-        if (list != shown && !list->Path().empty() && !IsDirectory(list->Path())) {
+        if (list != shown && !list->Path().empty() && !ShFolderReady(list->Path())) {
             std::vector<std::unique_ptr<TVelShFileList>> gone;
             gone.push_back(cache_.Take(i));
             release(std::move(gone));
@@ -780,7 +791,7 @@ void TCustomVelShListView::foldersChanged(const std::string& path) {
     dropCachedLists(false);
     if (!shown || shown->Path().empty() || path != withDelimiter(shown->Path()))
         return;
-    if (IsDirectory(shown->Path())) {
+    if (ShFolderReady(shown->Path())) {
         RefreshList();
     } else {
         showExistingAncestor(shown);
@@ -793,7 +804,7 @@ void TCustomVelShListView::showExistingAncestor(TVelShFileList* list) {
     while (id && TVelShID::IDCount(id.get()) > 0) {
         id.reset(TVelShID::IDCopyParent(id.get()));
         std::string path;
-        if (id && TVelShID::IDGetPath(id.get(), path) && IsDirectory(path))
+        if (id && TVelShID::IDGetPath(id.get(), path) && ShFolderReady(path))
             break;
     }
     if (!id)

@@ -21,21 +21,34 @@
 //   folder's sort column, kept when the folder is read again and remembered.
 // - Opening a row (double-click, Enter): folders are shown, links resolved,
 //   anything else opened with the desktop's associated application.
-// - Drags out of the list carry the selected rows' drag data. Dropping onto the
-//   list and renaming rows are not offered yet: acceptDrops and the edit
-//   triggers stay off.
+// - Drags out of the list carry the selected rows' drag data. Items dragged over
+//   a row that takes drops (a folder, the trash) go into it, the row drawn as
+//   selected; elsewhere they go into the shown folder. A drop copies, moves,
+//   links or trashes on worker threads (view_drop.h); when an operation ends,
+//   the list and the linked tree are read again.
+// - Label editing (F2, or a second slow click on a selected row) renames the
+//   item in its folder; the row keeps its selection and moves to its place in
+//   the order. A refused name is shown with its reason and the name goes back.
+//   ReadOnly turns editing off.
+// - A drive, or a folder, is shown or opened only when it answers within the
+//   time limit (drive_ready.h): a hung network drive never holds the window up
+//   for longer, and the list stays where it was.
 //
 // Threads: a TShNotifyThread watches the folder of every cached list (without
-// subfolders) and, 1500 ms after a change, calls back on the GUI thread: the
-// shown folder is read again (its selection kept), or, when it was deleted, its
-// nearest existing ancestor is shown. The thread is stopped first in the
-// destructor. Everything else runs on the GUI thread.
+// subfolders; the shown folder is always among them) and, 1500 ms after a
+// change, calls back on the GUI thread: the shown folder is read again (its
+// selection kept), or, when it was deleted, its nearest existing ancestor is
+// shown. The thread is stopped first in the destructor. Everything else runs on
+// the GUI thread.
 #include "base/shell_opener.h"
+#include "shell/drag_object.h"
+#include "shell/drop_target.h"
 #include "shell/id_list_list.h"
 #include "shell/ui/column_memory.h"
 #include "shell/ui/file_list.h"
 #include "shell/ui/list_model.h"
 #include "shell/ui/list_parts.h"
+#include "ui/dialogs.h"
 
 #include <QElapsedTimer>
 #include <QPointer>
@@ -53,7 +66,9 @@ class QStackedLayout;
 namespace kelvora {
 
 class TCustomVelShTreeView;
+class TShDragScroller;
 class TShNotifyThread;
+class TShViewDrop;
 
 enum TViewStyle { vsIcon, vsSmallIcon, vsList, vsReport };
 
@@ -77,6 +92,18 @@ public:
     void SetViewStyle(TViewStyle style);
     // What opens rows that are not folders.
     void SetShellOpener(TShellOpener& opener) { opener_ = &opener; }
+    // Whether shell items may be dropped onto the list (default true).
+    bool AcceptsDrops() const { return acceptsDrops_; }
+    void SetAcceptsDrops(bool value);
+    // No label editing (default false).
+    bool ReadOnly() const { return readOnly_; }
+    void SetReadOnly(bool value);
+    // Where messages go (a refused name, a drop that cannot start); default the
+    // program's dialogs.
+    void SetDialogs(TDialogs& dialogs);
+    // What is shown while dropped items are copied or moved; null (the default):
+    // the program's dialogs over the list's window. It must outlive the list.
+    void SetOperationUi(TShOperationUi* ui);
     // The column memory file; setting it reads that file instead.
     const std::string& ColumnMemoryFile() const { return memoryFile_; }
     void SetColumnMemoryFile(const std::string& fileName);
@@ -97,6 +124,21 @@ public:
     std::function<void(TCustomVelShListView* sender, TVelShIDList& idList, const QPoint& pt, int x,
                        int y, bool& canDrag)>
         OnShBeginDrag;
+    // A drag of shell items enters; pt in the view's viewport.
+    std::function<void(TCustomVelShListView* sender, TVelShDragObject& dragObject,
+                       Qt::KeyboardModifiers shift, const QPoint& pt, bool& accept)>
+        OnShDragEnter;
+    // Each movement of the drag; item is the row that would take the drop, null
+    // for the shown folder.
+    std::function<void(TCustomVelShListView* sender, TVelShDragObject& dragObject,
+                       TVelShFileData* item, Qt::KeyboardModifiers shift, int x, int y)>
+        OnShDragOver;
+    // A drop; with defaultAction cleared the list does nothing with it.
+    std::function<void(TCustomVelShListView* sender, TVelShDragObject& dragObject,
+                       TVelShFileData* item, Qt::KeyboardModifiers shift, int x, int y,
+                       bool& defaultAction)>
+        OnShDragDrop;
+    std::function<void(TCustomVelShListView* sender)> OnShDragLeave;
 
     // --- Operations ---
     // Shows a folder (a copy of id is kept). Nothing happens for null or the
@@ -144,6 +186,8 @@ signals:
     void OnShClipboard(bool contented);
     // A row's selected state changed; item is null when several rows changed at once.
     void OnSelectItem(TVelShFileData* item, bool selected);
+    // An operation started by a drop onto the list has ended.
+    void OnShOperationFinished(const kelvora::TShOperationResult& result);
 
 protected:
     // Whether a folder row may be shown: a drive root when it is ready, a
@@ -159,6 +203,20 @@ private:
     void ViewMouseDown(bool down) override;
     void ViewStartDrag(QAbstractItemView* view, const QPoint& press, const QPoint& at) override;
     void ViewKeyboardSearch(const QString& text) override;
+    bool ViewCanEdit(const QModelIndex& index) override;
+    void ViewDragEnter(QAbstractItemView* view, QDragEnterEvent* event) override;
+    void ViewDragMove(QAbstractItemView* view, QDragMoveEvent* event) override;
+    void ViewDragLeave(QAbstractItemView* view) override;
+    void ViewDrop(QAbstractItemView* view, QDropEvent* event) override;
+
+    // The row a drop at pos would go into, or null for the shown folder.
+    TVelShFileData* dropRowAt(QAbstractItemView* view, const QPoint& pos) const;
+    TShDragScroller* scrollerOf(QAbstractItemView* view) const;
+    void endDrag();
+    void operationFinished(const TShOperationResult& result);
+    // After a drop's operation: read again now, or when the button is released.
+    void refreshAfterOperation();
+    bool renameRow(TVelShFileData* row, const QString& text);
 
     void enumerate(TVelShFileList* list, bool keepSelection);
     void display(TVelShFileList* list);
@@ -188,6 +246,10 @@ private:
     TVelShColumnList memory_;
     std::string memoryFile_;
     std::unique_ptr<TShNotifyThread> notify_;
+    TDialogs* dialogs_;
+    std::unique_ptr<TShViewDrop> drop_;
+    TShDragScroller* iconScroller_;
+    TShDragScroller* detailsScroller_;
     std::vector<std::string> savedWatches_;   // while suspended
     std::vector<std::string> pendingChanges_; // arrived while a button was down
     QString search_;
@@ -197,6 +259,9 @@ private:
     TViewStyle viewStyle_ = vsIcon;
     int suspended_ = 0;
     bool mouseDown_ = false;
+    bool refreshPending_ = false; // an operation ended while a button was down
+    bool acceptsDrops_ = true;
+    bool readOnly_ = false;
     bool columnsPending_ = false; // columns to size once the control is shown
     bool destroying_ = false;
 };

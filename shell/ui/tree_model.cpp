@@ -207,6 +207,51 @@ void TVelShTreeModel::Reattach(TVelShTreeNode* node) {
     emit dataChanged(index, index);
 }
 
+void TVelShTreeModel::SetText(TVelShTreeNode* node, QString text) {
+    if (!node || node->Text() == text)
+        return;
+    node->SetText(std::move(text));
+    const QModelIndex index = IndexOf(node);
+    emit dataChanged(index, index);
+}
+
+void TVelShTreeModel::Renamed(TVelShTreeNode* node) {
+    if (!node || !node->Data())
+        return;
+    removeRun(node, 0, node->children_.size());
+    std::string name;
+    node->Data()->GetDisplayName(name);
+    node->SetText(toQ(name));
+    node->Reattach();
+    if (TVelShTreeNode* parent = node->parent_) {
+        // Its place among the others, which are still in order.
+        const int from = node->Index();
+        int to = 0;
+        for (const auto& sibling : parent->children_) {
+            if (sibling.get() == node)
+                continue;
+            if (ShCompareData(node->Data(), sibling->Data()) < 0)
+                break;
+            ++to;
+        }
+        if (to != from) {
+            ChangeScope scope(changing_);
+            const QModelIndex parentIndex = IndexOf(parent);
+            // Qt counts the destination before the row leaves.
+            if (beginMoveRows(parentIndex, from, from, parentIndex, to > from ? to + 1 : to)) {
+                auto& kids = parent->children_;
+                auto moving = std::move(kids[static_cast<std::size_t>(from)]);
+                kids.erase(kids.begin() + from);
+                kids.insert(kids.begin() + to, std::move(moving));
+                parent->rowsDirty_ = true;
+                endMoveRows();
+            }
+        }
+    }
+    const QModelIndex index = IndexOf(node);
+    emit dataChanged(index, index);
+}
+
 void TVelShTreeModel::SetHasChildren(TVelShTreeNode* node, bool value) {
     if (!node || node->HasChildren() == value)
         return;
@@ -286,6 +331,8 @@ QVariant TVelShTreeModel::data(const QModelIndex& index, int role) const {
 
 bool TVelShTreeModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     TVelShTreeNode* node = NodeOf(index);
+    if (node && role == Qt::EditRole)
+        return rename_ && rename_(node, value.toString());
     if (!node || role != Qt::CheckStateRole || !checkboxes_)
         return false;
     node->SetCheckState(static_cast<Qt::CheckState>(value.toInt()));
@@ -299,6 +346,8 @@ Qt::ItemFlags TVelShTreeModel::flags(const QModelIndex& index) const {
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
     if (checkboxes_)
         f |= Qt::ItemIsUserCheckable;
+    if (rename_)
+        f |= Qt::ItemIsEditable;
     return f;
 }
 

@@ -14,6 +14,9 @@
 // inserted and vanished ones removed, each contiguous run with one pair of
 // row signals.
 //
+// Labels are editable while a rename handler is set; an edit's new text goes to
+// it, and Renamed puts the node of a renamed item in order again.
+//
 // GUI thread only.
 #include "shell/shell_types.h"
 #include "shell/ui/folder_data.h"
@@ -36,6 +39,8 @@ public:
     };
     // Whether an enumerated item may become a node.
     using TAcceptItem = std::function<bool(TVelShFolderData* item)>;
+    // Renames a node's item to an edit's text; false when it was not renamed.
+    using TRenameNode = std::function<bool(TVelShTreeNode* node, const QString& text)>;
 
     explicit TVelShTreeModel(QObject* ownerControl = nullptr, QObject* parent = nullptr);
     ~TVelShTreeModel() override;
@@ -47,6 +52,8 @@ public:
     void SetAcceptItem(TAcceptItem accept) { accept_ = std::move(accept); }
     bool Checkboxes() const { return checkboxes_; }
     void SetCheckboxes(bool on);
+    // Null: labels cannot be edited.
+    void SetRenameNode(TRenameNode rename) { rename_ = std::move(rename); }
 
     // Replaces every node by one root node for item (none when item is null).
     void Build(std::unique_ptr<TVelShFolderData> rootItem);
@@ -64,6 +71,11 @@ public:
     TVelShTreeNode* ChildOf(const TVelShTreeNode* node, PCItemIDList id) const;
     // Takes a node's marks from its item again.
     void Reattach(TVelShTreeNode* node);
+    void SetText(TVelShTreeNode* node, QString text);
+    // The node's item was renamed: its children go (their IDs name the old
+    // path), it takes its new name and marks, and it moves to its place among
+    // its siblings.
+    void Renamed(TVelShTreeNode* node);
     void SetHasChildren(TVelShTreeNode* node, bool value);
     // True between the begin and end signals of a change: a slot connected to
     // the views' reactions must not change the model then.
@@ -93,6 +105,7 @@ private:
     QObject* owner_;
     TOptions options_;
     TAcceptItem accept_;
+    TRenameNode rename_;
     std::unique_ptr<TVelShTreeNode> root_;
     bool checkboxes_ = false;
     int changing_ = 0;

@@ -2,17 +2,21 @@
 
 #include "shell/change_delay.h"
 #include "shell/drag_object.h"
+#include "shell/drive_ready.h"
 #include "shell/image_list.h"
+#include "shell/mount_monitor.h"
 #include "shell/mounts.h"
 #include "shell/notify_filter.h"
 #include "shell/notify_thread.h"
 #include "shell/ui/busy_cursor.h"
+#include "shell/ui/drag_scroll.h"
 #include "shell/ui/drag_source.h"
-#include "shell/drive_ready.h"
 #include "shell/ui/item_icons.h"
 #include "shell/ui/list_view.h"
+#include "shell/ui/view_drop.h"
 #include "shell/xdg_dirs.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -79,7 +83,8 @@ private:
 TCustomVelShTreeView::TCustomVelShTreeView(QWidget* parent)
     : QTreeView(parent), model_(new TVelShTreeModel(this, this)),
       shRoot_(std::make_unique<TVelShRoot>(this, [this] { rootChanged(); })),
-      opener_(&DefaultShellOpener()) {
+      opener_(&DefaultShellOpener()), dialogs_(&DefaultDialogs()),
+      drop_(std::make_unique<TShViewDrop>(this)), scroller_(new TShDragScroller(this)) {
     model_->SetAcceptItem([this](TVelShFolderData* item) { return DoAddData(item); });
     setModel(model_);
     setItemDelegate(new THighlightDelegate(this));
@@ -89,9 +94,16 @@ TCustomVelShTreeView::TCustomVelShTreeView(QWidget* parent)
     setIndentation(19);
     setIconSize(QSize(TShImageList::kSmallSize, TShImageList::kSmallSize));
     setSelectionMode(QAbstractItemView::SingleSelection);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setAcceptDrops(false);
     setDragEnabled(false);
+    SetAcceptsDrops(true);
+    SetReadOnly(false);
+    connect(drop_.get(), &TShViewDrop::operationFinished, this,
+            &TCustomVelShTreeView::operationFinished);
+    slowEditTimer_.setSingleShot(true);
+    connect(&slowEditTimer_, &QTimer::timeout, this, [this] {
+        if (slowEdit_.isValid() && slowEdit_ == currentIndex() && mouseState_ == 0)
+            edit(slowEdit_);
+    });
     setExpandsOnDoubleClick(false);
     setUniformRowHeights(true);
     setAnimated(false);
@@ -102,11 +114,14 @@ TCustomVelShTreeView::TCustomVelShTreeView(QWidget* parent)
     delay_ = std::make_unique<TVelShChangeDelay>(
         [this](TShThread*) { (void)delay_.release(); },
         [this](TVelShChangeDelay*, TShPendingNode*& node) { applyDelayedChange(node); });
+    ownMonitor_ = std::make_unique<TShMountMonitor>();
+    SetMountMonitor(ownMonitor_.get());
     Rebuild();
 }
 
 TCustomVelShTreeView::~TCustomVelShTreeView() {
     stopThreads();
+    drop_.reset(); // cancels the drops' operations and waits for them
     if (listView_ && listView_->tree_ == this)
         listView_->tree_ = nullptr;
 }
@@ -128,7 +143,10 @@ void TCustomVelShTreeView::stopThreads() {
 std::vector<std::string> TCustomVelShTreeView::driveRoots() {
     std::vector<std::string> roots;
     for (const TDrive& drive : ShownDrives()) {
-        if (drive.kind == TDriveKind::Fixed || drive.kind == TDriveKind::CdRom)
+        // A drive that does not answer would hold the watching thread up, and the
+        // window with it whenever the thread is waited for.
+        if ((drive.kind == TDriveKind::Fixed || drive.kind == TDriveKind::CdRom) &&
+            ShDriveReady(drive.mountPoint))
             roots.push_back(drive.mountPoint);
     }
     if (roots.size() >= static_cast<std::size_t>(TShNotifyThread::kMaxFolders))
@@ -234,6 +252,7 @@ void TCustomVelShTreeView::SetShListView(TCustomVelShListView* list) {
     list->SetShContents(contents);
     list->SetShVirtuaItems(ShVirtuaItems());
     list->SetFolder(SelectedID());
+    updatePriorityFolders();
 }
 
 // --- building -------------------------------------------------------------------------
@@ -255,6 +274,7 @@ std::unique_ptr<TVelShFolderData> TCustomVelShTreeView::makeRootItem() const {
 }
 
 void TCustomVelShTreeView::Rebuild() {
+    TPriorityBatch batch(*this);
     FlagScope rebuilding(rebuilding_, true);
     model_->Build(makeRootItem());
     TVelShTreeNode* root = Root();
@@ -300,14 +320,17 @@ void TCustomVelShTreeView::rootChanged() {
 
 // --- filling and finding --------------------------------------------------------------
 
-bool TCustomVelShTreeView::fillNode(TVelShTreeNode* node) {
+bool TCustomVelShTreeView::nodeReady(TVelShTreeNode* node) {
     TVelShFolderData* item = node->Data();
-    if (item->GetLevel() == 2 && item->GetItemType() == itRootDrive) {
-        // A drive without its medium expands empty, without an error.
-        std::string path;
-        if (!item->GetPath(path) || !ShFolderReady(path))
-            return false;
-    }
+    // The desktop shows its virtual items even without a desktop folder.
+    return item->GetLevel() == 0 || ShItemReady(*item);
+}
+
+bool TCustomVelShTreeView::fillNode(TVelShTreeNode* node) {
+    // A drive without its medium, or one that does not answer, expands empty,
+    // without an error.
+    if (!nodeReady(node))
+        return false;
     model_->Fill(node);
     model_->SetHasChildren(node, node->Count() > 0);
     return true;
@@ -317,11 +340,20 @@ void TCustomVelShTreeView::nodeExpanded(const QModelIndex& index) {
     TVelShTreeNode* node = model_->NodeOf(index);
     if (!node || !node->IsValid() || destroying_)
         return;
-    if (node->Count() == 0)
-        fillNode(node);
     TVelShFolderData* item = node->Data();
-    if (item->HasAttribute(SFGAO_FILESYSTEM) && expanded_.IndexOf(item->GetAbsoluteID()) < 0)
+    // While a drag is over the tree, deep branches of other kinds than folders and
+    // drives open without being read.
+    const TShItemIDType type = item->GetItemType();
+    const bool fills =
+        mouseState_ != 3 || node->Level() <= 1 || type == itFolder || type == itRootDrive;
+    // A drive or folder that did not answer is not open: nothing to open again
+    // later, nothing to watch.
+    if (node->Count() == 0 && fills && !fillNode(node))
+        return;
+    if (item->HasAttribute(SFGAO_FILESYSTEM) && expanded_.IndexOf(item->GetAbsoluteID()) < 0) {
         expanded_.Add(TVelShID::IDClone(item->GetAbsoluteID()));
+        updatePriorityFolders();
+    }
 }
 
 void TCustomVelShTreeView::nodeCollapsed(const QModelIndex& index) {
@@ -330,11 +362,14 @@ void TCustomVelShTreeView::nodeCollapsed(const QModelIndex& index) {
         return;
     // The node and the branches below it are no longer open.
     const PCItemIDList id = node->Data()->GetAbsoluteID();
+    const int before = expanded_.Count();
     for (int i = expanded_.Count() - 1; i >= 0; --i) {
         if (TVelShID::IDIsEqual(id, expanded_.Items(i)) ||
             TVelShID::IDIsAncestor(id, expanded_.Items(i)))
             expanded_.Delete(i);
     }
+    if (expanded_.Count() != before)
+        updatePriorityFolders();
 }
 
 TVelShTreeNode* TCustomVelShTreeView::findNode(PCItemIDList id, bool& reached) {
@@ -369,6 +404,7 @@ TVelShTreeNode* TCustomVelShTreeView::findNode(PCItemIDList id, bool& reached) {
 }
 
 TVelShTreeNode* TCustomVelShTreeView::FindNode(PCItemIDList id) {
+    TPriorityBatch batch(*this);
     bool reached = false;
     TVelShTreeNode* node = findNode(id, reached);
     return reached ? node : Root();
@@ -385,6 +421,7 @@ void TCustomVelShTreeView::SelectPath(PCItemIDList id) {
     TVelShTreeNode* selected = Selected();
     if (selected && selected->Data() && TVelShID::IDIsEqual(selected->Data()->GetAbsoluteID(), id))
         return;
+    TPriorityBatch batch(*this);
     bool reached = false;
     TVelShTreeNode* node = findNode(id, reached);
     if (!node)
@@ -414,10 +451,13 @@ void TCustomVelShTreeView::refreshNode(TVelShTreeNode* node) {
     if (!node->IsValid())
         return;
     const bool open = isExpanded(IndexOf(node));
-    if (open || node->Count() > 0)
+    if (open || node->Count() > 0) {
+        if (!nodeReady(node))
+            return; // a drive that stopped answering keeps what it showed
         model_->Fill(node);
-    else
+    } else {
         model_->Reattach(node);
+    }
     if (!open)
         return;
     for (int i = 0; i < node->Count(); ++i)
@@ -438,11 +478,43 @@ void TCustomVelShTreeView::foldersChanged() {
         refreshPending_ = true; // taken up when the button is released
     else
         RefreshNodes();
+    const int before = expanded_.Count();
     for (int i = expanded_.Count() - 1; i >= 0; --i) {
         std::string path;
-        if (!expanded_.GetPath(i, path) || !IsDirectory(path))
+        if (!expanded_.GetPath(i, path) || !ShFolderReady(path))
             expanded_.Delete(i);
     }
+    if (expanded_.Count() != before)
+        updatePriorityFolders();
+}
+
+void TCustomVelShTreeView::refreshAfterOperation() {
+    if (mouseState_ != 0)
+        refreshPending_ = true;
+    else
+        RefreshNodes();
+}
+
+void TCustomVelShTreeView::updatePriorityFolders() {
+    if (priorityHold_ > 0) {
+        priorityDirty_ = true;
+        return;
+    }
+    priorityDirty_ = false;
+    if (!notify_ || destroying_)
+        return;
+    std::vector<std::string> folders;
+    for (int i = 0; i < expanded_.Count(); ++i) {
+        std::string path;
+        if (expanded_.GetPath(i, path))
+            folders.push_back(std::move(path));
+    }
+    if (listView_) {
+        if (TVelShFileList* shown = listView_->ShFileList(); shown && !shown->Path().empty())
+            folders.push_back(shown->Path());
+    }
+    notify_->SetPriorityFolders(folders);
+    notify_->WaitReady();
 }
 
 void TCustomVelShTreeView::runPendingRefresh() {
@@ -629,9 +701,11 @@ void TCustomVelShTreeView::mousePressEvent(QMouseEvent* event) {
     const QModelIndex index = indexAt(pos);
     pressPos_ = pos;
     setFocus(Qt::MouseFocusReason);
+    slowEditTimer_.stop();
     if (event->button() == Qt::LeftButton) {
         if (index.isValid() && ItemHitRect(index).contains(pos)) {
             // Highlight only: the release selects, a drag leaves the selection alone.
+            pressOnSelected_ = index == currentIndex();
             setHighlight(index);
             mouseState_ = 1;
             event->accept();
@@ -677,8 +751,14 @@ void TCustomVelShTreeView::mouseReleaseEvent(QMouseEvent* event) {
         const QModelIndex index = highlighted_;
         mouseState_ = 0;
         setHighlight({});
-        if (index.isValid())
+        if (index.isValid()) {
             selectIndex(index, true);
+            // A second, slow click on the selected node edits its label.
+            if (pressOnSelected_ && !readOnly_) {
+                slowEdit_ = index;
+                slowEditTimer_.start(QApplication::doubleClickInterval());
+            }
+        }
     } else if (event->button() == Qt::RightButton && mouseState_ == 2) {
         mouseState_ = 0;
         setHighlight({});
@@ -687,6 +767,7 @@ void TCustomVelShTreeView::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void TCustomVelShTreeView::mouseDoubleClickEvent(QMouseEvent* event) {
+    slowEditTimer_.stop();
     const QPoint pos = event->position().toPoint();
     const QModelIndex index = indexAt(pos);
     if (event->button() != Qt::LeftButton || !index.isValid() || !ItemHitRect(index).contains(pos))

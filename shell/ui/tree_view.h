@@ -15,25 +15,44 @@
 //   ChangeDelay) the change reaches the linked list only 500 ms after the last
 //   move; a click reaches it at once.
 // - The drag source offers the item's drag data (shell ID-list array and
-//   file URLs). Dropping onto the tree and renaming nodes are not offered yet:
-//   acceptDrops and the edit triggers stay off.
+//   file URLs). Items dragged over a node get the effect its drop target
+//   gives (keys held, what the source allows); the node is highlighted, and
+//   after 30 movements over it a closed branch opens. A drop copies, moves,
+//   links or trashes on worker threads (view_drop.h); when an operation ends,
+//   the tree and the linked list are read again.
+// - Label editing (F2, or a second slow click on the selected node) renames the
+//   item in its folder; the node keeps its place in the tree, selection and
+//   open branches, and moves to its place among its siblings. A refused name is
+//   shown with its reason and the label goes back. ReadOnly turns editing off.
+// - Drives: a TShMountMonitor (the tree's own unless one is given) reports
+//   drives that come, go or change their label; the tree then watches the
+//   drive roots there are now and shows the drives anew.
+// - A drive, or a folder on one, is read only when it answers within the time
+//   limit (drive_ready.h): a hung network drive never holds the window up for
+//   longer, and shows empty.
 //
-// Threads: a TShNotifyThread watches the fixed and CD-ROM drives' roots with
-// their subtrees and calls RefreshNodes on the GUI thread after 1500 ms of
-// quiet; a TVelShChangeDelay holds back the arrow-key changes. Both are
-// stopped in the destructor before anything else goes. A delayed change
-// carries its own copy of the node's ID, never a node pointer: a node deleted
-// meanwhile is simply not found, and a change that is no longer the tree's
-// selection is dropped.
+// Threads: a TShNotifyThread watches the ready fixed and CD-ROM drives' roots
+// with their subtrees and calls RefreshNodes on the GUI thread after 1500 ms of
+// quiet; the folders the user has open (and the one the linked list shows) are
+// its priority folders, watched whatever its watch budget. A TVelShChangeDelay
+// holds back the arrow-key changes. Both are stopped in the destructor before
+// anything else goes. A delayed change carries its own copy of the node's ID,
+// never a node pointer: a node deleted meanwhile is simply not found, and a
+// change that is no longer the tree's selection is dropped.
 //
 // Everything else runs on the GUI thread.
 #include "base/shell_opener.h"
+#include "shell/drag_object.h"
+#include "shell/drop_target.h"
 #include "shell/id_list_list.h"
+#include "shell/mount_monitor.h"
 #include "shell/root.h"
 #include "shell/ui/tree_model.h"
+#include "ui/dialogs.h"
 
 #include <QPersistentModelIndex>
 #include <QPointer>
+#include <QTimer>
 #include <QTreeView>
 #include <functional>
 #include <memory>
@@ -43,8 +62,10 @@
 namespace kelvora {
 
 class TCustomVelShListView;
+class TShDragScroller;
 class TShNotifyThread;
 class TShPendingNode;
+class TShViewDrop;
 class TVelShChangeDelay;
 
 class TCustomVelShTreeView : public QTreeView {
@@ -54,9 +75,12 @@ public:
     static constexpr int kChangeDelayMs = 500;
     // How far the mouse moves with a button down before a drag starts.
     static constexpr int kDragDistance = 5;
+    // Movements of a drag over one closed node before it opens.
+    static constexpr int kHoverExpandMoves = 30;
 
     explicit TCustomVelShTreeView(QWidget* parent = nullptr);
     ~TCustomVelShTreeView() override;
+    using QTreeView::edit;
 
     // --- Published properties ---
     // The root of the tree; changing it rebuilds the tree.
@@ -82,6 +106,22 @@ public:
     void SetCheckboxes(bool value) { model_->SetCheckboxes(value); }
     // What opens non-folder items (the desktop's associated application).
     void SetShellOpener(TShellOpener& opener) { opener_ = &opener; }
+    // Whether shell items may be dropped onto the tree (default true).
+    bool AcceptsDrops() const { return acceptsDrops_; }
+    void SetAcceptsDrops(bool value);
+    // No label editing (default false).
+    bool ReadOnly() const { return readOnly_; }
+    void SetReadOnly(bool value);
+    // Where messages go (a refused name, a drop that cannot start); default the
+    // program's dialogs.
+    void SetDialogs(TDialogs& dialogs);
+    // What is shown while dropped items are copied or moved; null (the default):
+    // the program's dialogs over the tree's window. It must outlive the tree.
+    void SetOperationUi(TShOperationUi* ui);
+    // The monitor whose drive changes the tree follows; by default its own.
+    // Null: none. A monitor given stays the caller's.
+    TShMountMonitor* MountMonitor() const { return monitor_; }
+    void SetMountMonitor(TShMountMonitor* monitor);
 
     // --- Events (Accept, CanOpen, DefaultAction, CanDrag are true on entry) ---
     // Before any child item becomes a node.
@@ -98,6 +138,20 @@ public:
     std::function<void(TCustomVelShTreeView* sender, TVelShTreeNode* node, const QPoint& pt, int x,
                        int y, bool& canDrag)>
         OnShBeginDrag;
+    // A drag of shell items enters; pt in the tree's viewport.
+    std::function<void(TCustomVelShTreeView* sender, TVelShDragObject& dragObject,
+                       Qt::KeyboardModifiers shift, const QPoint& pt, bool& accept)>
+        OnShDragEnter;
+    // Each movement of the drag; node is the one under the pointer (or null).
+    std::function<void(TCustomVelShTreeView* sender, TVelShDragObject& dragObject,
+                       TVelShTreeNode* node, Qt::KeyboardModifiers shift, int x, int y)>
+        OnShDragOver;
+    // A drop; with defaultAction cleared the tree does nothing with it.
+    std::function<void(TCustomVelShTreeView* sender, TVelShDragObject& dragObject,
+                       TVelShTreeNode* node, Qt::KeyboardModifiers shift, int x, int y,
+                       bool& defaultAction)>
+        OnShDragDrop;
+    std::function<void(TCustomVelShTreeView* sender)> OnShDragLeave;
 
     // --- Operations ---
     // Selects the node of an item (the list calls it when it shows a folder).
@@ -139,10 +193,14 @@ public:
     int MouseState() const { return mouseState_; }
     // The drive roots the tree watches (fixed and CD-ROM drives).
     std::vector<std::string> WatchedFolders() const { return watched_; }
+    // The thread that watches them (null once it has ended).
+    TShNotifyThread* NotifyThread() const { return notify_.get(); }
 
 signals:
     // The selected node changed (at once, or after the arrow-key delay).
     void OnChange(TVelShTreeNode* node);
+    // An operation started by a drop onto the tree has ended.
+    void OnShOperationFinished(const kelvora::TShOperationResult& result);
 
 protected:
     // Whether an enumerated item becomes a node: OnShAddData, and for itFile
@@ -166,10 +224,32 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    // Refuses editing while a button is down or a drag is over the tree, for the
+    // root and for items that cannot be renamed.
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
 
 private:
     friend class TCustomVelShListView;
     class THighlightDelegate;
+    // Holds the priority folders back while several branches open or close;
+    // the last batch to end passes them on once.
+    class TPriorityBatch {
+    public:
+        explicit TPriorityBatch(TCustomVelShTreeView& tree) : tree_(tree) { ++tree_.priorityHold_; }
+        ~TPriorityBatch() {
+            if (--tree_.priorityHold_ == 0 && tree_.priorityDirty_)
+                tree_.updatePriorityFolders();
+        }
+        TPriorityBatch(const TPriorityBatch&) = delete;
+        TPriorityBatch& operator=(const TPriorityBatch&) = delete;
+
+    private:
+        TCustomVelShTreeView& tree_;
+    };
 
     // Makes the two each other's partners; their former partners lose theirs.
     static void link(TCustomVelShTreeView* tree, TCustomVelShListView* list);
@@ -194,6 +274,28 @@ private:
     static std::vector<std::string> driveRoots();
     void watchDrives();
     void stopThreads();
+    // The folders the user sees become the notification's priority folders.
+    void updatePriorityFolders();
+    // Whether a node's folder answers (drives and folders on them in time).
+    static bool nodeReady(TVelShTreeNode* node);
+    // Dragging over the tree.
+    void dragMoved(QDragMoveEvent* event);
+    void endDrag();
+    void hoverExpand(TVelShTreeNode* node);
+    void operationFinished(const TShOperationResult& result);
+    // Drives reported by the monitor.
+    void volumeArrived(const QByteArray& id, const QString& label, const QString& drive);
+    void volumeRemoved(const QByteArray& id, const QString& drive);
+    TVelShTreeNode* shownNode(PCItemIDList id) const;
+    // Label editing.
+    bool renameNode(TVelShTreeNode* node, const QString& text);
+    // Expanded IDs at or below oldID take newID's place; returns them.
+    std::vector<TIDListPtr> remapExpanded(PCItemIDList oldID, PCItemIDList newID);
+    void reopen(const std::vector<TIDListPtr>& ids);
+    // An item of a folder the tree shows was renamed (by the list).
+    void itemRenamed(PCItemIDList oldID, PCItemIDList newID);
+    // After a drop's operation: read again now, or when the button is released.
+    void refreshAfterOperation();
 
     TVelShTreeModel* model_;
     std::unique_ptr<TVelShRoot> shRoot_;
@@ -203,16 +305,30 @@ private:
     std::vector<std::string> watched_;
     std::unique_ptr<TShNotifyThread> notify_;
     std::unique_ptr<TVelShChangeDelay> delay_;
+    TDialogs* dialogs_;
+    std::unique_ptr<TShViewDrop> drop_;
+    TShDragScroller* scroller_;
+    std::unique_ptr<TShMountMonitor> ownMonitor_;
+    QPointer<TShMountMonitor> monitor_;
     QPersistentModelIndex highlighted_;
+    QPersistentModelIndex hovered_;  // the node a drag is over
+    QPersistentModelIndex slowEdit_; // the node a second click will edit
+    QTimer slowEditTimer_;
     QPoint pressPos_;
     int mouseState_ = 0;
     int suspended_ = 0;
+    int hoverMoves_ = 0;
+    int priorityHold_ = 0; // batches under way
     bool changeDelay_ = true;
     bool arrowKey_ = false;
     bool branchPress_ = false;
     bool rebuilding_ = false;
     bool quietSelect_ = false;    // a selection that must not move the list
     bool refreshPending_ = false; // a change came in while a button was down
+    bool priorityDirty_ = false;  // the priority folders changed during a batch
+    bool pressOnSelected_ = false;
+    bool acceptsDrops_ = true;
+    bool readOnly_ = false;
     bool destroying_ = false;
 };
 

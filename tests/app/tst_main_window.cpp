@@ -218,6 +218,9 @@ private slots:
         QCOMPARE(f.VelShTreeView1->ShListView(), f.VelShListView1);
         QCOMPARE(f.VelShTreeView1->indentation(), 19);
         QVERIFY(!f.VelShTreeView1->Checkboxes());
+        // No renaming in place in the main window.
+        QVERIFY(f.VelShTreeView1->ReadOnly());
+        QVERIFY(f.VelShListView1->ReadOnly());
         QCOMPARE(f.VelShListView1->ViewStyle(), vsIcon);
         QCOMPARE(shownPath(*f.VelShListView1), p.world.desktop());
         QCOMPARE(f.VelShTreeView1->Selected(), f.VelShTreeView1->Root());

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <unistd.h>
 
 namespace kelvora::test {
@@ -46,6 +47,7 @@ BrowserWorld::BrowserWorld() {
     TDriveSources sources;
     sources.mountInfo = dir_.file("mountinfo");
     sources.sysfsRoot = sys;
+    sources.byLabel = makeDir(dir_.file("by-label"));
     SetDriveSources(sources);
 }
 
@@ -79,10 +81,31 @@ std::string BrowserWorld::addOpticalDrive(const std::string& name, bool withDisc
     const std::string mountPoint = drive() + "/" + name;
     if (withDisc)
         makeDir(mountPoint + "/DCIM");
+    makeFile(dir_.file("dev/sr0"));
     const std::string table = readFile(dir_.file("mountinfo"));
-    dir_.write("mountinfo",
-               table + "61 27 11:0 / " + mountPoint + " ro,x-gvfs-show - iso9660 /dev/sr0 ro\n");
+    dir_.write("mountinfo", table + "61 27 11:0 / " + mountPoint + " ro,x-gvfs-show - iso9660 " +
+                                dir_.file("dev/sr0") + " ro\n");
     return mountPoint;
+}
+
+void BrowserWorld::labelOpticalDrive(const std::string& label) const {
+    makeLink("../dev/sr0", dir_.file("by-label/" + label));
+}
+
+void BrowserWorld::removeDrive(const std::string& mountPoint) const {
+    std::istringstream in(readFile(dir_.file("mountinfo")));
+    std::string table, line;
+    while (std::getline(in, line)) {
+        if (line.find(" " + mountPoint + " ") == std::string::npos)
+            table += line + "\n";
+    }
+    dir_.write("mountinfo", table);
+}
+
+void BrowserWorld::addDrive(const std::string& mountPoint, const std::string& fsType) const {
+    const std::string table = readFile(dir_.file("mountinfo"));
+    dir_.write("mountinfo", table + "62 27 0:99 / " + mountPoint + " rw,x-gvfs-show - " + fsType +
+                                " server:/share rw\n");
 }
 
 void BrowserWorld::removeAll(const std::string& path) {

@@ -35,6 +35,12 @@ public:
     // Adds an optical drive, without its disc its mount point does not exist;
     // returns the mount point.
     std::string addOpticalDrive(const std::string& name, bool withDisc) const;
+    // Gives the optical drive's disc a volume label.
+    void labelOpticalDrive(const std::string& label) const;
+    // Takes the drive mounted at mountPoint out of the mount table.
+    void removeDrive(const std::string& mountPoint) const;
+    // Lists a mount of the given file system type at mountPoint as a drive.
+    void addDrive(const std::string& mountPoint, const std::string& fsType) const;
     static void removeAll(const std::string& path);
 
     // The ID of a folder below the home folder, through the desktop's ホーム item.

@@ -1,6 +1,7 @@
 #include "tests/shell/mount_support.h"
 
 #include "shell/mounts.h"
+#include "tests/shell/hung_mount.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -42,16 +43,10 @@ std::string MountFixture::mountTmpfs(const std::string& path, const std::string&
 }
 
 std::string MountFixture::mountHung(const std::string& path) {
-    makeDir(path);
-    fuseFd_ = ::open("/dev/fuse", O_RDWR | O_CLOEXEC);
-    if (fuseFd_ < 0) {
-        ADD_FAILURE() << "/dev/fuse: " << std::strerror(errno);
-        return path;
-    }
-    const std::string options =
-        "fd=" + std::to_string(fuseFd_) + ",rootmode=40000,user_id=0,group_id=0";
-    if (::mount("kelvora-hung", path.c_str(), "fuse", MS_NOSUID | MS_NODEV, options.c_str()) != 0)
-        ADD_FAILURE() << "mount fuse " << path << ": " << std::strerror(errno);
+    std::string error;
+    fuseFd_ = MountUnservedFuse(path, error);
+    if (fuseFd_ < 0)
+        ADD_FAILURE() << error;
     else
         mounts_.push_back(path);
     return path;

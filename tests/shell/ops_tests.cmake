@@ -13,6 +13,7 @@ kelvora_gtest(tst_shell_ops
 add_executable(tst_shell_mounts
   ${CMAKE_CURRENT_LIST_DIR}/mount_test_main.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mount_support.h ${CMAKE_CURRENT_LIST_DIR}/mount_support.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/hung_mount.h ${CMAKE_CURRENT_LIST_DIR}/hung_mount.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ops_support.h ${CMAKE_CURRENT_LIST_DIR}/ops_support.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tst_mount_ops.cpp)
 target_link_libraries(tst_shell_mounts PRIVATE kelvora_shell_ops kelvora_shell_testfixture

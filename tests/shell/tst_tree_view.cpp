@@ -11,14 +11,6 @@
 using namespace kelvora;
 using namespace kelvora::test;
 
-namespace {
-
-TVelShTreeNode* homeNode(TCustomVelShTreeView& tree) {
-    return childNamed(tree.Root(), "ホーム");
-}
-
-} // namespace
-
 void TreeViewTest::init() {
     liveIDs_ = BrowserWorld::liveIDs();
 }

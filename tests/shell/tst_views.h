@@ -4,6 +4,11 @@
 
 #include <QObject>
 
+namespace kelvora::test {
+// The test process has a mount namespace of its own (it runs as root).
+extern bool privateMounts;
+} // namespace kelvora::test
+
 class TreeViewTest : public QObject {
     Q_OBJECT
 private slots:
@@ -49,6 +54,29 @@ private slots:
     void columnLayoutSurvivesARestart();
     void clipboardReportsShellItems();
     void suspendedNotificationKeepsTheFolders();
+
+private:
+    long liveIDs_ = 0;
+};
+
+// Drops, label editing, drives coming and going, what is watched first, and
+// drives that do not answer.
+class ViewChangesTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void dropsGoWhereThePointerIs_data();
+    void dropsGoWhereThePointerIs();
+    void aTakenNameIsAskedAndNothingIsLost_data();
+    void aTakenNameIsAskedAndNothingIsLost();
+    void dragEventsCanRefuseAndTakeOver();
+    void labelsAreEditedInPlace();
+    void refusedNamesShowTheirReason_data();
+    void refusedNamesShowTheirReason();
+    void drivesComeGoAndChangeTheirLabel();
+    void anOpenFolderDeepUnderHomeIsWatchedFirst();
+    void aHungDriveNeverHoldsTheWindow();
 
 private:
     long liveIDs_ = 0;

@@ -3,14 +3,19 @@
 // window links them, each model under a consistency checker, and the mouse
 // and keyboard as a user drives them.
 #include "base/codepage.h"
+#include "shell/drag_object.h"
+#include "shell/drop_target.h"
 #include "shell/ui/list_view.h"
 #include "shell/ui/tree_view.h"
 #include "tests/shell/browser_world.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QMouseEvent>
 #include <QTest>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -54,6 +59,10 @@ inline TVelShTreeNode* childNamed(const TVelShTreeNode* node, const std::string&
             return node->Child(i);
     }
     return nullptr;
+}
+
+inline TVelShTreeNode* homeNode(TCustomVelShTreeView& tree) {
+    return childNamed(tree.Root(), "ホーム");
 }
 
 inline std::string childTexts(const TVelShTreeNode* node) {
@@ -123,6 +132,71 @@ inline void clickBranchButton(TCustomVelShTreeView& tree, const TVelShTreeNode* 
 
 inline void clickNode(TCustomVelShTreeView& tree, const TVelShTreeNode* node) {
     pressMoveRelease(tree, node, Qt::LeftButton);
+}
+
+// The user who answers the questions of file operations, from a list (Cancel
+// when it is used up).
+class ScriptedOperationUi : public TShOperationUi {
+public:
+    std::deque<TShConflictAnswer> answers;
+    std::vector<TShConflict> asked;
+    int started = 0;
+
+    TShConflictAnswer AskConflict(const TShConflict& conflict) override {
+        asked.push_back(conflict);
+        if (answers.empty())
+            return {};
+        const TShConflictAnswer answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    void OperationStarted(TShFileOperation&) override { ++started; }
+    void OperationFinished(TShFileOperation&) override {}
+};
+
+// Drag data as a program that knows only file lists makes it.
+inline std::unique_ptr<QMimeData> filesData(const std::vector<std::string>& paths) {
+    auto data = std::make_unique<QMimeData>();
+    data->setData(QString::fromLatin1(kUriListMime), ShEncodeUriList(paths));
+    return data;
+}
+
+inline constexpr Qt::DropActions kAllDropActions = TShDropTarget::kAllActions;
+
+// Drags data into a view's viewport and over `at`; the action the view offers
+// there (IgnoreAction when it refuses).
+inline Qt::DropAction dragOver(QWidget* viewport, QPoint at, const QMimeData* data,
+                               Qt::KeyboardModifiers keys = {},
+                               Qt::DropActions actions = kAllDropActions) {
+    QDragEnterEvent enter(at, actions, data, Qt::LeftButton, keys);
+    QApplication::sendEvent(viewport, &enter);
+    if (!enter.isAccepted())
+        return Qt::IgnoreAction;
+    QDragMoveEvent move(at, actions, data, Qt::LeftButton, keys);
+    QApplication::sendEvent(viewport, &move);
+    return move.isAccepted() ? move.dropAction() : Qt::IgnoreAction;
+}
+
+// Drops there; the action the view carried out.
+inline Qt::DropAction dropAt(QWidget* viewport, QPoint at, const QMimeData* data,
+                             Qt::KeyboardModifiers keys = {},
+                             Qt::DropActions actions = kAllDropActions) {
+    QDropEvent drop(QPointF(at), actions, data, Qt::LeftButton, keys);
+    QApplication::sendEvent(viewport, &drop);
+    return drop.isAccepted() ? drop.dropAction() : Qt::IgnoreAction;
+}
+
+inline QPoint nodePoint(TCustomVelShTreeView& tree, const TVelShTreeNode* node) {
+    const QModelIndex index = tree.IndexOf(node);
+    tree.scrollTo(index);
+    return tree.ItemHitRect(index).center();
+}
+
+inline QPoint rowPoint(TCustomVelShListView& list, int row) {
+    QAbstractItemView* view = list.ActiveView();
+    const QModelIndex index = list.ShModel()->index(row, 0);
+    view->scrollTo(index);
+    return view->visualRect(index).center();
 }
 
 } // namespace kelvora::test

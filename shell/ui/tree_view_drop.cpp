@@ -1,0 +1,208 @@
+// The folder tree as a drop target, and the drives it follows.
+#include "shell/mount_monitor.h"
+#include "shell/ui/drag_scroll.h"
+#include "shell/ui/list_view.h"
+#include "shell/ui/tree_view.h"
+#include "shell/ui/view_drop.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+
+namespace kelvora {
+
+namespace {
+
+// The ID a monitor's signal carries, or null.
+PCItemIDList idOf(const QByteArray& bytes) {
+    return bytes.size() >= 2 ? reinterpret_cast<PCItemIDList>(bytes.constData()) : nullptr;
+}
+
+} // namespace
+
+void TCustomVelShTreeView::SetAcceptsDrops(bool value) {
+    acceptsDrops_ = value;
+    setAcceptDrops(value);
+    viewport()->setAcceptDrops(value);
+}
+
+void TCustomVelShTreeView::SetDialogs(TDialogs& dialogs) {
+    dialogs_ = &dialogs;
+    drop_->SetDialogs(dialogs);
+}
+
+void TCustomVelShTreeView::SetOperationUi(TShOperationUi* ui) {
+    drop_->SetOperationUi(ui);
+}
+
+void TCustomVelShTreeView::dragEnterEvent(QDragEnterEvent* event) {
+    if (!acceptsDrops_ || destroying_ || !drop_->Enter(event->mimeData())) {
+        event->ignore();
+        return;
+    }
+    bool accept = true;
+    if (OnShDragEnter)
+        OnShDragEnter(this, *drop_->DragObject(), event->modifiers(), event->position().toPoint(),
+                      accept);
+    if (!accept) {
+        drop_->Leave();
+        event->ignore();
+        return;
+    }
+    slowEditTimer_.stop();
+    mouseState_ = 3;
+    dragMoved(event);
+    event->accept(); // the movements follow, whatever this point takes
+}
+
+void TCustomVelShTreeView::dragMoveEvent(QDragMoveEvent* event) {
+    if (!drop_->DragObject()) {
+        event->ignore();
+        return;
+    }
+    dragMoved(event);
+}
+
+void TCustomVelShTreeView::dragMoved(QDragMoveEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    scroller_->Moved(pos);
+    const QModelIndex index = indexAt(pos);
+    TVelShTreeNode* node = model_->NodeOf(index);
+    setHighlight(index);
+    if (index != QModelIndex(hovered_)) {
+        hovered_ = index;
+        hoverMoves_ = 0;
+    } else if (node && ++hoverMoves_ > kHoverExpandMoves) {
+        hoverMoves_ = 0;
+        hoverExpand(node);
+    }
+    const TShDropEffect effect = node && node->IsValid()
+                                     ? drop_->Over(node->Data()->GetAbsoluteID(),
+                                                   event->modifiers(), event->possibleActions())
+                                     : TShDropEffect::None;
+    if (OnShDragOver)
+        OnShDragOver(this, *drop_->DragObject(), node, event->modifiers(), pos.x(), pos.y());
+    ShAnswerDrag(event, effect);
+}
+
+void TCustomVelShTreeView::hoverExpand(TVelShTreeNode* node) {
+    const QModelIndex index = IndexOf(node);
+    if (!node->IsValid() || isExpanded(index) || !model_->hasChildren(index))
+        return;
+    // Deep virtual folders, and drives that do not answer, stay closed.
+    const TShItemIDType type = node->Data()->GetItemType();
+    if (node->Level() > 1 && (type == itVirtual || (type == itRootDrive && !nodeReady(node))))
+        return;
+    expand(index);
+}
+
+void TCustomVelShTreeView::dragLeaveEvent(QDragLeaveEvent* event) {
+    if (drop_->DragObject() && OnShDragLeave)
+        OnShDragLeave(this);
+    endDrag();
+    event->accept();
+}
+
+void TCustomVelShTreeView::dropEvent(QDropEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    TVelShTreeNode* node = model_->NodeOf(indexAt(pos));
+    TShDropEffect effect = TShDropEffect::None;
+    bool takenOver = false;
+    if (TVelShDragObject* drag = drop_->DragObject()) {
+        bool defaultAction = true;
+        if (OnShDragDrop)
+            OnShDragDrop(this, *drag, node, event->modifiers(), pos.x(), pos.y(), defaultAction);
+        takenOver = !defaultAction;
+        if (defaultAction && node && node->IsValid()) {
+            // The drop may ask the user; the node may be gone by the time it returns.
+            const TIDListPtr target(TVelShID::IDClone(node->Data()->GetAbsoluteID()));
+            effect = drop_->Drop(event->mimeData(), target.get(), event->modifiers(),
+                                 event->possibleActions());
+        }
+    }
+    endDrag();
+    if (takenOver) {
+        event->acceptProposedAction();
+        return;
+    }
+    ShAnswerDrag(event, effect);
+}
+
+void TCustomVelShTreeView::endDrag() {
+    drop_->Leave();
+    scroller_->Stop();
+    setHighlight({});
+    hovered_ = QPersistentModelIndex();
+    hoverMoves_ = 0;
+    if (mouseState_ == 3)
+        mouseState_ = 0;
+    runPendingRefresh();
+}
+
+void TCustomVelShTreeView::operationFinished(const TShOperationResult& result) {
+    if (destroying_)
+        return;
+    // The folders the operation changed may be watched by no one (another drive,
+    // the trash), or only later: both controls are read again now.
+    refreshAfterOperation();
+    if (listView_)
+        listView_->refreshAfterOperation();
+    emit OnShOperationFinished(result);
+}
+
+// --- drives ------------------------------------------------------------------------
+
+void TCustomVelShTreeView::SetMountMonitor(TShMountMonitor* monitor) {
+    if (monitor == monitor_)
+        return;
+    if (monitor_)
+        disconnect(monitor_, nullptr, this, nullptr);
+    if (ownMonitor_ && monitor != ownMonitor_.get())
+        ownMonitor_.reset();
+    monitor_ = monitor;
+    if (!monitor)
+        return;
+    connect(monitor, &TShMountMonitor::volumeArrived, this, &TCustomVelShTreeView::volumeArrived);
+    // A new label shows as a medium that arrived.
+    connect(monitor, &TShMountMonitor::volumeChanged, this, &TCustomVelShTreeView::volumeArrived);
+    connect(monitor, &TShMountMonitor::volumeRemoved, this, &TCustomVelShTreeView::volumeRemoved);
+}
+
+TVelShTreeNode* TCustomVelShTreeView::shownNode(PCItemIDList id) const {
+    TVelShTreeNode* node = Root();
+    if (!id || !node || !node->IsValid())
+        return nullptr;
+    const PCItemIDList rootID = node->Data()->GetAbsoluteID();
+    if (!TVelShID::IDIsEqual(rootID, id) && !TVelShID::IDIsAncestor(rootID, id))
+        return nullptr;
+    PCItemIDList rest = id;
+    for (int i = TVelShID::IDCount(rootID); i > 0; --i)
+        rest = TVelShID::IDNext(rest);
+    for (int level = TVelShID::IDCount(rootID); node && level < TVelShID::IDCount(id); ++level) {
+        const TIDListPtr wanted(TVelShID::IDCopyFirst(rest));
+        node = model_->ChildOf(node, wanted.get());
+        rest = TVelShID::IDNext(rest);
+    }
+    return node;
+}
+
+void TCustomVelShTreeView::volumeArrived(const QByteArray& id, const QString& label,
+                                         const QString& drive) {
+    if (destroying_)
+        return;
+    DrivesChanged();
+    TVelShTreeNode* node = shownNode(idOf(id));
+    if (node && node->IsValid())
+        model_->SetText(node, ShVolumeArrivalText(label, drive));
+}
+
+void TCustomVelShTreeView::volumeRemoved(const QByteArray& id, const QString& drive) {
+    if (destroying_)
+        return;
+    DrivesChanged();
+    // A drive still listed without its medium shows only where it is.
+    TVelShTreeNode* node = shownNode(idOf(id));
+    if (node && node->IsValid())
+        model_->SetText(node, ShVolumeRemovalText(drive));
+}
+
+} // namespace kelvora
