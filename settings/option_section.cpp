@@ -5,18 +5,27 @@
 namespace kelvora {
 
 TOptionSection DefaultOptionSection(std::string_view section) {
-    const bool large = section == "Large";
-    TOptionSection d;
-    d.Header = large ? "L" : "S";
-    d.Folder = large ? "large" : "Small";
-    d.PictureType = "Jpeg";
-    d.Quality = large ? 255 : 100;
-    d.PictureSizeMode = true;
-    d.Rate = large ? 50 : 30;
-    d.Vertical = large ? "300" : "100";
-    d.Horizonal = d.Vertical;
-    d.Consecutive = true;
-    return d;
+    // Built whole rather than assigned field by field: GCC 12 warns falsely
+    // (-Wrestrict) about assigning short literals to strings in Release builds.
+    if (section == "Large")
+        return {.Header = "L",
+                .Folder = "large",
+                .PictureType = "Jpeg",
+                .Quality = 255, // the encoder takes anything above 100 as 100
+                .PictureSizeMode = true,
+                .Rate = 50,
+                .Vertical = "300",
+                .Horizonal = "300",
+                .Consecutive = true};
+    return {.Header = "S",
+            .Folder = "Small",
+            .PictureType = "Jpeg",
+            .Quality = 100,
+            .PictureSizeMode = true,
+            .Rate = 30,
+            .Vertical = "100",
+            .Horizonal = "100",
+            .Consecutive = true};
 }
 
 TOptionSection ReadOptionSection(const TIniFile& ini, std::string_view section) {

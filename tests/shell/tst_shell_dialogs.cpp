@@ -136,7 +136,7 @@ void TestShellDialogs::NotificationErrorsReachTheUser() {
     test::TempDir tmp;
     std::vector<std::string> folders;
     for (int i = 0; i < 63; ++i)
-        folders.push_back(tmp.file("f" + std::to_string(i)));
+        folders.push_back(tmp.file(std::string("f").append(std::to_string(i))));
     for (const std::string& f : folders)
         std::filesystem::create_directory(f);
     test::FakeDialogs dialogs;
