@@ -226,6 +226,7 @@ void TForm1::buildCollectionPane() {
     Image1 = new TImage(Panel4);
     Image1->setObjectName(QStringLiteral("Image1"));
     frame->addWidget(Image1);
+    previews_ = std::make_unique<TPreviewLoader>(*Image1);
     Splitter3->addWidget(ListBox1);
     Splitter3->addWidget(Panel4);
     Splitter3->setStretchFactor(0, 1);
@@ -309,13 +310,15 @@ std::optional<std::string> TForm1::focusedPath() const {
 
 void TForm1::VelShListView1SelectItem(TVelShFileData*, bool) {
     Button1->setEnabled(false);
-    Image1->clear();
     const std::optional<std::string> focused = focusedPath();
     const bool canAdd = selection_.Changed(focused);
-    if (!focused)
+    if (!focused) {
+        previews_->Clear();
         return;
+    }
     try {
-        LoadPreview(*Image1, SelectedPath());
+        // Clears the preview first, unless it shows this very file already.
+        previews_->Show(SelectedPath());
     } catch (const std::exception&) {
         // Whatever is no picture (a folder, a text, a damaged file) shows no preview.
     }
@@ -332,12 +335,13 @@ void TForm1::AddFile(const std::string& path) {
 }
 
 void TForm1::ListBox1Click() {
-    Image1->clear();
     const QModelIndexList rows = ListBox1->selectionModel()->selectedRows();
-    if (rows.isEmpty())
+    if (rows.isEmpty()) {
+        previews_->Clear();
         return;
+    }
     const std::string path = collected_.Entry(rows.first().row());
-    RunHandler(dialogs_, this, [&] { LoadPreview(*Image1, path); });
+    RunHandler(dialogs_, this, [&] { previews_->Show(path); });
 }
 
 void TForm1::TB_List_DeleteClick() {

@@ -10,10 +10,12 @@
 //
 // Everything runs on the GUI thread. "作成" is enabled by Timer1, every 100 ms.
 #include "app/collected_list.h"
+#include "app/preview.h"
 #include "shell/ui/list_view.h"
 #include "ui/dialogs.h"
 
 #include <QMainWindow>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -104,6 +106,8 @@ public:
     const std::string& SelectedPath() const { return selection_.SelectedPath(); }
     // Adds a file as "追加" does, unless it is listed already (files opened with the program).
     void AddFile(const std::string& path);
+    // What Image1 shows.
+    const TPreviewLoader& Previews() const { return *previews_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -125,6 +129,7 @@ private:
     TDialogs& dialogs_;
     TCollectedList collected_;
     TFileSelection selection_{collected_};
+    std::unique_ptr<TPreviewLoader> previews_; // over Image1
     bool sized_ = false;
     bool deleting_ = false; // selection changes while an entry is deleted are no clicks
 };

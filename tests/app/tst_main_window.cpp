@@ -17,6 +17,7 @@
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/images.h"
 #include "tests/support/qtest_strings.h"
+#include "tests/support/temp_dir.h"
 #include "ui/image.h"
 
 #include <QFileDialog>
@@ -34,13 +35,21 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
+#include <fcntl.h>
+#include <filesystem>
 #include <functional>
 #include <memory>
+#include <sys/stat.h>
 
 using namespace kelvora;
 using namespace kelvora::test;
 
 namespace {
+
+void setModified(const std::string& file, time_t when) {
+    const timespec times[2] = {{when, 0}, {when, 0}};
+    QVERIFY(::utimensat(AT_FDCWD, file.c_str(), times, 0) == 0);
+}
 
 // The program's windows over a temporary home folder, connected as at start-up.
 struct Program {
@@ -289,10 +298,14 @@ private slots:
             {"+", 400, false, 3},
         };
         for (const Step& step : steps) {
-            if (std::string(step.click) == "+")
+            const bool add = std::string(step.click) == "+";
+            const int decodes = f.Previews().Decodes();
+            if (add)
                 QTest::mouseClick(f.Button1, Qt::LeftButton);
             else
                 p.clickFile(step.click);
+            // A click reports two selection changes; the file is read once.
+            QVERIFY2(f.Previews().Decodes() - decodes == (add ? 0 : 1), step.click);
             QCOMPARE(f.Image1->picture().width(), step.previewWidth);
             QCOMPARE(f.Button1->isEnabled(), step.addEnabled);
             QCOMPARE(f.Collected().Count(), step.listed);
@@ -312,6 +325,50 @@ private slots:
         p.clickFile("コンピュータ");
         QVERIFY(!f.Button1->isEnabled());
         QCOMPARE(f.Collected().Entries().back(), std::string());
+    }
+
+    void previewReadsAFileAgainOnlyWhenSomethingChanged() {
+        TempDir dir;
+        const std::string file = dir.file("p.jpg");
+        saveImage(patternImage(64, 48), file, "jpg", 90);
+        TImage image;
+        image.resize(32, 24);
+        TPreviewLoader previews(image);
+        previews.Show(file);
+        QCOMPARE(image.picture().width(), 32); // decoded at half size for the control
+        const struct {
+            const char* change;
+            std::function<void()> apply;
+            int decodes; // by showing the file again
+        } cases[] = {
+            {"nothing", [] {}, 0},
+            {"the file rewritten", [&] { saveImage(patternImage(80, 48), file, "jpg", 90); }, 1},
+            {"its time set back", [&] { setModified(file, 1'000'000'000); }, 1},
+            {"the control resized", [&] { image.resize(40, 30); }, 1},
+            {"the control cleared elsewhere", [&] { image.clear(); }, 1},
+            {"the loader cleared", [&] { previews.Clear(); }, 1},
+        };
+        for (const auto& c : cases) {
+            c.apply();
+            const int before = previews.Decodes();
+            previews.Show(file);
+            QVERIFY2(previews.Decodes() - before == c.decodes, c.change);
+            QVERIFY2(!image.picture().empty(), c.change);
+        }
+        QCOMPARE(image.picture().width(), 80);
+        // A damaged file fails once and raises the same error again while unchanged.
+        const std::string broken = dir.write("broken.jpg", "not a picture");
+        for (int decodes : {1, 0}) {
+            const int before = previews.Decodes();
+            QVERIFY_THROWS_EXCEPTION(std::exception, previews.Show(broken));
+            QCOMPARE(previews.Decodes() - before, decodes);
+            QVERIFY(image.picture().empty());
+        }
+        // Gone from disk: read again, which fails and leaves the control empty.
+        previews.Show(file);
+        std::filesystem::remove(file);
+        QVERIFY_THROWS_EXCEPTION(std::exception, previews.Show(file));
+        QVERIFY(image.picture().empty());
     }
 
     void collectedListPreviewsDeletesAndEnablesCreate() {
