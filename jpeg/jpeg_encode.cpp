@@ -51,39 +51,41 @@ void configure(jpegcodec::Compressor& codec, int width, int height, Layout layou
 
 std::string encodeJpeg(const QImage& picture, const JpegEncodeSettings& settings,
                        const std::function<void(int percent)>& onProgress) {
-    Layout layout = layoutOf(picture.format());
-    QImage converted;
-    if (layout.components == 0) {
-        converted = picture.convertToFormat(QImage::Format_BGR888);
-        layout = layoutOf(converted.format());
-    }
-    const QImage& source = converted.isNull() ? picture : converted;
+    // A layout libjpeg cannot read is converted a few rows at a time: a whole 24-bit
+    // copy of a large palette picture would triple what the run holds.
+    const Layout own = layoutOf(picture.format());
+    const bool convert = own.components == 0;
+    const Layout layout = convert ? layoutOf(QImage::Format_BGR888) : own;
 
     jpegcodec::Compressor codec;
     codec.onProgress = onProgress;
-    configure(codec, source.width(), source.height(), layout, settings);
+    configure(codec, picture.width(), picture.height(), layout, settings);
     jpeg_compress_struct& info = codec.info();
     codec.start();
-    // libjpeg only reads the rows, so they are passed without detaching the picture.
-    auto* const bits = const_cast<uchar*>(source.constBits());
-    const auto stride = static_cast<std::size_t>(source.bytesPerLine());
+    QImage chunk;
     JSAMPROW rows[kRowsPerCall];
     while (info.next_scanline < info.image_height) {
         const JDIMENSION y = info.next_scanline;
         const JDIMENSION count = std::min(kRowsPerCall, info.image_height - y);
+        if (convert)
+            chunk = picture.copy(0, static_cast<int>(y), picture.width(), static_cast<int>(count))
+                        .convertToFormat(QImage::Format_BGR888);
+        const QImage& source = convert ? chunk : picture;
+        const JDIMENSION first = convert ? 0 : y;
+        // libjpeg only reads the rows, so they are passed without detaching the picture.
+        auto* const bits = const_cast<uchar*>(source.constBits());
+        const auto stride = static_cast<std::size_t>(source.bytesPerLine());
         for (JDIMENSION i = 0; i < count; ++i)
-            rows[i] = bits + (y + i) * stride;
+            rows[i] = bits + (first + i) * stride;
         codec.writeScanlines(rows, count);
     }
     codec.finish();
     return codec.takeOutput();
 }
 
-JpegRowEncoder::JpegRowEncoder(int width, int height, const JpegEncodeSettings& settings,
-                               Sink sink)
+JpegRowEncoder::JpegRowEncoder(int width, int height, const JpegEncodeSettings& settings, Sink sink)
     : codec_(std::make_unique<jpegcodec::Compressor>(std::move(sink))),
-      stride_(static_cast<std::size_t>(width) * 3),
-      rows_(stride_ * kRowsPerCall) {
+      stride_(static_cast<std::size_t>(width) * 3), rows_(stride_ * kRowsPerCall) {
     configure(*codec_, width, height, layoutOf(QImage::Format_BGR888), settings);
     codec_->start();
 }

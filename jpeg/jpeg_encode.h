@@ -20,7 +20,7 @@ struct JpegEncodeSettings {
 };
 
 // Encodes a non-empty picture. 24-bit blue, green, red and 32-bit pictures are
-// read in place; others are converted to 24 bits once. onProgress gets the
+// read in place; others are converted to 24 bits a few rows at a time. onProgress gets the
 // percent done (at most every 500 ms) and may throw to stop the encoding.
 std::string encodeJpeg(const QImage& picture, const JpegEncodeSettings& settings,
                        const std::function<void(int percent)>& onProgress = {});

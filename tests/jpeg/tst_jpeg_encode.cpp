@@ -1,6 +1,7 @@
 // Compression: the stream we write, the quality byte, the pixel layouts we read.
 #include "base/bitmap.h"
 #include "base/errors.h"
+#include "jpeg/jpeg_encode.h"
 #include "jpeg/jpeg_image.h"
 #include "tests/jpeg/jpeg_samples.h"
 #include "tests/support/images.h"
@@ -105,6 +106,22 @@ TEST(JpegEncode, EveryBitmapLayoutKeepsItsColours) {
         EXPECT_GT(c.red(), 235);
         EXPECT_LT(c.green(), 15);
         EXPECT_LT(c.blue(), 15);
+    }
+}
+
+TEST(JpegEncode, ConvertedLayoutsGiveTheBytesOfA24BitCopy) {
+    // 37 rows: converted in chunks, the last one short.
+    const QImage picture = patternImage(41, 37);
+    QImage premultiplied = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    premultiplied.setPixelColor(3, 3, QColor(200, 100, 50, 128));
+    for (const QImage& source : {picture.convertToFormat(QImage::Format_Indexed8),
+                                 picture.convertToFormat(QImage::Format_Mono),
+                                 picture.convertToFormat(QImage::Format_RGB16), premultiplied,
+                                 picture.convertToFormat(QImage::Format_Grayscale8)}) {
+        SCOPED_TRACE(source.format());
+        const JpegEncodeSettings settings{90, false, false};
+        EXPECT_EQ(encodeJpeg(source, settings, {}),
+                  encodeJpeg(source.convertToFormat(QImage::Format_BGR888), settings, {}));
     }
 }
 
