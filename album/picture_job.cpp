@@ -9,6 +9,7 @@
 #include "base/file_io.h"
 #include "base/orientation.h"
 #include "base/picture.h"
+#include "base/unique_fd.h"
 #include "jpeg/jpeg_decode.h"
 #include "jpeg/jpeg_image.h"
 
@@ -25,18 +26,6 @@ JpegDecodeSettings loaderDecodeSettings() {
     const TJPEGDefaults& d = JPEGDefaults();
     return {d.grayscale, d.performance, d.pixelFormat, d.progressiveDisplay, d.scale, d.smoothing};
 }
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() { ::close(fd_); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 std::size_t heldCopyBytes(const TPictureSettings& settings, QSize upright) {
     const QSize size = TargetSize(settings, upright.width(), upright.height());
@@ -79,7 +68,7 @@ bool IsStreamable(const TPictureJob& job) {
 std::size_t EstimateWorkingMemory(const TPictureJob& job) {
     try {
         if (IsStreamable(job)) {
-            const Descriptor fd(openDescriptorForReading(job.source));
+            const UniqueFd fd(openDescriptorForReading(job.source));
             const JpegRowReader reader(fd.get(), loaderDecodeSettings());
             std::size_t bytes = reader.workingMemory();
             const JpegHeader& h = reader.header();
@@ -109,11 +98,11 @@ QImage ConvertPictureJob(const TPictureJob& job, TStagedFile& large, TStagedFile
                          const std::function<void()>& outputDone, const std::atomic<bool>* stop) {
     checkStop(stop);
     if (IsStreamable(job)) {
-        std::unique_ptr<Descriptor> fd;
+        UniqueFd fd;
         std::unique_ptr<JpegRowReader> reader;
         try {
-            fd = std::make_unique<Descriptor>(openDescriptorForReading(job.source));
-            reader = std::make_unique<JpegRowReader>(fd->get(), loaderDecodeSettings());
+            fd.reset(openDescriptorForReading(job.source));
+            reader = std::make_unique<JpegRowReader>(fd.get(), loaderDecodeSettings());
         } catch (const Exception&) {
             reader.reset(); // the picture loader gives the error this file deserves
         }

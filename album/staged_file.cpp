@@ -3,14 +3,13 @@
 #include "base/codepage.h"
 #include "base/errors.h"
 #include "base/file_io.h"
+#include "base/sibling_temporary.h"
 
-#include <atomic>
 #include <cerrno>
-#include <charconv>
 #include <csignal>
 #include <dirent.h>
-#include <fcntl.h>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <unistd.h>
 
@@ -27,16 +26,6 @@ Registry& registry() {
     return r;
 }
 
-std::string temporaryName(const std::string& finalName) {
-    static std::atomic<unsigned> counter{0};
-    const auto slash = finalName.rfind('/');
-    const std::string folder = slash == std::string::npos ? "" : finalName.substr(0, slash + 1);
-    // A short stem keeps the name within the file system's limit.
-    const std::string stem = finalName.substr(folder.size(), 64);
-    return folder + "." + stem + ".kelvora-" + std::to_string(::getpid()) + "-" +
-           std::to_string(counter++) + ".tmp";
-}
-
 } // namespace
 
 TStagedFile::TStagedFile(std::string finalName) : finalName_(std::move(finalName)) {
@@ -44,20 +33,14 @@ TStagedFile::TStagedFile(std::string finalName) : finalName_(std::move(finalName
     std::lock_guard guard(r.lock);
     if (r.discarded)
         throw EAbort(QStringLiteral("中止しました"));
-    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-        tempName_ = temporaryName(finalName_);
-        fd_ = ::open(tempName_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd_ < 0 && errno != EEXIST)
-            break;
-    }
-    if (fd_ < 0)
+    fd_ = CreateSiblingTemporary(finalName_, 0666, tempName_);
+    if (!fd_.valid())
         fail(errno);
     r.temporaries.insert(tempName_);
 }
 
 TStagedFile::~TStagedFile() {
-    if (fd_ >= 0)
-        ::close(fd_);
+    fd_.reset();
     if (committed_)
         return;
     Registry& r = registry();
@@ -72,31 +55,19 @@ void TStagedFile::fail(int error) const {
 }
 
 void TStagedFile::write(std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            fail(errno);
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
+    if (!writeAll(fd_.get(), bytes))
+        fail(errno);
 }
 
 void TStagedFile::close() {
-    if (fd_ < 0)
-        return;
-    const int closed = ::close(fd_);
-    fd_ = -1;
-    if (closed != 0)
+    if (fd_.valid() && !fd_.close())
         fail(errno);
 }
 
 void TStagedFile::flushToDisk() {
-    if (fd_ >= 0 && ::fdatasync(fd_) != 0) {
+    if (fd_.valid() && ::fdatasync(fd_.get()) != 0) {
         const int error = errno;
-        ::close(fd_);
-        fd_ = -1;
+        fd_.reset();
         fail(error);
     }
     close();
@@ -119,17 +90,10 @@ void RemoveStaleStagedFiles(const std::string& folder) {
     if (!dir)
         return;
     while (const dirent* entry = ::readdir(dir)) {
-        const std::string_view name = entry->d_name;
-        // ".<name>.kelvora-<pid>-<n>.tmp"
-        const auto mark = name.rfind(".kelvora-");
-        if (name.empty() || name.front() != '.' || mark == std::string_view::npos ||
-            !name.ends_with(".tmp"))
+        const std::optional<pid_t> owner = SiblingTemporaryOwner(entry->d_name);
+        if (!owner)
             continue;
-        const std::string_view rest = name.substr(mark + 9);
-        pid_t pid = 0;
-        const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), pid);
-        if (error != std::errc() || end == rest.data() || *end != '-' || pid <= 0)
-            continue;
+        const pid_t pid = *owner;
         if (pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH)
             continue; // its writer may still be at work
         ::unlinkat(::dirfd(dir), entry->d_name, 0);

@@ -7,6 +7,8 @@
 // Every temporary file of the process is also listed in one registry, so that a
 // signal-handling thread can remove them all with DiscardAllStagedFiles() while
 // other threads are writing.
+#include "base/unique_fd.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -40,7 +42,7 @@ private:
 
     std::string finalName_;
     std::string tempName_;
-    int fd_ = -1;
+    UniqueFd fd_;
     bool committed_ = false;
 };
 

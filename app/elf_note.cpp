@@ -1,5 +1,7 @@
 #include "app/elf_note.h"
 
+#include "base/unique_fd.h"
+
 #include <algorithm>
 #include <bit>
 #include <cerrno>
@@ -16,21 +18,6 @@ namespace {
 // Note segments are small; a larger one is not ours to read.
 constexpr std::uint64_t kMaxNoteSegment = 1 << 20;
 constexpr unsigned kMaxProgramHeaders = 4096;
-
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 bool readAt(int fd, void* out, std::uint64_t size, std::uint64_t offset, std::uint64_t fileSize) {
     if (offset > fileSize || size > fileSize - offset)
@@ -104,7 +91,7 @@ std::optional<std::string> readNote(int fd, std::uint64_t fileSize, std::string_
 
 std::optional<std::string> ReadElfNote(const std::string& path, std::string_view owner,
                                        std::uint32_t type) {
-    const Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat st;
     if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return std::nullopt;

@@ -85,6 +85,19 @@ void writeWholeFile(const std::string& fileName, std::string_view bytes) {
     finishFile(out, fileName);
 }
 
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
 bool forceDirectories(const std::string& folder) {
     std::string path = folder;
     while (path.size() > 1 && path.back() == '/')

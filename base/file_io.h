@@ -25,6 +25,9 @@ std::ofstream createFile(const std::string& fileName);
 void finishFile(std::ofstream& out, const std::string& fileName);
 // createFile + write + finishFile.
 void writeWholeFile(const std::string& fileName, std::string_view bytes);
+// Writes all bytes to a descriptor, going on after interruptions; false, with errno
+// set, on failure.
+bool writeAll(int fd, std::string_view bytes);
 // Creates the folder and every missing parent, outermost first; false on failure.
 bool forceDirectories(const std::string& folder);
 

@@ -2,10 +2,12 @@
 
 #include "base/codepage.h"
 #include "base/errors.h"
+#include "base/file_io.h"
 #include "base/hex.h"
 #include "base/program_folder.h"
+#include "base/sibling_temporary.h"
+#include "base/unique_fd.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -24,40 +26,14 @@ constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr std::string_view kLineBreak = "\r\n";
 
 // ---------------------------------------------------------------------------
-// File handles and whole-file transfer
-
-class FileHandle {
-public:
-    explicit FileHandle(int fd = -1) : fd_(fd) {}
-    ~FileHandle() { reset(); }
-    FileHandle(FileHandle&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    FileHandle& operator=(FileHandle&& other) noexcept {
-        if (this != &other) {
-            reset();
-            fd_ = std::exchange(other.fd_, -1);
-        }
-        return *this;
-    }
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    // Closes now and tells whether the system reported an error (a late write error
-    // of some file systems only shows here).
-    bool close() { return ::close(std::exchange(fd_, -1)) == 0; }
-
-private:
-    void reset() {
-        if (fd_ >= 0)
-            ::close(std::exchange(fd_, -1));
-    }
-    int fd_;
-};
+// Whole-file transfer
 
 enum class LoadResult { Ok, Missing, Failed };
 
 // Reads the whole regular file into `out`. Opening without blocking keeps a FIFO in
 // the file's place from hanging the program; anything but a regular file fails.
 LoadResult loadFile(const std::string& path, std::string& out, struct stat& st) {
-    FileHandle fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!fd.valid())
         return errno == ENOENT ? LoadResult::Missing : LoadResult::Failed;
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
@@ -80,19 +56,6 @@ LoadResult loadFile(const std::string& path, std::string& out, struct stat& st) 
     }
     out.resize(size);
     return LoadResult::Ok;
-}
-
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
 }
 
 std::string folderOf(const std::string& path) {
@@ -151,25 +114,12 @@ enum class ReplaceResult { Ok, NoTempFile, Failed };
 // NoTempFile: the folder refused a new file (read-only folder or file system).
 ReplaceResult replaceFile(const std::string& target, std::string_view bytes,
                           const struct stat* old) {
-    static std::atomic<unsigned> counter{0};
-    const auto slash = target.rfind('/');
-    const std::string prefix = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    // A short stem keeps the temporary name within the file system's name limit.
-    const std::string stem = target.substr(prefix.size(), 64);
-
     std::string temp;
-    FileHandle fd;
-    for (int attempt = 0; attempt < 100 && !fd.valid(); ++attempt) {
-        temp = prefix + "." + stem + "." + std::to_string(::getpid()) + "." +
-               std::to_string(counter++) + ".tmp";
-        // Mode 0666 lets the umask decide a new file's permissions, as for any new file.
-        fd = FileHandle(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-        if (!fd.valid() && errno != EEXIST)
-            return errno == EACCES || errno == EPERM || errno == EROFS ? ReplaceResult::NoTempFile
-                                                                       : ReplaceResult::Failed;
-    }
+    // Mode 0666 lets the umask decide a new file's permissions, as for any new file.
+    UniqueFd fd = CreateSiblingTemporary(target, 0666, temp);
     if (!fd.valid())
-        return ReplaceResult::Failed;
+        return errno == EACCES || errno == EPERM || errno == EROFS ? ReplaceResult::NoTempFile
+                                                                   : ReplaceResult::Failed;
     TempFileGuard guard(temp);
 
     if (old) {
@@ -185,7 +135,7 @@ ReplaceResult replaceFile(const std::string& target, std::string_view bytes,
     guard.dismiss();
 
     // Make the rename itself durable; the data is safe already, so failure is no error.
-    FileHandle folder(::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd folder(::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.valid())
         ::fsync(folder.get());
     return ReplaceResult::Ok;
@@ -196,7 +146,7 @@ ReplaceResult replaceFile(const std::string& target, std::string_view bytes,
 // the new text is complete: the space is reserved first, a shorter text is padded
 // with a line of blanks (which readers skip) and only cut to its length at the end.
 bool rewriteInPlace(const std::string& target, std::string_view bytes, off_t oldSize) {
-    FileHandle fd(::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK));
+    UniqueFd fd(::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK));
     if (!fd.valid())
         return false;
     const auto newSize = static_cast<off_t>(bytes.size());
@@ -247,7 +197,7 @@ public:
     }
 
 private:
-    FileHandle fd_; // closing it releases the lock
+    UniqueFd fd_; // closing it releases the lock
 };
 
 // ---------------------------------------------------------------------------

@@ -1,10 +1,10 @@
 #include "shell/file_operation.h"
 
 #include "base/codepage.h"
+#include "base/unique_fd.h"
 #include "shell/dir_handle.h"
 #include "shell/fs_folder.h"
 #include "shell/trash.h"
-#include "shell/unique_fd.h"
 
 #include <QThread>
 #include <algorithm>

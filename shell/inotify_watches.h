@@ -29,7 +29,7 @@
 // its changes being reported later under a path that no longer names it.
 //
 // Only the worker thread uses an instance; the counters may be read from any thread.
-#include "shell/unique_fd.h"
+#include "base/unique_fd.h"
 
 #include <atomic>
 #include <cstdint>

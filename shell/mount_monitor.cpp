@@ -64,18 +64,16 @@ TShMountMonitor::TShMountMonitor(QObject* parent) : QObject(parent), quiet_(new 
 
 TShMountMonitor::~TShMountMonitor() {
     delete kernelTable_;
-    if (tableFd_ >= 0)
-        ::close(tableFd_);
 }
 
 void TShMountMonitor::watch() {
     const TDriveSources sources = DriveSources();
     const QString table = toQ(sources.mountInfo);
     if (table.startsWith(QLatin1String("/proc/"))) {
-        tableFd_ = ::open(sources.mountInfo.c_str(), O_RDONLY | O_CLOEXEC);
-        if (tableFd_ >= 0) {
+        tableFd_.reset(::open(sources.mountInfo.c_str(), O_RDONLY | O_CLOEXEC));
+        if (tableFd_.valid()) {
             rearmKernelTable();
-            kernelTable_ = new QSocketNotifier(tableFd_, QSocketNotifier::Exception, this);
+            kernelTable_ = new QSocketNotifier(tableFd_.get(), QSocketNotifier::Exception, this);
             connect(kernelTable_, &QSocketNotifier::activated, this, [this] {
                 rearmKernelTable();
                 changed();
@@ -98,8 +96,8 @@ void TShMountMonitor::watch() {
 // The kernel signals a change until the table has been read again to its end.
 void TShMountMonitor::rearmKernelTable() {
     char buffer[4096];
-    ::lseek(tableFd_, 0, SEEK_SET);
-    while (::read(tableFd_, buffer, sizeof buffer) > 0) {
+    ::lseek(tableFd_.get(), 0, SEEK_SET);
+    while (::read(tableFd_.get(), buffer, sizeof buffer) > 0) {
     }
 }
 

@@ -10,6 +10,7 @@
 // shown before (mounts.h decides which mounts are shown).
 //
 // GUI thread only: signals are emitted from the event loop.
+#include "base/unique_fd.h"
 #include "shell/mounts.h"
 
 #include <QByteArray>
@@ -62,7 +63,7 @@ private:
 
     std::vector<TDrive> drives_;
     QTimer* quiet_;
-    int tableFd_ = -1;
+    UniqueFd tableFd_;
     QSocketNotifier* kernelTable_ = nullptr;
     QFileSystemWatcher* files_ = nullptr;
 };

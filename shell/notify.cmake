@@ -1,7 +1,6 @@
 # Change notification: the worker-thread base, the folder notification thread over
 # inotify and the tree's selection-delay thread.
 add_library(kelvora_shell_notify STATIC
-  ${CMAKE_CURRENT_LIST_DIR}/unique_fd.h
   ${CMAKE_CURRENT_LIST_DIR}/sh_thread.h ${CMAKE_CURRENT_LIST_DIR}/sh_thread.cpp
   ${CMAKE_CURRENT_LIST_DIR}/notify_filter.h
   ${CMAKE_CURRENT_LIST_DIR}/inotify_watches.h ${CMAKE_CURRENT_LIST_DIR}/inotify_watches.cpp

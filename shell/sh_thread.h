@@ -11,7 +11,7 @@
 // deleting it. A thread that ends by itself (an error left its loop) runs its
 // on-terminate callback on the GUI thread and then deletes itself: that callback
 // must forget the owner's pointer without deleting the thread.
-#include "shell/unique_fd.h"
+#include "base/unique_fd.h"
 
 #include <QString>
 #include <atomic>

@@ -3,6 +3,7 @@
 #include "kelvora/local_file.h"
 
 #include "base/codepage.h"
+#include "base/unique_fd.h"
 #include "spi/decoder/decoder_protocol.h"
 
 #include <cerrno>
@@ -59,14 +60,14 @@ public:
         int fds[2];
         if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
             throw ProtocolError{"socketpair"};
-        fd_ = fds[0];
+        fd_.reset(fds[0]);
         int child = fds[1];
         if (child == kChannelFd) { // dup2 onto itself would keep close-on-exec
             child = ::fcntl(fds[1], F_DUPFD_CLOEXEC, kChannelFd + 1);
             ::close(fds[1]);
         }
         const int buffer = 1 << 21;
-        ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
+        ::setsockopt(fd_.get(), SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
         ::setsockopt(child, SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
 
         const std::string program = HelperPath();
@@ -98,8 +99,7 @@ public:
     }
 
     ~Channel() {
-        if (fd_ >= 0)
-            ::close(fd_);
+        fd_.reset();
         if (pid_ > 0) {
             // Nothing to flush in the helper: killing it is quicker than waiting for it.
             ::kill(pid_, SIGKILL);
@@ -117,7 +117,7 @@ public:
         const char* p = frame.data();
         std::size_t left = frame.size();
         while (left > 0) {
-            const ssize_t n = ::send(fd_, p, left, MSG_NOSIGNAL);
+            const ssize_t n = ::send(fd_.get(), p, left, MSG_NOSIGNAL);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
@@ -202,7 +202,7 @@ private:
         message.msg_control = control;
         message.msg_controllen = sizeof control;
         ssize_t n;
-        while ((n = ::recvmsg(fd_, &message, MSG_CMSG_CLOEXEC)) < 0 && errno == EINTR) {
+        while ((n = ::recvmsg(fd_.get(), &message, MSG_CMSG_CLOEXEC)) < 0 && errno == EINTR) {
         }
         const cmsghdr* c = n == 1 ? CMSG_FIRSTHDR(&message) : nullptr;
         if (!c || c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS ||
@@ -220,7 +220,7 @@ private:
                 std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now());
             if (left.count() <= 0)
                 throw ProtocolError{"timeout"};
-            pollfd pfd{fd_, POLLIN, 0};
+            pollfd pfd{fd_.get(), POLLIN, 0};
             const int ready =
                 ::poll(&pfd, 1, static_cast<int>(std::min<long long>(left.count(), INT_MAX)));
             if (ready > 0)
@@ -237,7 +237,7 @@ private:
         auto* p = static_cast<char*>(data);
         while (size > 0) {
             waitReadable();
-            const ssize_t n = ::read(fd_, p, size);
+            const ssize_t n = ::read(fd_.get(), p, size);
             if (n < 0 && (errno == EINTR || errno == EAGAIN))
                 continue;
             if (n <= 0)
@@ -248,7 +248,7 @@ private:
     }
 
     std::chrono::milliseconds timeout_;
-    int fd_ = -1;
+    UniqueFd fd_; // closed also when the constructor gives up
     pid_t pid_ = -1;
     Clock::time_point deadline_;
     std::uint64_t remaining_ = 0;

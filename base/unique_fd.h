@@ -1,6 +1,5 @@
 #pragma once
-// A file descriptor that closes itself: the notification threads' eventfds and
-// inotify descriptors.
+// A file descriptor that closes itself.
 #include <unistd.h>
 #include <utility>
 
@@ -23,6 +22,9 @@ public:
     int get() const { return fd_; }
     int release() { return std::exchange(fd_, -1); }
     bool valid() const { return fd_ >= 0; }
+    // Closes now and tells whether the system reported an error (a late write error
+    // of some file systems only shows here).
+    bool close() { return ::close(std::exchange(fd_, -1)) == 0; }
     void reset(int fd = -1) {
         if (fd_ >= 0)
             ::close(fd_);
