@@ -2,6 +2,7 @@
 // folder when it is installed.
 #include "base/program_folder.h"
 #include "settings/inifile.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 
 #include <QCoreApplication>
@@ -14,22 +15,8 @@
 namespace kelvora {
 namespace {
 
+using test::ScopedEnv;
 using test::TempDir;
-
-// Sets an environment variable for one scope (unset with nullopt).
-class EnvVar {
-public:
-    EnvVar(const char* name, std::optional<std::string> value) : name_(name) {
-        if (const char* old = std::getenv(name))
-            old_ = old;
-        value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
-    }
-    ~EnvVar() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 std::string run(const std::string& command) {
     std::string out;
@@ -46,7 +33,8 @@ TEST(SettingsFolder, BesideAProgramOfItsOwnElseInTheUsersConfiguration) {
     TempDir dir;
     const std::string own = dir.file("prog");
     ::mkdir(own.c_str(), 0755);
-    const EnvVar home("HOME", dir.file("home"));
+    ScopedEnv env;
+    env.set("HOME", dir.file("home"));
     struct Case {
         const char* name;
         std::optional<std::string> configHome;
@@ -63,7 +51,8 @@ TEST(SettingsFolder, BesideAProgramOfItsOwnElseInTheUsersConfiguration) {
          dir.file("home/.config/kelvora")},
     };
     for (const Case& c : cases) {
-        const EnvVar config("XDG_CONFIG_HOME", c.configHome);
+        ScopedEnv config;
+        config.set("XDG_CONFIG_HOME", c.configHome);
         EXPECT_EQ(SettingsFolder(c.programFolder), c.expected) << c.name;
         struct stat st;
         EXPECT_EQ(::stat(c.expected.c_str(), &st), 0) << c.name << ": the folder exists";

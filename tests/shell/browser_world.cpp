@@ -2,28 +2,17 @@
 
 #include "shell/mounts.h"
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
-#include <unistd.h>
 
 namespace kelvora::test {
 
-void BrowserWorld::setEnv(const char* name, const std::string& value) {
-    if (const char* old = std::getenv(name))
-        savedEnv_.emplace_back(name, old);
-    else
-        unsetEnv_.emplace_back(name);
-    ::setenv(name, value.c_str(), 1);
-}
-
 BrowserWorld::BrowserWorld() {
-    setEnv("HOME", home());
-    setEnv("USER", "user");
-    setEnv("XDG_CONFIG_HOME", home() + "/.config");
-    setEnv("XDG_DATA_HOME", home() + "/.local/share");
-    setEnv("XDG_CACHE_HOME", home() + "/.cache");
+    env_.set("HOME", home());
+    env_.set("USER", "user");
+    env_.set("XDG_CONFIG_HOME", home() + "/.config");
+    env_.set("XDG_DATA_HOME", home() + "/.local/share");
+    env_.set("XDG_CACHE_HOME", home() + "/.cache");
     makeDir(desktop());
     makeFile(home() + "/.config/user-dirs.dirs", "XDG_DESKTOP_DIR=\"$HOME/デスクトップ\"\n");
     makeDir(home() + "/.local/share/Trash/files");
@@ -52,29 +41,7 @@ BrowserWorld::BrowserWorld() {
 }
 
 BrowserWorld::~BrowserWorld() {
-    for (auto& [name, value] : savedEnv_)
-        ::setenv(name.c_str(), value.c_str(), 1);
-    for (const std::string& name : unsetEnv_)
-        ::unsetenv(name.c_str());
     SetDriveSources(TDriveSources());
-}
-
-std::string BrowserWorld::makeDir(const std::string& path) const {
-    std::filesystem::create_directories(path);
-    return path;
-}
-
-std::string BrowserWorld::makeFile(const std::string& path, std::string_view bytes) const {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return path;
-}
-
-std::string BrowserWorld::makeLink(const std::string& target, const std::string& path) const {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::filesystem::create_symlink(target, path);
-    return path;
 }
 
 std::string BrowserWorld::addOpticalDrive(const std::string& name, bool withDisc) const {

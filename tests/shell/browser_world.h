@@ -6,12 +6,11 @@
 // only the temporary drive (with its subfolders), never the real disk. The
 // environment and the drive sources are restored afterwards.
 #include "shell/id_list.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 
 #include <initializer_list>
 #include <string>
-#include <utility>
-#include <vector>
 
 namespace kelvora::test {
 
@@ -29,9 +28,13 @@ public:
     std::string memoryFile() const { return dir_.file("kelvora.dat"); }
 
     // Files and folders (parents made as needed); all return the full path.
-    std::string makeDir(const std::string& path) const;
-    std::string makeFile(const std::string& path, std::string_view bytes = "") const;
-    std::string makeLink(const std::string& target, const std::string& path) const;
+    std::string makeDir(const std::string& path) const { return makeDirAt(path); }
+    std::string makeFile(const std::string& path, std::string_view bytes = "") const {
+        return writeFileAt(path, bytes);
+    }
+    std::string makeLink(const std::string& target, const std::string& path) const {
+        return makeLinkAt(target, path);
+    }
     // Adds an optical drive, without its disc its mount point does not exist;
     // returns the mount point.
     std::string addOpticalDrive(const std::string& name, bool withDisc) const;
@@ -51,11 +54,8 @@ public:
     static long liveIDs();
 
 private:
-    void setEnv(const char* name, const std::string& value);
-
     TempDir dir_;
-    std::vector<std::pair<std::string, std::string>> savedEnv_;
-    std::vector<std::string> unsetEnv_;
+    ScopedEnv env_;
 };
 
 } // namespace kelvora::test

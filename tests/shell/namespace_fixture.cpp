@@ -2,31 +2,19 @@
 
 #include "shell/mounts.h"
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <unistd.h>
 
 namespace kelvora::test {
 
-void NamespaceFixture::setEnv(const char* name, const std::string& value) {
-    if (const char* old = std::getenv(name))
-        savedEnv_.emplace_back(name, old);
-    else
-        unsetEnv_.emplace_back(name);
-    ::setenv(name, value.c_str(), 1);
-}
-
 void NamespaceFixture::SetUp() {
     liveIDs_ = TShellAllocator::LiveBlocks();
-    setEnv("HOME", home());
-    setEnv("USER", "user");
-    setEnv("XDG_CONFIG_HOME", home() + "/.config");
-    setEnv("XDG_DATA_HOME", home() + "/.local/share");
-    setEnv("XDG_CACHE_HOME", home() + "/.cache");
+    env_.set("HOME", home());
+    env_.set("USER", "user");
+    env_.set("XDG_CONFIG_HOME", home() + "/.config");
+    env_.set("XDG_DATA_HOME", home() + "/.local/share");
+    env_.set("XDG_CACHE_HOME", home() + "/.cache");
     // The system's data folders stay last: the MIME database lives there.
-    setEnv("XDG_DATA_DIRS", root_.file("usr/share") + ":/usr/local/share:/usr/share");
-    setEnv("XDG_CONFIG_DIRS", root_.file("etc/xdg"));
+    env_.set("XDG_DATA_DIRS", root_.file("usr/share") + ":/usr/local/share:/usr/share");
+    env_.set("XDG_CONFIG_DIRS", root_.file("etc/xdg"));
     makeDir(home());
     makeDir(desktop());
     makeFile(home() + "/.config/user-dirs.dirs", "# written by xdg-user-dirs-update\n"
@@ -74,31 +62,8 @@ void NamespaceFixture::SetUp() {
 }
 
 void NamespaceFixture::TearDown() {
-    for (auto& [name, value] : savedEnv_)
-        ::setenv(name.c_str(), value.c_str(), 1);
-    for (const std::string& name : unsetEnv_)
-        ::unsetenv(name.c_str());
     SetDriveSources(TDriveSources());
     EXPECT_EQ(TShellAllocator::LiveBlocks(), liveIDs_) << "ID lists leaked";
-}
-
-std::string NamespaceFixture::makeDir(const std::string& path) const {
-    std::filesystem::create_directories(path);
-    return path;
-}
-
-std::string NamespaceFixture::makeFile(const std::string& path, std::string_view bytes) const {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return path;
-}
-
-std::string NamespaceFixture::makeLink(const std::string& target, const std::string& path) const {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    if (::symlink(target.c_str(), path.c_str()) != 0)
-        ADD_FAILURE() << "symlink " << path;
-    return path;
 }
 
 void NamespaceFixture::trashFile(const std::string& name, const std::string& originalPath,

@@ -3,12 +3,11 @@
 // folder, a trash, a mount table and a sysfs tree of our own. The environment
 // and the drive sources are restored afterwards.
 #include "shell/id_list.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 #include <string>
-#include <utility>
-#include <vector>
 
 namespace kelvora::test {
 
@@ -27,9 +26,13 @@ protected:
     std::string dataMount() const { return home() + "/media/data"; }
 
     // Files and folders (parents made as needed); all return the full path.
-    std::string makeDir(const std::string& path) const;
-    std::string makeFile(const std::string& path, std::string_view bytes = "") const;
-    std::string makeLink(const std::string& target, const std::string& path) const;
+    std::string makeDir(const std::string& path) const { return makeDirAt(path); }
+    std::string makeFile(const std::string& path, std::string_view bytes = "") const {
+        return writeFileAt(path, bytes);
+    }
+    std::string makeLink(const std::string& target, const std::string& path) const {
+        return makeLinkAt(target, path);
+    }
     // Puts a file into the home trash as if it had been deleted from original.
     void trashFile(const std::string& name, const std::string& originalPath,
                    std::string_view deletionDate = "2020-05-06T07:08:09") const;
@@ -43,10 +46,7 @@ protected:
     TempDir root_;
 
 private:
-    void setEnv(const char* name, const std::string& value);
-
-    std::vector<std::pair<std::string, std::string>> savedEnv_;
-    std::vector<std::string> unsetEnv_;
+    ScopedEnv env_;
     long liveIDs_ = 0;
 };
 

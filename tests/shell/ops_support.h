@@ -1,35 +1,16 @@
 #pragma once
-// Helpers for the tests of file operations and drops: a user who answers the
-// conflict questions from a list, and running an operation to its end.
+// Helpers for the tests of file operations and drops: running an operation to its
+// end, conflicts answered by a ScriptedUser.
 #include "shell/drop_target.h"
 #include "shell/file_operation.h"
+#include "tests/shell/scripted_user.h"
 
 #include <QSignalSpy>
-#include <deque>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
 namespace kelvora::test {
-
-class ScriptedUser : public TShOperationUi {
-public:
-    std::deque<TShConflictAnswer> answers; // when empty: Cancel
-    std::vector<TShConflict> asked;
-    int started = 0;
-    int finished = 0;
-
-    TShConflictAnswer AskConflict(const TShConflict& conflict) override {
-        asked.push_back(conflict);
-        if (answers.empty())
-            return {};
-        const TShConflictAnswer a = answers.front();
-        answers.pop_front();
-        return a;
-    }
-    void OperationStarted(TShFileOperation&) override { ++started; }
-    void OperationFinished(TShFileOperation&) override { ++finished; }
-};
 
 // Runs a job on its thread to the end, conflicts answered by user.
 inline TShOperationResult runJob(TShFileOp op, std::vector<std::string> sources,

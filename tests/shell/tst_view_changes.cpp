@@ -30,7 +30,7 @@ struct AnsweredBrowser {
         b.tree.SetDialogs(dialogs);
         b.list.SetDialogs(dialogs);
     }
-    ScriptedOperationUi ui;
+    ScriptedUser ui;
     FakeDialogs dialogs;
     Browser b;
 };

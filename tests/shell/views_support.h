@@ -8,6 +8,7 @@
 #include "shell/ui/list_view.h"
 #include "shell/ui/tree_view.h"
 #include "tests/shell/browser_world.h"
+#include "tests/shell/scripted_user.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -15,7 +16,6 @@
 #include <QDropEvent>
 #include <QMouseEvent>
 #include <QTest>
-#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -133,26 +133,6 @@ inline void clickBranchButton(TCustomVelShTreeView& tree, const TVelShTreeNode* 
 inline void clickNode(TCustomVelShTreeView& tree, const TVelShTreeNode* node) {
     pressMoveRelease(tree, node, Qt::LeftButton);
 }
-
-// The user who answers the questions of file operations, from a list (Cancel
-// when it is used up).
-class ScriptedOperationUi : public TShOperationUi {
-public:
-    std::deque<TShConflictAnswer> answers;
-    std::vector<TShConflict> asked;
-    int started = 0;
-
-    TShConflictAnswer AskConflict(const TShConflict& conflict) override {
-        asked.push_back(conflict);
-        if (answers.empty())
-            return {};
-        const TShConflictAnswer answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-    void OperationStarted(TShFileOperation&) override { ++started; }
-    void OperationFinished(TShFileOperation&) override {}
-};
 
 // Drag data as a program that knows only file lists makes it.
 inline std::unique_ptr<QMimeData> filesData(const std::vector<std::string>& paths) {

@@ -36,13 +36,27 @@ std::string TempDir::file(std::string_view name) const {
 }
 
 std::string TempDir::write(std::string_view name, std::string_view bytes) const {
-    const std::string full = file(name);
-    std::filesystem::create_directories(std::filesystem::path(full).parent_path());
-    std::ofstream out(full, std::ios::binary | std::ios::trunc);
+    return writeFileAt(file(name), bytes);
+}
+
+std::string makeDirAt(const std::string& path) {
+    std::filesystem::create_directories(path);
+    return path;
+}
+
+std::string writeFileAt(const std::string& path, std::string_view bytes) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out)
-        throw std::runtime_error("cannot write " + full);
-    return full;
+        throw std::runtime_error("cannot write " + path);
+    return path;
+}
+
+std::string makeLinkAt(const std::string& target, const std::string& path) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::filesystem::create_symlink(target, path);
+    return path;
 }
 
 std::string readFile(const std::string& path) {

@@ -23,6 +23,11 @@ private:
     std::string path_;
 };
 
+// Files and folders at full paths, parents made as needed; each returns the path.
+std::string makeDirAt(const std::string& path);
+std::string writeFileAt(const std::string& path, std::string_view bytes);
+std::string makeLinkAt(const std::string& target, const std::string& path);
+
 std::string readFile(const std::string& path);
 bool fileExists(const std::string& path);
 
