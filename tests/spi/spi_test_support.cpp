@@ -18,6 +18,9 @@ void useBuiltDecoder() {
     std::call_once(once, [] {
         TSPIDecoderProcess::SetHelperPath(KELVORA_SPI_HELPER);
         registerPictureFormats(32);
+        // Libraries the tests make hang are remembered here, not in the user's cache.
+        static const TempDir cache;
+        setenv("XDG_CACHE_HOME", cache.path().c_str(), 1);
     });
 }
 

@@ -12,8 +12,9 @@
 
 namespace kelvora::test {
 
-// Points the host at the decoding helper built in this tree and registers the
-// picture formats (once).
+// Points the host at the decoding helper built in this tree, registers the
+// picture formats and moves the memory of unresponsive plug-ins into a
+// temporary folder (once).
 void useBuiltDecoder();
 // A test plug-in built from test_plugin.cpp ("p1" -> .../plugins/p1.spi).
 std::string testPlugin(const std::string& name);
