@@ -101,7 +101,7 @@ std::unique_ptr<TSPI> TSPI::Create(const std::string& fileName) {
 std::unique_ptr<TSPI> TSPI::Unresponsive(const std::string& fileName) {
     std::unique_ptr<TSPI> spi(new TSPI);
     spi->fileName_ = fileName;
-    spi->about_ = "応答しないため読み込みませんでした";
+    spi->about_ = fromQ(QStringLiteral("応答しないため読み込みませんでした"));
     return spi;
 }
 

@@ -5,7 +5,9 @@
 #include "spi/decoder/decoder_protocol.h"
 #include "spi/decoder_process.h"
 #include "spi/spi_bitmap.h"
+#include "base/codepage.h"
 #include "tests/spi/spi_test_support.h"
+#include "tests/support/codepage_guard.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/unprivileged.h"
 
@@ -137,6 +139,7 @@ std::string fileName(const TSPI& spi) {
 } // namespace
 
 TEST(SPIHostile, PluginsAreListedInTheHelperAndNeverRunHere) {
+    const CodePageGuard shiftJis(CodePage::Kind::Cp932); // texts are the code page's
     PluginMarks marks;
     Plugins p({"p1", "overrun", "crashinfo"});
     struct Row {
@@ -157,7 +160,7 @@ TEST(SPIHostile, PluginsAreListedInTheHelperAndNeverRunHere) {
         SCOPED_TRACE(rows[i].file);
         EXPECT_EQ(fileName(spi), rows[i].file);
         EXPECT_STREQ(spi.spiClass().name, rows[i].kind);
-        EXPECT_EQ(spi.About(), rows[i].about);
+        EXPECT_EQ(toQ(spi.About()).toStdString(), rows[i].about);
         EXPECT_EQ(spi.Extensions().items(), rows[i].extensions);
     }
     char text[8] = {};
