@@ -40,6 +40,15 @@ std::chrono::milliseconds listingTimeout() {
     return manager ? manager->Timeout : TSPIDecoderProcess::kDefaultTimeout;
 }
 
+// The name with the current folder before it unless it is absolute already, as the
+// helper reports the libraries it lists.
+std::string absolutePath(const std::string& fileName) {
+    if (fileName.starts_with('/'))
+        return fileName;
+    const std::string folder = CurrentFolder();
+    return folder.empty() ? fileName : folder + "/" + fileName;
+}
+
 [[noreturn]] void cannotLoad(const std::string& fileName) {
     throw ESPIFOpenErrorSPI(
         QStringLiteral("%1:Susie Pluginがロードできませんでした").arg(toQ(fileName)));
@@ -100,7 +109,7 @@ std::unique_ptr<TSPI> TSPI::Create(const std::string& fileName) {
 
 std::unique_ptr<TSPI> TSPI::Unresponsive(const std::string& fileName) {
     std::unique_ptr<TSPI> spi(new TSPI);
-    spi->fileName_ = fileName;
+    spi->fileName_ = absolutePath(fileName);
     spi->about_ = fromQ(QStringLiteral("応答しないため読み込みませんでした"));
     return spi;
 }
@@ -362,24 +371,25 @@ std::unique_ptr<TSPI> TSPIs::CreateListed(const std::string& fileName, TSPIListe
     if (::stat(fileName.c_str(), &st) != 0)
         return nullptr;
     const auto identity = TUnresponsivePlugins::IdentityOf(st);
-    if (unresponsive && unresponsive->Remembers(fileName, identity))
-        return TSPI::Unresponsive(fileName);
+    const std::string key = absolutePath(fileName);
+    if (unresponsive && unresponsive->Remembers(key, identity))
+        return TSPI::Unresponsive(key);
     TSPIListing listing;
     switch (lister.List(fileName, listing)) {
     case TSPILister::Outcome::kUnresponsive:
         if (!unresponsive)
             return nullptr;
-        unresponsive->Remember(fileName, identity);
-        return TSPI::Unresponsive(fileName);
+        unresponsive->Remember(key, identity);
+        return TSPI::Unresponsive(key);
     case TSPILister::Outcome::kNotLoaded:
         if (unresponsive)
-            unresponsive->Forget(fileName);
+            unresponsive->Forget(key);
         return nullptr;
     case TSPILister::Outcome::kListed:
         break;
     }
     if (unresponsive)
-        unresponsive->Forget(fileName);
+        unresponsive->Forget(key);
     // One listing serves both the probe and the plug-in of the chosen kind.
     return kindOf(listing).create(listing);
 }

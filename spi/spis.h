@@ -3,9 +3,9 @@
 // TAmSPI and TXnSPI.
 //
 // The manager finds Susie plug-ins ("*.spi" shared objects, kelvora/susie.h),
-// loads each one as the kind its API version names, keeps them in load order,
+// makes each one the kind its API version names, keeps them in load order,
 // registers the formats of every import filter with the picture loader (the
-// latest registration of an extension wins) and unloads them when destroyed.
+// latest registration of an extension wins) and drops them when destroyed.
 // There is one manager per program (GetSPIs); a second one is refused.
 //
 // No library is loaded into the program: each is listed in the decoding
