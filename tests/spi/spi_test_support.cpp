@@ -53,6 +53,13 @@ ManagerScope::~ManagerScope() {
     FinalizeSPIBitmap();
 }
 
+Plugins::Plugins(std::initializer_list<const char*> names) {
+    int i = 0;
+    for (const char* name : names)
+        copyPlugin(testPlugin(name), dir, std::to_string(++i) + "-" + name + ".spi");
+    m.search(dir.path() + "/*.spi");
+}
+
 int runProgram(const QString& program, const QStringList& arguments) {
     QProcess p;
     p.setProcessChannelMode(QProcess::ForwardedErrorChannel);

@@ -7,6 +7,7 @@
 
 #include <QImage>
 #include <QStringList>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,15 @@ public:
     TSPIs spis;
     // Loads the plug-ins matching the mask (a mask with a folder).
     void search(const std::string& mask) { spis.Search(mask); }
+};
+
+// The loaded plug-ins of one test, copied into a folder in this order
+// ("1-p1.spi", "2-p2.spi", ...) and searched.
+struct Plugins {
+    TempDir dir;
+    ManagerScope m;
+    explicit Plugins(std::initializer_list<const char*> names);
+    TInSPI* plugin(int index) { return dynamic_cast<TInSPI*>(m.spis.Items(index)); }
 };
 
 // Runs a program and waits for it; its exit status (-1 when it did not run).

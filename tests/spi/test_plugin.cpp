@@ -21,6 +21,7 @@
 #include "kelvora/susie.h"
 #include "tests/spi/test_picture.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -181,7 +182,7 @@ bool readPicture(const char* buf, intptr_t len, uint32_t flag, TestPicture& p) {
     h.biPlanes = 1;
     h.biBitCount = p.action == TestAction::kBadHeader ? 7 : p.bits;
     h.biClrUsed = p.colors;
-    std::memcpy(info, &h, sizeof h);
+    std::memcpy(info, &h, std::min(sizeof h, infoSize));
     for (int32_t i = 0; i < colors && sizeof h + 4 * static_cast<std::size_t>(i) + 4 <= infoSize;
          ++i) {
         const unsigned char quad[4] = {static_cast<unsigned char>(i),

@@ -1,11 +1,11 @@
 // Plug-ins that attack the program: through the records they fill, the time
 // they take, the memory files they hand over and the processes they leave
 // behind; and files no plug-in can read.
+#include "base/codepage.h"
 #include "base/picture.h"
 #include "spi/decoder/decoder_protocol.h"
 #include "spi/decoder_process.h"
 #include "spi/spi_bitmap.h"
-#include "base/codepage.h"
 #include "tests/spi/spi_test_support.h"
 #include "tests/support/codepage_guard.h"
 #include "tests/support/scoped_env.h"
@@ -119,18 +119,6 @@ int damagedRows(const void* bits, const TestPicture& p) {
     }
     return damaged;
 }
-
-// The test's plug-ins, copied into a folder in this order and searched.
-struct Plugins {
-    TempDir dir;
-    ManagerScope m;
-    explicit Plugins(std::initializer_list<const char*> names) {
-        int i = 0;
-        for (const char* name : names)
-            copyPlugin(testPlugin(name), dir, std::to_string(++i) + "-" + name + ".spi");
-        m.search(dir.path() + "/*.spi");
-    }
-};
 
 std::string fileName(const TSPI& spi) {
     return spi.FileName().substr(spi.FileName().rfind('/') + 1);
