@@ -25,7 +25,8 @@ enum class TestAction : std::uint8_t {
     // test_plugin.cpp. With kShrinkKeepingMapping it also keeps the block mapped.
     kShrinkAfterHandOver = 11,
     kShrinkKeepingMapping = 12,
-    kSlowProgress = 13, // reports progress every 100 ms until asked to stop
+    kSlowProgress = 13,   // reports progress every 100 ms until asked to stop
+    kWideInfoRecord = 14, // GetPictureInfo writes a 16 KiB record of another layout
 };
 
 #pragma pack(push, 1)

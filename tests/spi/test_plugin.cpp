@@ -279,12 +279,25 @@ SUSIE_EXPORT int32_t GetPictureInfo(const char* buf, intptr_t len, uint32_t flag
     TestPicture p;
     if (!readPicture(buf, len, flag, p))
         return SPI_UNKNOWN_FORMAT;
+    HLOCAL text = LocalAlloc(LPTR, 16);
+    std::memcpy(text, "test picture", 13);
+    if (p.action == TestAction::kWideInfoRecord) {
+        // Aligned fields (the handle at 24, not 22) and a reserved tail of 16 KiB.
+        unsigned char record[16 * 1024];
+        std::memset(record, 0xFF, sizeof record);
+        const int32_t place[4] = {0, 0, p.width, p.height};
+        const int16_t rest[4] = {0, 0, p.bits, 0};
+        std::memcpy(record, place, sizeof place);
+        std::memcpy(record + 16, rest, sizeof rest);
+        std::memcpy(record + 24, &text, sizeof text);
+        std::memcpy(static_cast<void*>(info), record, sizeof record);
+        return SPI_SUCCESS;
+    }
     *info = PictureInfo{};
     info->width = p.width;
     info->height = p.height;
     info->colorDepth = p.bits;
-    info->hInfo = LocalAlloc(LPTR, 16);
-    std::memcpy(info->hInfo, "test picture", 13);
+    info->hInfo = text;
     return SPI_SUCCESS;
 }
 

@@ -175,6 +175,27 @@ TEST(SPIHostile, PluginsAreListedInTheHelperAndNeverRunHere) {
         EXPECT_NE(tags.find(tag), std::string::npos) << tag;
 }
 
+TEST(SPIHostile, ARecordOfAnotherLayoutStaysInItsSlot) {
+    useBuiltDecoder();
+    TempDir dir;
+    for (const TestAction action : {TestAction::kGood, TestAction::kWideInfoRecord}) {
+        SCOPED_TRACE(static_cast<int>(action));
+        TestPicture picture;
+        picture.action = action;
+        const std::string file = writeTestPicture(dir, "x.pic", picture);
+        TSPIDecoderProcess decoder({file, false, {}, {}}, 20s);
+        PictureInfo info;
+        EXPECT_EQ(decoder.GetPictureInfo(testPlugin("p1"), 0, info), 0);
+        EXPECT_EQ(info.width, 4);
+        EXPECT_EQ(info.height, 3);
+        EXPECT_EQ(info.colorDepth, 24);
+        // Where this layout has the handle, that one has padding and half a pointer.
+        EXPECT_EQ(info.hInfo ? static_cast<const char*>(info.hInfo) : "",
+                  std::string(action == TestAction::kGood ? "test picture" : ""));
+        LocalFree(info.hInfo);
+    }
+}
+
 TEST(SPIHostile, ALibraryThatHangsWhileListedCostsItsWaitOnce) {
     useBuiltDecoder();
     PluginMarks marks;
