@@ -6,11 +6,14 @@
 // them, started on the first call and reused for the next candidates and
 // offsets. The helper limits its own address space and CPU time; the program
 // waits at most `timeout` for each message from it (every progress report
-// starts the wait anew) and kills it when that passes. A helper that crashes,
-// is killed or breaks the protocol makes the call raise ESPIPluginFailed; the
-// next call starts a new helper. Nothing the helper sends is trusted: sizes
-// are capped, and the blocks it returns are copied into local memory blocks
-// of exactly the size received, which the caller then checks and owns.
+// starts the wait anew), and all the calls of one object together at most
+// `total`, so that a plug-in reporting progress for ever is given up too.
+// A helper that crashes, is given up or breaks the protocol makes the call
+// raise ESPIPluginFailed; the next call starts a new helper, unless `total`
+// has passed, in which case it fails at once. Nothing the helper sends is
+// trusted: sizes are capped, and the blocks it returns become local memory
+// blocks of exactly the size received (big ones are its sealed memory files,
+// mapped), which the caller then checks and owns.
 //
 // Threading: an object belongs to the thread that loads the picture; objects
 // on different threads are independent, so pictures decode on several threads
@@ -21,10 +24,13 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace kelvora {
+
+class TSPIDecoderChannel;
 
 class TSPIDecoderProcess {
 public:
@@ -40,7 +46,11 @@ public:
     // done, total -> non-zero asks the plug-in to stop
     using Progress = std::function<int(std::int32_t done, std::int32_t total)>;
 
-    TSPIDecoderProcess(Input input, std::chrono::milliseconds timeout);
+    static constexpr std::chrono::milliseconds kDefaultTimeout{30000};
+    static constexpr std::chrono::milliseconds kDefaultTotalTimeout{120000};
+
+    TSPIDecoderProcess(Input input, std::chrono::milliseconds timeout,
+                       std::chrono::milliseconds total = kDefaultTotalTimeout);
     ~TSPIDecoderProcess();
     TSPIDecoderProcess(const TSPIDecoderProcess&) = delete;
     TSPIDecoderProcess& operator=(const TSPIDecoderProcess&) = delete;
@@ -61,18 +71,14 @@ public:
     static void SetHelperPath(std::string path);
     static std::string HelperPath();
 
-    // Loads the library in a helper and asks it every information number; false
-    // when that fails, crashes or hangs. Used before the program loads a plug-in.
-    static bool Probe(const std::string& plugin, std::chrono::milliseconds timeout);
-
 private:
-    class Channel;
-    Channel& channel();
+    TSPIDecoderChannel& channel();
     [[noreturn]] void fail(const std::string& plugin, const char* what);
 
     Input input_;
     std::chrono::milliseconds timeout_;
-    Channel* channel_ = nullptr;
+    std::chrono::steady_clock::time_point deadline_;
+    std::unique_ptr<TSPIDecoderChannel> channel_;
 };
 
 } // namespace kelvora

@@ -3,16 +3,19 @@
 #include "base/bmp_codec.h"
 #include "base/codepage.h"
 #include "base/errors.h"
+#include "base/file_io.h"
 #include "base/picture.h"
+#include "base/unique_fd.h"
 #include "spi/decoder/decoder_protocol.h"
 #include "spi/spis.h"
 
 #include <QPainter>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <iterator>
+#include <unistd.h>
 
 namespace kelvora {
 namespace {
@@ -34,7 +37,19 @@ int MulDiv(int a, int b, int c) {
 
 std::chrono::milliseconds callTimeout() {
     const TSPIs* manager = GetSPIs();
-    return manager ? manager->Timeout : std::chrono::milliseconds(30000);
+    return manager ? manager->Timeout : TSPIDecoderProcess::kDefaultTimeout;
+}
+
+std::chrono::milliseconds totalTimeout() {
+    const TSPIs* manager = GetSPIs();
+    return manager ? manager->TotalTimeout : TSPIDecoderProcess::kDefaultTotalTimeout;
+}
+
+// EFOpenError "ファイル %s は開けません" unless the name is a regular file that can be
+// read: plug-ins would only fail on it, each after its own wait (or for ever, on a
+// FIFO), and the user would learn nothing of the reason.
+void requireReadableFile(const std::string& fileName) {
+    UniqueFd(openDescriptorForReading(fileName));
 }
 
 std::string fileNamePart(const std::string& path) {
@@ -129,7 +144,7 @@ TSPIDecoderProcess& TInSPIAbleData::Decoder() {
     if (!decoder_) {
         TSPIDecoderProcess::Input input = DecoderInput();
         input.header = header_;
-        decoder_ = std::make_unique<TSPIDecoderProcess>(input, callTimeout());
+        decoder_ = std::make_unique<TSPIDecoderProcess>(input, callTimeout(), totalTimeout());
     }
     return *decoder_;
 }
@@ -263,9 +278,19 @@ TInSPIAbleFromFile::TInSPIAbleFromFile(TSPIGraphic* graphic, std::string fileNam
     : TInSPIAbleData(graphic, std::move(fileName)) {}
 
 void TInSPIAbleFromFile::ReadHeader(char* buffer, std::size_t length) {
-    std::ifstream in(FileName, std::ios::binary);
-    if (in)
-        in.read(buffer, static_cast<std::streamsize>(length));
+    try {
+        const UniqueFd in(openDescriptorForReading(FileName));
+        for (std::size_t done = 0; done < length;) {
+            const ssize_t n = ::read(in.get(), buffer + done, length - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            done += static_cast<std::size_t>(n);
+        }
+    } catch (const EFOpenError&) {
+        // The plug-ins are asked with what could be read.
+    }
 }
 
 TSPIDecoderProcess::Input TInSPIAbleFromFile::DecoderInput() const {
@@ -454,6 +479,7 @@ void TSPIGraphic::draw(QPainter& painter, const QRect& rect) {
 
 void TSPIGraphic::loadFromFile(const std::string& fileName) {
     ReleaseData();
+    requireReadableFile(fileName);
     data_ = std::make_unique<TInSPIAbleFromFile>(this, fileName);
     Decode();
 }
@@ -497,10 +523,12 @@ void TSPIBitmap::ForwardProgress(TGraphic&, TProgressStage stage, int percent, b
         progress(stage, percent, redrawNow, rect, message);
 }
 
-template <class LoadWith>
-void TSPIBitmap::LoadThroughClasses(const std::string& fileName, LoadWith load) {
+template <class LoadWith, class Check>
+void TSPIBitmap::LoadThroughClasses(const std::string& fileName, LoadWith load, Check check) {
     const bool bitmapFirst = upperExtension(fileName) == ".BMP";
     try {
+        // An error of the data itself goes to the user, whichever class would read it.
+        check();
         std::unique_ptr<TGraphic> loaded;
         for (int attempt = 0; attempt < 2 && !loaded; ++attempt) {
             const bool plainBitmap = (attempt == 0) == bitmapFirst;
@@ -532,23 +560,27 @@ void TSPIBitmap::LoadThroughClasses(const std::string& fileName, LoadWith load) 
 }
 
 void TSPIBitmap::loadFromFile(const std::string& fileName) {
-    LoadThroughClasses(fileName,
-                       [&](TGraphic& graphic, bool, int) { graphic.loadFromFile(fileName); });
+    LoadThroughClasses(
+        fileName, [&](TGraphic& graphic, bool, int) { graphic.loadFromFile(fileName); },
+        [&] { requireReadableFile(fileName); });
 }
 
 void TSPIBitmap::LoadFromStreamWithName(std::istream& in, const std::string& fileName) {
     in.clear();
     const std::streampos start = in.tellg();
-    LoadThroughClasses(fileName, [&](TGraphic& graphic, bool plainBitmap, int attempt) {
-        if (attempt > 0) {
-            in.clear();
-            in.seekg(start);
-        }
-        if (plainBitmap)
-            graphic.loadFromStream(in);
-        else
-            static_cast<TSPIGraphic&>(graphic).LoadFromStreamWithName(in, fileName);
-    });
+    LoadThroughClasses(
+        fileName,
+        [&](TGraphic& graphic, bool plainBitmap, int attempt) {
+            if (attempt > 0) {
+                in.clear();
+                in.seekg(start);
+            }
+            if (plainBitmap)
+                graphic.loadFromStream(in);
+            else
+                static_cast<TSPIGraphic&>(graphic).LoadFromStreamWithName(in, fileName);
+        },
+        [] {});
 }
 
 void TSPIBitmap::AssignLoadedGraphic(std::unique_ptr<TGraphic> graphic) {

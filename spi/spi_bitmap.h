@@ -12,7 +12,9 @@
 // The plug-ins' calls run in a helper process (decoder_process.h), one per
 // load; what comes back is checked (dib_layout.h) before it is used, so a
 // plug-in that crashes, hangs or returns a header its blocks do not match
-// counts as one that could not read the file.
+// counts as one that could not read the file. A file that cannot be opened
+// for reading as a regular file (missing, unreadable, a folder, a FIFO) is
+// refused with "ファイル %s は開けません" before any plug-in is asked.
 //
 // Threading: a load touches only its own objects and reads the manager's
 // settings and list, so pictures may load on several threads at once. Progress
@@ -196,7 +198,8 @@ public:
     void SetOnLoadFromStreamWithName(const TSPILoadFromStreamWithNameEvent&) {}
 
 private:
-    template <class LoadWith> void LoadThroughClasses(const std::string& fileName, LoadWith load);
+    template <class LoadWith, class Check>
+    void LoadThroughClasses(const std::string& fileName, LoadWith load, Check check);
     void ForwardProgress(TGraphic& sender, TProgressStage stage, int percent, bool redrawNow,
                          const QRect& rect, const QString& message);
 };

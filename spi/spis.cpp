@@ -2,30 +2,24 @@
 
 #include "base/codepage.h"
 #include "base/picture.h"
-#include "spi/decoder_process.h"
+#include "spi/decoder/decoder_protocol.h"
+#include "spi/plugin_lister.h"
 #include "spi/spi_folders.h"
+#include "spi/unresponsive_plugins.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <dirent.h>
-#include <dlfcn.h>
 #include <fnmatch.h>
-#include <link.h>
-#include <mutex>
-#include <set>
+#include <iterator>
 #include <sys/stat.h>
-#include <tuple>
 
 namespace kelvora {
 namespace {
 
 std::atomic<TSPIs*> instance{nullptr};
 std::atomic<const TGraphicClass*> defaultGraphicClass{nullptr};
-
-// Information numbers are asked up to this one, so that a plug-in that never
-// answers 0 cannot keep the loop going.
-constexpr int kMaxInfoNumber = 1024;
 
 bool equalsIgnoringAsciiCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() &&
@@ -41,37 +35,32 @@ std::string extensionOf(const std::string& name) {
     return pos != std::string::npos && name[pos] == '.' ? name.substr(pos) : std::string();
 }
 
-// Libraries that loaded and answered in the helper, by file identity, so that
-// the two loads of one plug-in at start (and later searches) probe it once.
-struct Vetted {
-    std::mutex lock;
-    std::set<std::tuple<dev_t, ino_t, off_t, long long>> files;
-};
-Vetted& vetted() {
-    static Vetted v;
-    return v;
+std::chrono::milliseconds listingTimeout() {
+    const TSPIs* manager = GetSPIs();
+    return manager ? manager->Timeout : TSPIDecoderProcess::kDefaultTimeout;
 }
 
-bool vet(const std::string& fileName) {
-    struct stat st;
-    if (::stat(fileName.c_str(), &st) != 0)
-        return false;
-    const auto key = std::make_tuple(st.st_dev, st.st_ino, st.st_size,
-                                     static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL +
-                                         st.st_mtim.tv_nsec);
-    Vetted& v = vetted();
-    {
-        std::lock_guard guard(v.lock);
-        if (v.files.count(key))
-            return true;
-    }
-    const TSPIs* manager = GetSPIs();
-    if (!TSPIDecoderProcess::Probe(fileName,
-                                   manager ? manager->Timeout : std::chrono::milliseconds(30000)))
-        return false;
-    std::lock_guard guard(v.lock);
-    v.files.insert(key);
-    return true;
+// The name with the current folder before it unless it is absolute already, as the
+// helper reports the libraries it lists.
+std::string absolutePath(const std::string& fileName) {
+    if (fileName.starts_with('/'))
+        return fileName;
+    const std::string folder = CurrentFolder();
+    return folder.empty() ? fileName : folder + "/" + fileName;
+}
+
+[[noreturn]] void cannotLoad(const std::string& fileName) {
+    throw ESPIFOpenErrorSPI(
+        QStringLiteral("%1:Susie Pluginがロードできませんでした").arg(toQ(fileName)));
+}
+
+const TSPIClass& kindOf(const TSPIListing& listing) {
+    const std::string version =
+        !listing.info.empty() && listing.info[0].first > 0 ? listing.info[0].second : "";
+    return version == "00IN"   ? TInSPI::classInfo()
+           : version == "00AM" ? TAmSPI::classInfo()
+           : version == "00XN" ? TXnSPI::classInfo()
+                               : TSPI::classInfo();
 }
 
 [[noreturn]] void invalidApi(const char* entry, const std::string& fileName) {
@@ -112,75 +101,44 @@ const TSPIClass& TXnSPI::classInfo() {
 }
 
 std::unique_ptr<TSPI> TSPI::Create(const std::string& fileName) {
-    return make<TSPI>(fileName);
+    TSPIListing listing;
+    if (TSPILister(listingTimeout()).List(fileName, listing) != TSPILister::Outcome::kListed)
+        cannotLoad(fileName);
+    return make<TSPI>(listing);
 }
 
-TSPI::~TSPI() {
-    if (handle_)
-        ::dlclose(handle_);
+std::unique_ptr<TSPI> TSPI::Unresponsive(const std::string& fileName) {
+    std::unique_ptr<TSPI> spi(new TSPI);
+    spi->fileName_ = absolutePath(fileName);
+    spi->about_ = fromQ(QStringLiteral("応答しないため読み込みませんでした"));
+    return spi;
 }
 
-void TSPI::Init(const std::string& fileName) {
-    // dlopen searches the library path for a bare name; a plug-in is always a file.
-    const std::string path = fileName.find('/') == std::string::npos ? "./" + fileName : fileName;
-    // Libraries stay mapped once loaded: format libraries keep process-wide state (and
-    // threads) that must not be unmapped under them; releasing drops the reference only.
-    if (!vet(path) || !(handle_ = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE)))
-        throw ESPIFOpenErrorSPI(
-            QStringLiteral("%1:Susie Pluginがロードできませんでした").arg(toQ(fileName)));
+TSPI::~TSPI() = default;
 
-    fileName_ = fileName;
-    link_map* map = nullptr;
-    if (::dlinfo(handle_, RTLD_DI_LINKMAP, &map) == 0 && map && map->l_name && *map->l_name)
-        fileName_ = map->l_name;
-
-    const auto entry = [this](const char* name) { return ::dlsym(handle_, name); };
-    getPluginInfo_ = reinterpret_cast<GetPluginInfoFunc>(entry("GetPluginInfo"));
-    configurationDlg_ = entry("ConfigurationDlg");
-    isSupported_ = reinterpret_cast<IsSupportedFunc>(entry("IsSupported"));
-    getPictureInfo_ = reinterpret_cast<GetPictureInfoFunc>(entry("GetPictureInfo"));
-    getPicture_ = reinterpret_cast<GetPictureFunc>(entry("GetPicture"));
-    getPreview_ = reinterpret_cast<GetPreviewFunc>(entry("GetPreview"));
-    getArchiveInfo_ = entry("GetArchiveInfo");
-    getFileInfo_ = entry("GetFileInfo");
-    getFile_ = entry("GetFile");
-
+void TSPI::Init(const TSPIListing& listing) {
+    fileName_ = listing.fileName;
+    entries_ = listing.entries;
+    info_ = listing.info;
     CheckAPI();
     apiVersion_ = infoText(0);
     about_ = infoText(1);
-    for (int n = 2; n + 1 <= kMaxInfoNumber; n += 2) {
-        char mask[256] = {};
-        if (GetPluginInfo(n, mask, 255) <= 0)
-            break;
-        char name[256] = {};
-        if (GetPluginInfo(n + 1, name, 255) <= 0)
-            break;
-        extensions_.add(mask);
-        formatNames_.add(name);
+    for (std::size_t n = 2; n + 1 < info_.size() && info_[n].first > 0 && info_[n + 1].first > 0;
+         n += 2) {
+        extensions_.add(info_[n].second);
+        formatNames_.add(info_[n + 1].second);
     }
     canLoad_ = CanLoadKind();
 }
 
-std::string TSPI::infoText(std::int32_t number) const {
-    char text[256] = {};
-    return GetPluginInfo(number, text, 255) > 0 ? std::string(text) : std::string();
+std::string TSPI::infoText(std::size_t number) const {
+    return number < info_.size() && info_[number].first > 0 ? info_[number].second : std::string();
 }
 
 bool TSPI::HasEntry(const char* name) const {
-    const void* entries[][2] = {
-        {"GetPluginInfo", reinterpret_cast<const void*>(getPluginInfo_)},
-        {"ConfigurationDlg", configurationDlg_},
-        {"IsSupported", reinterpret_cast<const void*>(isSupported_)},
-        {"GetPictureInfo", reinterpret_cast<const void*>(getPictureInfo_)},
-        {"GetPicture", reinterpret_cast<const void*>(getPicture_)},
-        {"GetPreview", reinterpret_cast<const void*>(getPreview_)},
-        {"GetArchiveInfo", getArchiveInfo_},
-        {"GetFileInfo", getFileInfo_},
-        {"GetFile", getFile_},
-    };
-    for (const auto& e : entries)
-        if (std::strcmp(static_cast<const char*>(e[0]), name) == 0)
-            return e[1] != nullptr;
+    for (std::size_t i = 0; i < std::size(spidecoder::kEntryNames); ++i)
+        if (std::strcmp(spidecoder::kEntryNames[i], name) == 0)
+            return entries_ & (1u << i);
     return false;
 }
 
@@ -210,26 +168,15 @@ void TAmSPI::CheckAPI() const {
 
 std::int32_t TSPI::GetPluginInfo(std::int32_t infono, char* buf, std::int32_t buflen) const {
     RequireEntry("GetPluginInfo");
-    return getPluginInfo_(infono, buf, buflen);
-}
-std::int32_t TSPI::IsSupported(const char* fileName, const void* header) const {
-    RequireEntry("IsSupported");
-    return isSupported_(fileName, header);
-}
-std::int32_t TSPI::GetPictureInfo(const char* buf, intptr_t len, std::uint32_t flag,
-                                  PictureInfo* info) const {
-    RequireEntry("GetPictureInfo");
-    return getPictureInfo_(buf, len, flag, info);
-}
-std::int32_t TSPI::GetPicture(const char* buf, intptr_t len, std::uint32_t flag, HLOCAL* info,
-                              HLOCAL* bits, SUSIE_PROGRESS progress, intptr_t data) const {
-    RequireEntry("GetPicture");
-    return getPicture_(buf, len, flag, info, bits, progress, data);
-}
-std::int32_t TSPI::GetPreview(const char* buf, intptr_t len, std::uint32_t flag, HLOCAL* info,
-                              HLOCAL* bits, SUSIE_PROGRESS progress, intptr_t data) const {
-    RequireEntry("GetPreview");
-    return getPreview_(buf, len, flag, info, bits, progress, data);
+    if (infono < 0 || static_cast<std::size_t>(infono) >= info_.size())
+        return 0;
+    const auto& [result, text] = info_[static_cast<std::size_t>(infono)];
+    if (buf && buflen > 0) {
+        const std::size_t length = std::min(text.size(), static_cast<std::size_t>(buflen - 1));
+        std::memcpy(buf, text.data(), length);
+        buf[length] = '\0';
+    }
+    return result;
 }
 
 // ---- TSPIs
@@ -363,6 +310,10 @@ void TSPIs::SearchFolder(const std::string& folder, const std::string& mask) {
         if (IndexOf(folder + name) < 0)
             found.push_back(folder + name);
 
+    // One helper lists the folder; libraries that hung or crashed there before wait
+    // until they change.
+    TSPILister lister(Timeout);
+    TUnresponsivePlugins unresponsive;
     for (const std::string& fileName : found) {
         bool accept = true;
         if (OnSearching)
@@ -371,7 +322,7 @@ void TSPIs::SearchFolder(const std::string& folder, const std::string& mask) {
             continue;
         std::unique_ptr<TSPI> spi;
         try {
-            spi = CreateSPI(fileName);
+            spi = CreateListed(fileName, lister, &unresponsive);
         } catch (const ESPIInvalidAPI&) {
             // A library that lacks its kind's entry points is skipped like one that does not load.
             continue;
@@ -410,19 +361,37 @@ void TSPIs::GetSPIList(const std::vector<const TSPIClass*>& classes, std::vector
 }
 
 std::unique_ptr<TSPI> TSPIs::CreateSPI(const std::string& fileName) {
-    try {
-        const std::unique_ptr<TSPI> probe = TSPI::Create(fileName);
-        const std::string& version = probe->APIVersion();
-        const TSPIClass& kind = version == "00IN"   ? TInSPI::classInfo()
-                                : version == "00AM" ? TAmSPI::classInfo()
-                                : version == "00XN" ? TXnSPI::classInfo()
-                                                    : TSPI::classInfo();
-        return kind.create(fileName);
-    } catch (const ESPIFOpenErrorSPI&) {
+    TSPILister lister(listingTimeout());
+    return CreateListed(fileName, lister, nullptr);
+}
+
+std::unique_ptr<TSPI> TSPIs::CreateListed(const std::string& fileName, TSPILister& lister,
+                                          TUnresponsivePlugins* unresponsive) {
+    struct stat st;
+    if (::stat(fileName.c_str(), &st) != 0)
         return nullptr;
-    } catch (const ESPIInvalidSPI&) {
+    const auto identity = TUnresponsivePlugins::IdentityOf(st);
+    const std::string key = absolutePath(fileName);
+    if (unresponsive && unresponsive->Remembers(key, identity))
+        return TSPI::Unresponsive(key);
+    TSPIListing listing;
+    switch (lister.List(fileName, listing)) {
+    case TSPILister::Outcome::kUnresponsive:
+        if (!unresponsive)
+            return nullptr;
+        unresponsive->Remember(key, identity);
+        return TSPI::Unresponsive(key);
+    case TSPILister::Outcome::kNotLoaded:
+        if (unresponsive)
+            unresponsive->Forget(key);
         return nullptr;
+    case TSPILister::Outcome::kListed:
+        break;
     }
+    if (unresponsive)
+        unresponsive->Forget(key);
+    // One listing serves both the probe and the plug-in of the chosen kind.
+    return kindOf(listing).create(listing);
 }
 
 void TSPIs::SetDefaultGraphicClass(const TGraphicClass* graphicClass) {

@@ -3,15 +3,18 @@
 // TAmSPI and TXnSPI.
 //
 // The manager finds Susie plug-ins ("*.spi" shared objects, kelvora/susie.h),
-// loads each one as the kind its API version names, keeps them in load order,
+// makes each one the kind its API version names, keeps them in load order,
 // registers the formats of every import filter with the picture loader (the
-// latest registration of an extension wins) and unloads them when destroyed.
+// latest registration of an extension wins) and drops them when destroyed.
 // There is one manager per program (GetSPIs); a second one is refused.
 //
-// Before a library is loaded into the program it is loaded once in the
-// decoding helper (decoder_process.h) and asked every information number
-// there: a library that crashes or hangs doing so is skipped like one that
-// does not load. Information numbers are asked up to kMaxInfoNumber.
+// No library is loaded into the program: each is listed in the decoding
+// helper (plugin_lister.h), and a TSPI keeps what the listing reported, its
+// entry points and information texts; pictures are decoded in the helper too
+// (spi_bitmap.h). A library that crashes or hangs while being listed is
+// remembered (unresponsive_plugins.h): at the next search it is not listed
+// again until it changes, and stands in the list as a plain TSPI whose about
+// text says why. A folder's libraries are listed in one helper.
 //
 // Threading: search, Add, Insert, Delete and Clear run on the GUI thread, at
 // start and at the end. Once the search is over the list is only read, so
@@ -20,6 +23,7 @@
 #include "base/graphic.h"
 #include "base/stringlist.h"
 #include "kelvora/susie.h"
+#include "spi/decoder_process.h"
 #include "spi/spi_errors.h"
 
 #include <QObject>
@@ -28,6 +32,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kelvora {
@@ -35,13 +40,16 @@ namespace kelvora {
 class TSPI;
 class TInSPI;
 class TSPIs;
+class TSPILister;
+class TUnresponsivePlugins;
+struct TSPIListing;
 
 // Run-time class of a plug-in kind: creation by a class chosen at run time,
 // and the "is an instance of" test of GetSPIList.
 struct TSPIClass {
     const char* name;
     const TSPIClass* parent;
-    std::unique_ptr<TSPI> (*create)(const std::string& fileName);
+    std::unique_ptr<TSPI> (*create)(const TSPIListing& listing);
 
     bool inheritsFrom(const TSPIClass& other) const;
 };
@@ -55,11 +63,14 @@ public:
     static const TSPIClass& classInfo();
     virtual const TSPIClass& spiClass() const { return classInfo(); }
 
-    // Loads the library and reads its texts; ESPIFOpenErrorSPI when it does not
-    // load, ESPIInvalidAPI when the kind's entry points are missing.
+    // Lists the library in the helper and keeps what it reported; ESPIFOpenErrorSPI
+    // when it does not load or crashes or hangs being listed, ESPIInvalidAPI when
+    // GetPluginInfo is missing.
     static std::unique_ptr<TSPI> Create(const std::string& fileName);
+    // Stands for a library that crashed or hung while being listed: no entry points,
+    // no formats, the about text "応答しないため読み込みませんでした".
+    static std::unique_ptr<TSPI> Unresponsive(const std::string& fileName);
 
-    void* Handle() const { return handle_; }
     const std::string& FileName() const { return fileName_; }
     const std::string& APIVersion() const { return apiVersion_; }
     const std::string& About() const { return about_; }
@@ -68,15 +79,10 @@ public:
     // The answer of CanLoadKind at creation.
     bool CanLoad() const { return canLoad_; }
 
-    // Call wrappers: ESPIInvalidAPI when the entry point is missing, else its result.
+    // ESPIInvalidAPI when the library lacks GetPluginInfo; else what it answered for
+    // the number when it was listed (the text cut to buflen - 1 bytes), 0 for a
+    // number it was not asked.
     std::int32_t GetPluginInfo(std::int32_t infono, char* buf, std::int32_t buflen) const;
-    std::int32_t IsSupported(const char* fileName, const void* header) const;
-    std::int32_t GetPictureInfo(const char* buf, intptr_t len, std::uint32_t flag,
-                                PictureInfo* info) const;
-    std::int32_t GetPicture(const char* buf, intptr_t len, std::uint32_t flag, HLOCAL* info,
-                            HLOCAL* bits, SUSIE_PROGRESS progress, intptr_t data) const;
-    std::int32_t GetPreview(const char* buf, intptr_t len, std::uint32_t flag, HLOCAL* info,
-                            HLOCAL* bits, SUSIE_PROGRESS progress, intptr_t data) const;
 
     bool HasEntry(const char* name) const;
     // Raises ESPIInvalidAPI for the entry point unless the library exports it.
@@ -84,38 +90,29 @@ public:
 
 protected:
     TSPI() = default;
-    // Creation steps 1 to 7 on a fresh object of the final kind.
-    void Init(const std::string& fileName);
+    // Creation on a fresh object of the final kind.
+    void Init(const TSPIListing& listing);
     // Requires the kind's entry points in order; the first missing one raises.
     virtual void CheckAPI() const;
     virtual bool CanLoadKind() const { return false; }
 
-    template <class T> static std::unique_ptr<TSPI> make(const std::string& fileName) {
+    template <class T> static std::unique_ptr<TSPI> make(const TSPIListing& listing) {
         std::unique_ptr<TSPI> spi(new T);
-        spi->Init(fileName);
+        spi->Init(listing);
         return spi;
     }
 
 private:
-    std::string infoText(std::int32_t number) const;
+    std::string infoText(std::size_t number) const;
 
-    void* handle_ = nullptr;
     std::string fileName_;
     std::string apiVersion_;
     std::string about_;
     TStringList extensions_;
     TStringList formatNames_;
     bool canLoad_ = false;
-
-    GetPluginInfoFunc getPluginInfo_ = nullptr;
-    void* configurationDlg_ = nullptr;
-    IsSupportedFunc isSupported_ = nullptr;
-    GetPictureInfoFunc getPictureInfo_ = nullptr;
-    GetPictureFunc getPicture_ = nullptr;
-    GetPreviewFunc getPreview_ = nullptr;
-    void* getArchiveInfo_ = nullptr;
-    void* getFileInfo_ = nullptr;
-    void* getFile_ = nullptr;
+    std::uint16_t entries_ = 0; // bit i: spidecoder::kEntryNames[i]
+    std::vector<std::pair<std::int32_t, std::string>> info_;
 };
 
 // Never created itself.
@@ -195,8 +192,10 @@ public:
     TInSPI* GraphicForcedLoader = nullptr;
     bool AutoSearch = true;
     TSPISearchOptions SearchOptions{spsSusieDir, spsAppDir};
-    // How long a plug-in call in the decoding helper may go without a sign of life.
-    std::chrono::milliseconds Timeout{30000};
+    // How long a plug-in call in the decoding helper may go without a sign of life,
+    // and how long all the calls of one picture may take together.
+    std::chrono::milliseconds Timeout{TSPIDecoderProcess::kDefaultTimeout};
+    std::chrono::milliseconds TotalTimeout{TSPIDecoderProcess::kDefaultTotalTimeout};
 
     TSPISearchEvent OnSearch;
     TSPISearchingEvent OnSearching;
@@ -224,13 +223,17 @@ public:
     void GetSPIList(const std::vector<const TSPIClass*>& classes, std::vector<TSPI*>& target,
                     const std::string& fileName) const;
 
-    // A plug-in of the kind its API version names, or null when it does not load.
+    // A plug-in of the kind its API version names, or null when it does not load
+    // (or crashes or hangs being listed).
     static std::unique_ptr<TSPI> CreateSPI(const std::string& fileName);
     static void SetDefaultGraphicClass(const TGraphicClass* graphicClass);
     static const TGraphicClass* DefaultGraphicClass();
 
 private:
     void SearchFolder(const std::string& folder, const std::string& mask);
+    // CreateSPI through the folder's lister, with the memory of unresponsive libraries.
+    static std::unique_ptr<TSPI> CreateListed(const std::string& fileName, TSPILister& lister,
+                                              TUnresponsivePlugins* unresponsive);
     void RegisterFormats(TInSPI& spi);
 
     std::vector<std::unique_ptr<TSPI>> items_;

@@ -9,12 +9,16 @@
 //
 // Blocks of KELVORA_LOCAL_FILE_FROM bytes or more live in a memory file
 // (kelvora/local_file.h), header first, so that another process can map them.
+// The files are made sealable; a block handed over is unmapped and sealed, so
+// the receiver's mapping cannot lose its pages (SIGBUS) to a cut file.
 #include "kelvora/local_file.h"
 #include "kelvora/susie.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <mutex>
 #include <new>
 #include <sys/mman.h>
@@ -28,9 +32,9 @@ struct alignas(16) BlockHeader {
     std::size_t size; // what was asked for (or shrunk to)
     std::uint32_t flags;
     std::uint32_t locks;
-    std::size_t capacity; // the data bytes mapped, for a block in a memory file
+    std::size_t capacity; // the data bytes mapped, for a mapped block
     std::int32_t file;    // the memory file, or -1
-    std::int32_t reserved;
+    std::int32_t mapped;  // header and data are a mapping (of `file`, or adopted)
 };
 static_assert(sizeof(BlockHeader) == 32);
 
@@ -56,7 +60,7 @@ BlockHeader* liveHeader(Registry& r, HLOCAL h) {
 
 // A block in a memory file (always zero-filled), or null when none can be made.
 HLOCAL newFileBlock(std::size_t bytes, std::uint32_t flags) {
-    const int file = memfd_create("kelvora-local", MFD_CLOEXEC);
+    const int file = memfd_create("kelvora-local", MFD_CLOEXEC | MFD_ALLOW_SEALING);
     if (file < 0)
         return nullptr;
     const std::size_t length = sizeof(BlockHeader) + bytes;
@@ -67,7 +71,7 @@ HLOCAL newFileBlock(std::size_t bytes, std::uint32_t flags) {
         close(file);
         return nullptr;
     }
-    auto* header = new (raw) BlockHeader{bytes, flags & LMEM_MOVEABLE, 0, bytes, file, 0};
+    auto* header = new (raw) BlockHeader{bytes, flags & LMEM_MOVEABLE, 0, bytes, file, 1};
     return reinterpret_cast<char*>(header) + sizeof(BlockHeader);
 }
 
@@ -86,13 +90,22 @@ HLOCAL newBlock(std::size_t bytes, std::uint32_t flags) {
 }
 
 void freeBlock(BlockHeader* header) {
-    if (header->file < 0) {
+    if (!header->mapped) {
         std::free(header);
         return;
     }
     const int file = header->file;
     munmap(header, sizeof(BlockHeader) + header->capacity);
-    close(file);
+    if (file >= 0)
+        close(file);
+}
+
+constexpr int kHandOverSeals = F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE;
+
+bool hasSize(int file, std::size_t length) {
+    struct stat st;
+    return fstat(file, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0 &&
+           static_cast<std::size_t>(st.st_size) == length;
 }
 
 // Records a new block as live; frees it when that fails.
@@ -196,24 +209,61 @@ int KelvoraLocalFile(HLOCAL hMem) {
     return header ? header->file : -1;
 }
 
-HLOCAL KelvoraLocalAdopt(int file) {
-    struct stat st;
-    if (file < 0 || fstat(file, &st) != 0 || st.st_size < static_cast<off_t>(sizeof(BlockHeader))) {
-        if (file >= 0)
-            close(file);
-        return nullptr;
+int KelvoraLocalSeal(HLOCAL hMem) {
+    Registry& r = registry();
+    BlockHeader* header;
+    std::size_t size;
+    std::size_t capacity;
+    int file;
+    {
+        // Out of the set before the header goes, so that no other thread reads it.
+        std::lock_guard guard(r.lock);
+        header = liveHeader(r, hMem);
+        if (!header || header->file < 0) {
+            errno = EINVAL;
+            return -1;
+        }
+        r.live.erase(hMem);
+        size = header->size;
+        capacity = header->capacity;
+        file = header->file;
     }
-    const auto length = static_cast<std::size_t>(st.st_size);
-    void* raw = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE, file, 0);
-    if (raw == MAP_FAILED) {
+    // A shared writable mapping, this process's own included, makes F_SEAL_WRITE fail.
+    munmap(header, sizeof(BlockHeader) + capacity);
+    const std::size_t length = sizeof(BlockHeader) + size;
+    bool sealed = (size == capacity || ftruncate(file, static_cast<off_t>(length)) == 0) &&
+                  fcntl(file, F_ADD_SEALS, kHandOverSeals) == 0;
+    if (sealed && !hasSize(file, length)) { // cut by someone else before the seals held
+        sealed = false;
+        errno = EBUSY;
+    }
+    if (!sealed) {
+        const int error = errno;
+        close(file);
+        errno = error;
+        return -1;
+    }
+    return file;
+}
+
+HLOCAL KelvoraLocalAdopt(int file, size_t size) {
+    if (file < 0)
+        return nullptr;
+    // Without the seals another process could cut the file under the mapping, and any
+    // access past its new end would raise SIGBUS here.
+    const int seals = fcntl(file, F_GET_SEALS);
+    if (seals < 0 || (seals & kHandOverSeals) != kHandOverSeals ||
+        size > SIZE_MAX - sizeof(BlockHeader) || !hasSize(file, sizeof(BlockHeader) + size)) {
         close(file);
         return nullptr;
     }
-    // The header is the other process's: only its size is taken, within the file.
-    const std::size_t capacity = length - sizeof(BlockHeader);
-    std::size_t size;
-    std::memcpy(&size, raw, sizeof size);
-    auto* header = new (raw) BlockHeader{std::min(size, capacity), 0, 0, capacity, file, 0};
+    const std::size_t length = sizeof(BlockHeader) + size;
+    void* raw = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE, file, 0);
+    close(file); // the mapping keeps the file
+    if (raw == MAP_FAILED)
+        return nullptr;
+    // The header is the other process's; the size was checked against the file.
+    auto* header = new (raw) BlockHeader{size, 0, 0, size, -1, 1};
     HLOCAL h = reinterpret_cast<char*>(header) + sizeof(BlockHeader);
     Registry& r = registry();
     std::lock_guard guard(r.lock);

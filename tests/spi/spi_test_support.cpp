@@ -18,6 +18,9 @@ void useBuiltDecoder() {
     std::call_once(once, [] {
         TSPIDecoderProcess::SetHelperPath(KELVORA_SPI_HELPER);
         registerPictureFormats(32);
+        // Libraries the tests make hang are remembered here, not in the user's cache.
+        static const TempDir cache;
+        setenv("XDG_CACHE_HOME", cache.path().c_str(), 1);
     });
 }
 
@@ -48,6 +51,13 @@ ManagerScope::ManagerScope() {
 
 ManagerScope::~ManagerScope() {
     FinalizeSPIBitmap();
+}
+
+Plugins::Plugins(std::initializer_list<const char*> names) {
+    int i = 0;
+    for (const char* name : names)
+        copyPlugin(testPlugin(name), dir, std::to_string(++i) + "-" + name + ".spi");
+    m.search(dir.path() + "/*.spi");
 }
 
 int runProgram(const QString& program, const QStringList& arguments) {

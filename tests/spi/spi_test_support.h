@@ -7,13 +7,15 @@
 
 #include <QImage>
 #include <QStringList>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 namespace kelvora::test {
 
-// Points the host at the decoding helper built in this tree and registers the
-// picture formats (once).
+// Points the host at the decoding helper built in this tree, registers the
+// picture formats and moves the memory of unresponsive plug-ins into a
+// temporary folder (once).
 void useBuiltDecoder();
 // A test plug-in built from test_plugin.cpp ("p1" -> .../plugins/p1.spi).
 std::string testPlugin(const std::string& name);
@@ -33,6 +35,15 @@ public:
     TSPIs spis;
     // Loads the plug-ins matching the mask (a mask with a folder).
     void search(const std::string& mask) { spis.Search(mask); }
+};
+
+// The loaded plug-ins of one test, copied into a folder in this order
+// ("1-p1.spi", "2-p2.spi", ...) and searched.
+struct Plugins {
+    TempDir dir;
+    ManagerScope m;
+    explicit Plugins(std::initializer_list<const char*> names);
+    TInSPI* plugin(int index) { return dynamic_cast<TInSPI*>(m.spis.Items(index)); }
 };
 
 // Runs a program and waits for it; its exit status (-1 when it did not run).

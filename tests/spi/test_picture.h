@@ -20,6 +20,13 @@ enum class TestAction : std::uint8_t {
     kHugeHeader = 8,    // the header claims 100000 x 100000 pixels
     kUntilStopped = 9,  // reports progress until asked to stop, then SPI_ABORT
     kSmallInfo = 10,    // the information block ends inside the colour table
+    // A process it leaves behind (out of the helper's process group, an orphan)
+    // tries to cut the bits block's memory file once the program has it; see
+    // test_plugin.cpp. With kShrinkKeepingMapping it also keeps the block mapped.
+    kShrinkAfterHandOver = 11,
+    kShrinkKeepingMapping = 12,
+    kSlowProgress = 13,   // reports progress every 100 ms until asked to stop
+    kWideInfoRecord = 14, // GetPictureInfo writes a 16 KiB record of another layout
 };
 
 #pragma pack(push, 1)

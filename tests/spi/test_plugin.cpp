@@ -8,13 +8,29 @@
 //   TP_NO_GETPICTURE     lacks GetPicture
 //   TP_ARCHIVE           exports the archive entry points
 //   TP_CRASH_INFO        crashes in GetPluginInfo
+//   TP_HANG_INFO         never returns from GetPluginInfo
+//   TP_OVERRUN_INFO      GetPluginInfo writes 400 bytes whatever the length; an
+//                        empty text stands for 399 letters
 // What GetPicture returns is told by the picture (test_picture.h).
+//
+// Each variant appends "<pid> loaded <tag>" to the file that the environment
+// variable KELVORA_TEST_PLUGIN_MARKS names when it is loaded, and the processes
+// the shrinking actions leave behind append "<pid> child", then "<pid> shrunk"
+// or "<pid> refused": tests see which process ran what.
+#include "kelvora/local_file.h"
 #include "kelvora/susie.h"
 #include "tests/spi/test_picture.h"
 
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
+#include <string>
+#include <sys/mman.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using kelvora::test::TestAction;
@@ -28,10 +44,76 @@ using kelvora::test::TestPicture;
 
 namespace {
 
+void mark(const char* what) {
+    const char* file = std::getenv("KELVORA_TEST_PLUGIN_MARKS");
+    if (!file)
+        return;
+    const std::string line = std::to_string(getpid()) + " " + what + "\n";
+    const int out = open(file, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (out >= 0) {
+        [[maybe_unused]] const ssize_t n = write(out, line.data(), line.size());
+        close(out);
+    }
+}
+
+__attribute__((constructor)) void markLoaded() {
+    const char tag[] = {'l', 'o', 'a', 'd', 'e', 'd', ' ', TP_LETTER(TP_TAG), '\0'};
+    mark(tag);
+}
+
+#ifdef TP_OVERRUN_INFO
+int32_t text(const char* value, char* buf, int32_t) {
+    char block[400];
+    std::memset(block, 'X', sizeof block);
+    block[sizeof block - 1] = '\0';
+    if (*value)
+        std::memcpy(block, value, std::strlen(value) + 1);
+    std::memcpy(buf, block, sizeof block);
+    return static_cast<int32_t>(std::strlen(block));
+}
+#else
 int32_t text(const char* value, char* buf, int32_t buflen) {
     std::strncpy(buf, value, static_cast<std::size_t>(buflen));
     buf[buflen - 1] = '\0';
     return static_cast<int32_t>(std::strlen(buf));
+}
+#endif
+
+// Leaves a process behind that tries to cut the memory file of the bits block
+// once the program has it: out of the helper's process group and, by a second
+// fork, an orphan. Once it has let go of its copy of the block's mapping (or
+// not, with keepMapping) it lets the plug-in return; then it waits until the
+// file is sealed, the helper is gone or a second has passed, tries, reports,
+// and lingers for a minute.
+void leaveShrinker(HLOCAL bits, std::size_t size, bool keepMapping) {
+    const int file = KelvoraLocalFile(bits);
+    const pid_t helper = getpid();
+    int ready[2];
+    if (file < 0 || pipe(ready) != 0)
+        return;
+    if (const pid_t child = fork(); child != 0) {
+        close(ready[1]);
+        waitpid(child, nullptr, 0);
+        char byte; // end of file once the orphan is ready
+
+        [[maybe_unused]] const ssize_t n = read(ready[0], &byte, 1);
+        close(ready[0]);
+        return;
+    }
+    setsid();
+    if (fork() != 0)
+        _exit(0);
+    if (!keepMapping)
+        munmap(static_cast<char*>(bits) - 32, 32 + size);
+    mark("child");
+    close(ready[0]);
+    close(ready[1]);
+    for (int i = 0; i < 1000 && !(fcntl(file, F_GET_SEALS) & F_SEAL_SHRINK) && kill(helper, 0) == 0;
+         ++i)
+        usleep(1000);
+    mark(ftruncate(file, 0) == 0 ? "shrunk" : "refused");
+    sleep(60);
+    _exit(0);
 }
 
 bool readPicture(const char* buf, intptr_t len, uint32_t flag, TestPicture& p) {
@@ -73,6 +155,12 @@ bool readPicture(const char* buf, intptr_t len, uint32_t flag, TestPicture& p) {
         for (int32_t i = 0;; ++i)
             if (progress(i, 1000, lData))
                 return SPI_ABORT;
+    case TestAction::kSlowProgress:
+        for (int32_t i = 0;; ++i) {
+            if (progress(i, 1000, lData))
+                return SPI_ABORT;
+            usleep(100000);
+        }
     default:
         break;
     }
@@ -94,7 +182,7 @@ bool readPicture(const char* buf, intptr_t len, uint32_t flag, TestPicture& p) {
     h.biPlanes = 1;
     h.biBitCount = p.action == TestAction::kBadHeader ? 7 : p.bits;
     h.biClrUsed = p.colors;
-    std::memcpy(info, &h, sizeof h);
+    std::memcpy(info, &h, std::min(sizeof h, infoSize));
     for (int32_t i = 0; i < colors && sizeof h + 4 * static_cast<std::size_t>(i) + 4 <= infoSize;
          ++i) {
         const unsigned char quad[4] = {static_cast<unsigned char>(i),
@@ -135,6 +223,9 @@ bool readPicture(const char* buf, intptr_t len, uint32_t flag, TestPicture& p) {
             }
         }
     }
+    if (p.action == TestAction::kShrinkAfterHandOver ||
+        p.action == TestAction::kShrinkKeepingMapping)
+        leaveShrinker(bits, bitsSize, p.action == TestAction::kShrinkKeepingMapping);
     *pHBInfo = info;
     *pHBm = bits;
     return SPI_SUCCESS;
@@ -145,6 +236,10 @@ bool readPicture(const char* buf, intptr_t len, uint32_t flag, TestPicture& p) {
 SUSIE_EXPORT int32_t GetPluginInfo(int32_t infono, char* buf, int32_t buflen) {
 #ifdef TP_CRASH_INFO
     *static_cast<volatile int*>(nullptr) = infono;
+#endif
+#ifdef TP_HANG_INFO
+    for (;;)
+        pause();
 #endif
     switch (infono) {
 #ifdef TP_API
@@ -184,12 +279,25 @@ SUSIE_EXPORT int32_t GetPictureInfo(const char* buf, intptr_t len, uint32_t flag
     TestPicture p;
     if (!readPicture(buf, len, flag, p))
         return SPI_UNKNOWN_FORMAT;
+    HLOCAL text = LocalAlloc(LPTR, 16);
+    std::memcpy(text, "test picture", 13);
+    if (p.action == TestAction::kWideInfoRecord) {
+        // Aligned fields (the handle at 24, not 22) and a reserved tail of 16 KiB.
+        unsigned char record[16 * 1024];
+        std::memset(record, 0xFF, sizeof record);
+        const int32_t place[4] = {0, 0, p.width, p.height};
+        const int16_t rest[4] = {0, 0, p.bits, 0};
+        std::memcpy(record, place, sizeof place);
+        std::memcpy(record + 16, rest, sizeof rest);
+        std::memcpy(record + 24, &text, sizeof text);
+        std::memcpy(static_cast<void*>(info), record, sizeof record);
+        return SPI_SUCCESS;
+    }
     *info = PictureInfo{};
     info->width = p.width;
     info->height = p.height;
     info->colorDepth = p.bits;
-    info->hInfo = LocalAlloc(LPTR, 16);
-    std::memcpy(info->hInfo, "test picture", 13);
+    info->hInfo = text;
     return SPI_SUCCESS;
 }
 

@@ -2,10 +2,13 @@
 #include "kelvora/local_file.h"
 #include "kelvora/susie.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mman.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 TEST(LocalMemory, BlocksKnowTheirSizeLockAndFree) {
@@ -57,37 +60,64 @@ TEST(LocalMemory, ReAllocShrinksInPlaceAndMovesOnlyWhenAllowed) {
     EXPECT_EQ(LocalFree(grown), nullptr);
 }
 
-TEST(LocalMemory, BigBlocksLiveInMemoryFilesOthersCanAdopt) {
+TEST(LocalMemory, BigBlocksCrossSealedInTheirMemoryFiles) {
     const size_t big = KELVORA_LOCAL_FILE_FROM + 10;
     HLOCAL block = LocalAlloc(LMEM_FIXED, big);
     ASSERT_NE(block, nullptr);
-    const int file = KelvoraLocalFile(block);
-    ASSERT_GE(file, 0);
+    ASSERT_GE(KelvoraLocalFile(block), 0);
     HLOCAL small = LocalAlloc(LPTR, 16);
     EXPECT_EQ(KelvoraLocalFile(small), -1); // small blocks live in ordinary memory
-    LocalFree(small);
-    static_cast<char*>(block)[big - 1] = 'z';
-    // Another process would get the descriptor; a duplicate stands in for it here.
-    HLOCAL adopted = KelvoraLocalAdopt(dup(file));
-    ASSERT_NE(adopted, nullptr);
-    EXPECT_EQ(LocalSize(adopted), big);
-    EXPECT_EQ(static_cast<const char*>(adopted)[big - 1], 'z');
-    static_cast<char*>(adopted)[0] = 'a'; // a private copy: the original keeps its byte
-    EXPECT_EQ(static_cast<const char*>(block)[0], 0);
-    EXPECT_EQ(LocalFree(adopted), nullptr);
-    EXPECT_EQ(LocalFree(block), nullptr);
+    EXPECT_EQ(KelvoraLocalSeal(small), -1); // and are not handed over that way
+    EXPECT_EQ(errno, EINVAL);
+    EXPECT_EQ(LocalFree(small), nullptr);
 
-    // A header claiming more than the file holds gives what the file holds; short files nothing.
-    const int forged = memfd_create("forged", 0);
-    const std::size_t claim = std::size_t{1} << 40;
-    char header[32] = {};
-    std::memcpy(header, &claim, sizeof claim);
-    ASSERT_EQ(write(forged, header, sizeof header), 32);
-    ASSERT_EQ(ftruncate(forged, 32 + 100), 0);
-    HLOCAL clamped = KelvoraLocalAdopt(forged);
-    EXPECT_EQ(LocalSize(clamped), 100u);
-    LocalFree(clamped);
-    const int empty = memfd_create("empty", 0);
-    EXPECT_EQ(KelvoraLocalAdopt(empty), nullptr);
-    EXPECT_EQ(KelvoraLocalAdopt(-1), nullptr);
+    static_cast<char*>(block)[big - 6] = 'z';
+    ASSERT_EQ(LocalReAlloc(block, big - 5, 0), block); // the file is cut to what is left
+    // Another process would get the descriptor; here the same one adopts it.
+    const int sealed = KelvoraLocalSeal(block);
+    ASSERT_GE(sealed, 0);
+    EXPECT_EQ(LocalSize(block), 0u); // gone from here
+    EXPECT_EQ(LocalFree(block), block);
+    EXPECT_NE(ftruncate(sealed, 32), 0);
+    EXPECT_EQ(write(sealed, "x", 1), -1);
+    EXPECT_EQ(KelvoraLocalAdopt(dup(sealed), big - 4), nullptr); // not the announced size
+    HLOCAL adopted = KelvoraLocalAdopt(sealed, big - 5);
+    ASSERT_NE(adopted, nullptr);
+    EXPECT_EQ(LocalSize(adopted), big - 5);
+    EXPECT_EQ(KelvoraLocalFile(adopted), -1);
+    EXPECT_EQ(static_cast<const char*>(adopted)[big - 6], 'z');
+    static_cast<char*>(adopted)[0] = 'a'; // a private copy, writable
+    EXPECT_EQ(LocalFree(adopted), nullptr);
+
+    // Only a file that can no longer change is adopted.
+    for (int seals : {0, F_SEAL_SHRINK | F_SEAL_GROW, F_SEAL_SHRINK | F_SEAL_WRITE}) {
+        SCOPED_TRACE(seals);
+        const int file = memfd_create("forged", MFD_ALLOW_SEALING);
+        ASSERT_EQ(ftruncate(file, 32 + 100), 0);
+        ASSERT_EQ(fcntl(file, F_ADD_SEALS, seals), 0);
+        EXPECT_EQ(KelvoraLocalAdopt(file, 100), nullptr);
+    }
+    EXPECT_EQ(KelvoraLocalAdopt(-1, 0), nullptr);
+}
+
+TEST(LocalMemory, ABlockStillMappedWritableElsewhereIsNotHandedOver) {
+    HLOCAL block = LocalAlloc(LMEM_FIXED, KELVORA_LOCAL_FILE_FROM);
+    ASSERT_GE(KelvoraLocalFile(block), 0);
+    int gate[2];
+    ASSERT_EQ(pipe(gate), 0);
+    const pid_t child = fork(); // inherits the shared mapping
+    if (child == 0) {
+        alarm(10);
+        char byte;
+        close(gate[1]);
+        [[maybe_unused]] const ssize_t n = read(gate[0], &byte, 1);
+        _exit(0);
+    }
+    ASSERT_GT(child, 0);
+    close(gate[0]);
+    EXPECT_EQ(KelvoraLocalSeal(block), -1);
+    EXPECT_EQ(errno, EBUSY);
+    EXPECT_EQ(LocalSize(block), 0u);
+    close(gate[1]);
+    waitpid(child, nullptr, 0);
 }

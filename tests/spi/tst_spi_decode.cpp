@@ -47,19 +47,6 @@ template <class F> QString errorOf(F&& f) {
     return {};
 }
 
-// The loaded plug-ins of one test, copied into a folder in this order.
-struct Plugins {
-    TempDir dir;
-    ManagerScope m;
-    explicit Plugins(std::initializer_list<const char*> names) {
-        int i = 0;
-        for (const char* name : names)
-            copyPlugin(testPlugin(name), dir, std::to_string(++i) + "-" + name + ".spi");
-        m.search(dir.path() + "/*.spi");
-    }
-    TInSPI* plugin(int index) { return dynamic_cast<TInSPI*>(m.spis.Items(index)); }
-};
-
 } // namespace
 
 TEST(SPIDecode, ProgressReportsEveryStepInOrder) {

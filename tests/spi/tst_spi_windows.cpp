@@ -48,7 +48,8 @@ private slots:
 
     void listShowsEveryLoadedPluginOnShow() {
         TempDir dir;
-        const char* plugins[] = {"p1", "noabout", "multi", "halfpair", "archive", "xn"};
+        const char* plugins[] = {"p1",      "noabout", "multi",    "halfpair",
+                                 "archive", "xn",      "crashinfo"};
         int i = 0;
         for (const char* name : plugins)
             copyPlugin(testPlugin(name), dir, std::to_string(++i) + name + ".spi");
@@ -67,7 +68,8 @@ private slots:
         QCOMPARE(rowTexts(form2.ListView1),
                  (QStringList{d + "1p1.spi|P1 test|*.pic|Pic", d + "2noabout.spi||*.na|NA",
                               d + "3multi.spi|Multi|*.pic;*.pi2|Pi", d + "4halfpair.spi|Half||",
-                              d + "5archive.spi|Archive|*.arc|Arc", d + "6xn.spi|XN||"}));
+                              d + "5archive.spi|Archive|*.arc|Arc", d + "6xn.spi|XN||",
+                              d + "7crashinfo.spi|応答しないため読み込みませんでした||"}));
         QCOMPARE(columnWidths(form2.ListView1), (QList<int>{174, 174, 174, 174}));
 
         // Rows and widths are set again only when the window turns visible.
@@ -81,7 +83,7 @@ private slots:
         const int quarter = form2.frameGeometry().width() / 4;
         QVERIFY(quarter >= 200);
         QCOMPARE(columnWidths(form2.ListView1), (QList<int>{quarter, quarter, quarter, quarter}));
-        QCOMPARE(form2.ListView1->topLevelItemCount(), 5);
+        QCOMPARE(form2.ListView1->topLevelItemCount(), 6);
     }
 
     void mainWindowLoadsPluginsListsThemAndMakesAlbumsOfTheirFormats() {
