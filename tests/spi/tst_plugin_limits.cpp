@@ -213,7 +213,7 @@ std::vector<unsigned char> libtiffPixels(const std::string& path) {
 
 // libheif's own decoding of the primary image to interleaved RGB(A), as blue, green,
 // red (, alpha).
-std::vector<unsigned char> libheifPixels(const std::string& path, int* width) {
+std::vector<unsigned char> libheifPixels(const std::string& path, int* width, int* bits) {
     heif_context* context = heif_context_alloc();
     heif_image_handle* handle = nullptr;
     heif_image* image = nullptr;
@@ -221,6 +221,7 @@ std::vector<unsigned char> libheifPixels(const std::string& path, int* width) {
     if (heif_context_read_from_file(context, path.c_str(), nullptr).code == heif_error_Ok &&
         heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok) {
         const bool alpha = heif_image_handle_has_alpha_channel(handle);
+        *bits = heif_image_handle_get_luma_bits_per_pixel(handle);
         if (heif_decode_image(handle, &image, heif_colorspace_RGB,
                               alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
                               nullptr)
@@ -394,8 +395,10 @@ TEST_F(PluginLimits, DecodersGiveTheLibrariesOwnPixels) {
                                  arguments),
                   0);
         int width = 0;
-        const std::vector<unsigned char> expected = libheifPixels(path, &width);
+        int bits = 0;
+        const std::vector<unsigned char> expected = libheifPixels(path, &width, &bits);
         ASSERT_EQ(width, 63);
+        EXPECT_EQ(bits, name == "10 bits" ? 10 : 8);
         ShippedFilter& heif = filter("heif");
         ASSERT_EQ(heif.fromFile(path), SPI_SUCCESS);
         EXPECT_EQ(differingBytes(packed(rowsOf(heif)), expected), 0u);
