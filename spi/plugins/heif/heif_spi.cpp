@@ -2,14 +2,17 @@
 // and mirroring applied, 24 bits or 32 with alpha. libheif reports progress
 // for pictures made of tiles; the conversion into the bitmap reports the rest.
 //
-// libheif (1.15) turns every decoded picture into planes of red, green and
-// blue before it hands it out; asked for interleaved rows it makes a second
-// whole copy. 8-bit pictures are therefore taken as those planes and
-// interleaved here row by row straight into the bitmap (the same bytes:
-// libheif's interleaving only copies), so a decode holds the planes and the
-// bitmap and nothing more. Deeper pictures are reduced to 8 bits by libheif as
-// before. Sides above kMaxSide are refused while the file is read; the file is
-// held in memory whole, as libheif reads it.
+// libheif (1.15) decodes to YCbCr and then turns every picture into planes of
+// red, green and blue before it hands it out (asked for YCbCr, it converts those
+// planes back); asked for interleaved rows, it makes one more whole copy. 8-bit
+// pictures are therefore taken as the planes and interleaved here row by row
+// straight into the bitmap: the same bytes, as libheif's interleaving only
+// copies, and one whole copy and pass fewer. The helper's peak stays libheif's
+// own, the YCbCr picture and the planes while it converts, then the planes and
+// the bitmap. Pictures deeper than 8 bits, or planes of another shape, are
+// reduced and interleaved by libheif as before. Sides above kMaxSide are
+// refused while the file is read; the file is held in memory whole, as
+// libheif reads it.
 #include "spi/plugins/kit/plugin_kit.h"
 
 #include <libheif/heif.h>
@@ -172,20 +175,24 @@ int decode(const Input& in, Dib& dib, Progress& progress) {
     const bool eightBits = heif_image_handle_get_luma_bits_per_pixel(c.handle) == 8 &&
                            heif_image_handle_get_chroma_bits_per_pixel(c.handle) == 8;
     Steps steps{&progress};
-    Image image;
-    if (const int error = decodeAs(c.handle, heif_colorspace_RGB,
-                                   eightBits ? heif_chroma_444
-                                   : alpha   ? heif_chroma_interleaved_RGBA
-                                             : heif_chroma_interleaved_RGB,
-                                   steps, image))
+    if (eightBits) {
+        Image planar;
+        Planes planes;
+        if (const int error =
+                decodeAs(c.handle, heif_colorspace_RGB, heif_chroma_444, steps, planar))
+            return error;
+        if (planes.take(planar.image, alpha)) {
+            c.close();
+            return interleave(planes, alpha, dib, progress);
+        }
+    }
+    Image rgb;
+    if (const int error = decodeAs(
+            c.handle, heif_colorspace_RGB,
+            alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, steps, rgb))
         return error;
     c.close();
-    if (!eightBits)
-        return copyInterleaved(image.image, alpha, dib, progress);
-    Planes planes;
-    if (!planes.take(image.image, alpha))
-        return SPI_BROKEN_DATA;
-    return interleave(planes, alpha, dib, progress);
+    return copyInterleaved(rgb.image, alpha, dib, progress);
 }
 
 bool isHeif(const void* header) {
