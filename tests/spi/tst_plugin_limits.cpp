@@ -423,7 +423,7 @@ TEST_F(PluginLimits, AFileTooBigToHoldDecodesWhenItsPictureIsSmall) {
         std::filesystem::copy_file(p->path, path);
         std::filesystem::resize_file(path, 8ULL << 30);
         TSPIGraphic graphic;
-        graphic.loadFromFile(path);
+        EXPECT_NO_THROW(graphic.loadFromFile(path));
         EXPECT_EQ(graphic.image().size(), QSize(64, 48));
     }
 }
