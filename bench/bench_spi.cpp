@@ -1,8 +1,9 @@
 // Decoding photographs through the plug-in path (the picture loader, the
 // decoding helper, the shipped filter, the bitmap conversion) against the
-// library doing the same decode on its own.
+// library doing the same decode on its own; then the memory a shipped filter
+// takes on the helper's side against the bitmap it makes.
 //
-//   bench_spi CORPUS_DIR [REPS]     CORPUS_DIR as made by make-corpus.sh
+//   bench_spi CORPUS_DIR [REPS [OTHER_PLUGIN_DIR]]   CORPUS_DIR as made by make-corpus.sh
 //
 // Three photographs of 10 to 13 MP are converted once to PNG (ImageMagick) and
 // HEIC (heif-enc, quality 80) in CORPUS_DIR/spi. Baselines, measured in the same
@@ -13,17 +14,31 @@
 //   PNG:  libpng called in this process, decoding to BGR rows (libpng has no
 //         decoding tool of its own in Debian).
 // Target: ours / baseline at most 1.2.
+//
+// Memory: each filter runs in a process of its own (this program again, with
+// --peak), loaded with dlopen as the helper loads it, on a 12000 x 8000 PNG, a
+// 6000 x 4000 HEIC (heif-enc, quality 80), a 28-byte lossless WebP of 16383 x
+// 16383 pixels and the hostile files of tests/spi/hostile_pictures.h. The peak
+// resident memory the call adds is compared with the bitmap it returns (the
+// baseline: what the picture needs at the least). Target: the bitmap plus a
+// small working set; every hostile file refused in under 100 ms and 100 MiB.
+// With OTHER_PLUGIN_DIR the filters there (say, an earlier build) are measured
+// on the same files.
 #include "app/startup.h"
 #include "base/picture.h"
 #include "bench/bench_util.h"
 #include "spi/decoder_process.h"
 #include "spi/spi_bitmap.h"
 #include "spi/spis.h"
+#include "tests/spi/hostile_pictures.h"
+#include "tests/spi/shipped_filter.h"
 
 #include <QGuiApplication>
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <libheif/heif.h>
 #include <png.h>
 #include <stdexcept>
@@ -116,11 +131,109 @@ void report(const char* what, const Time& ours, const char* baseline, const Time
         ours.cpu / base.cpu);
 }
 
+// A number from /proc/self/status, in KiB.
+long statusKib(const char* key) {
+    std::ifstream in("/proc/self/status");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(key, 0) == 0)
+            return std::atol(line.c_str() + std::strlen(key));
+    return -1;
+}
+
+// --peak PLUGIN FILE: one GetPicture of the file, and what it cost this process.
+int peakMode(const char* plugin, const char* file) {
+    test::ShippedFilter filter(plugin);
+    std::ofstream("/proc/self/clear_refs") << "5"; // the peak starts from here
+    const long start = statusKib("VmRSS:");
+    const auto begin = bench::Clock::now();
+    const int result = filter.fromFile(file);
+    const double seconds = bench::secondsSince(begin);
+    std::printf("%d %.6f %ld %ld %zu\n", result, seconds, start, statusKib("VmHWM:"),
+                result == SPI_SUCCESS ? filter.bitsSize() : 0);
+    return 0;
+}
+
+struct Peak {
+    int result = -1;
+    double seconds = 0;
+    double addedMiB = 0; // peak resident memory over the process's own before the call
+    double bitmapMiB = 0;
+};
+Peak peakOf(const std::string& plugin, const std::string& file) {
+    const std::string out = fs::temp_directory_path() / "kelvora-bench-peak.txt";
+    bench::run({fs::read_symlink("/proc/self/exe"), "--peak", plugin, file}, {}, out);
+    std::ifstream in(out);
+    Peak p;
+    long start = 0, peak = 0;
+    std::size_t bitmap = 0;
+    in >> p.result >> p.seconds >> start >> peak >> bitmap;
+    fs::remove(out);
+    p.addedMiB = (peak - start) / 1024.0;
+    p.bitmapMiB = bitmap / 1048576.0;
+    return p;
+}
+
+void reportPeak(const char* label, const std::string& what, const Peak& p) {
+    if (p.result == SPI_SUCCESS)
+        std::printf("  %-7s %-40s bitmap %7.1f MiB  peak %7.1f MiB  ratio %5.2f  (+%.1f MiB)  "
+                    "%.3f s\n",
+                    label, what.c_str(), p.bitmapMiB, p.addedMiB, p.addedMiB / p.bitmapMiB,
+                    p.addedMiB - p.bitmapMiB, p.seconds);
+    else
+        std::printf("  %-7s %-40s refused (%d) in %.1f ms, peak %.1f MiB\n", label, what.c_str(),
+                    p.result, p.seconds * 1000, p.addedMiB);
+}
+
+// The helper's side: each filter on big pictures and hostile files.
+void helperMemory(const std::string& corpus, const std::string& other) {
+    const std::string dir = corpus + "/spi";
+    const std::string photo = corpus + "/" + kPhotos[0];
+    const std::string png = dir + "/big-12000x8000.png";
+    const std::string heic = dir + "/big-6000x4000.heic";
+    if (!fs::exists(png) &&
+        bench::run({"convert", photo, "-resize", "12000x8000!", "PNG24:" + png}) != 0)
+        throw std::runtime_error("convert failed");
+    if (!fs::exists(heic)) {
+        const std::string source = dir + "/big-6000x4000.png";
+        if (bench::run({"convert", photo, "-resize", "6000x4000!", "PNG24:" + source}) != 0 ||
+            bench::run({"heif-enc", "-q", "80", "-o", heic, source}, {}, "/dev/null") != 0)
+            throw std::runtime_error("making the HEIC failed");
+        fs::remove(source);
+    }
+    struct File {
+        std::string filter, what, path;
+    };
+    std::vector<File> files = {{"png", "PNG 12000 x 8000", png},
+                               {"heif", "HEIC 6000 x 4000", heic}};
+    const auto write = [&](const std::string& name, const std::string& bytes) {
+        const std::string path = dir + "/hostile-" + name;
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    };
+    files.push_back({"webp", "WebP lossless 16383 x 16383, 28 bytes",
+                     write("lossless.webp", test::webpLossless16383())});
+    int n = 0;
+    for (const test::HostilePicture& h : test::hostilePictures())
+        files.push_back({h.filter, h.filter + " " + h.name,
+                         write(std::to_string(n++) + "." + h.filter, h.bytes)});
+
+    std::printf("helper side, one call per process: peak resident memory the call adds, "
+                "against the bitmap it returns\n");
+    for (const File& f : files) {
+        reportPeak("now", f.what,
+                   peakOf(std::string(KELVORA_PLUGIN_DIR) + "/" + f.filter + ".spi", f.path));
+        if (!other.empty())
+            reportPeak("other", f.what, peakOf(other + "/" + f.filter + ".spi", f.path));
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 4 && std::strcmp(argv[1], "--peak") == 0)
+        return peakMode(argv[2], argv[3]);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_spi CORPUS_DIR [REPS]\n");
+        std::fprintf(stderr, "usage: bench_spi CORPUS_DIR [REPS [OTHER_PLUGIN_DIR]]\n");
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -168,5 +281,6 @@ int main(int argc, char** argv) {
     report("HEIC", oursHeic, "libheif alone", aloneHeic);
     std::printf("up to the plug-in's bitmap in the program: PNG %.3f s, HEIC %.3f s\n",
                 helperPng.wall, helperHeic.wall);
+    helperMemory(corpus, argc > 3 ? argv[3] : "");
     return 0;
 }

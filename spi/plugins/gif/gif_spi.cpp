@@ -1,8 +1,14 @@
 // GIF import filter over giflib: the first image of the file on its logical
 // screen, 8-bit with the image's colour table. Pixels outside the image, and
 // transparent ones, show the screen's background colour.
+//
+// The file is read record by record and the image line by line into the
+// bitmap; giflib itself holds no more than a line and its LZW tables. giflib
+// trusts the sizes a file declares, so the image's is checked against what
+// the rest of the file could encode before the bitmap is made.
 #include "spi/plugins/kit/plugin_kit.h"
 
+#include <algorithm>
 #include <cstring>
 #include <gif_lib.h>
 #include <string>
@@ -20,36 +26,36 @@ const PluginInfo& info() {
     return i;
 }
 
-struct Reader {
-    const unsigned char* data;
-    std::size_t size;
-    std::size_t at;
-};
-
 int readData(GifFileType* gif, GifByteType* out, int length) {
-    auto* r = static_cast<Reader*>(gif->UserData);
-    const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(length), r->size - r->at);
-    std::memcpy(out, r->data + r->at, n);
-    r->at += n;
-    return static_cast<int>(n);
+    return length > 0 ? static_cast<int>(static_cast<Reader*>(gif->UserData)
+                                             ->readSome(out, static_cast<std::size_t>(length)))
+                      : 0;
 }
 
 struct File {
+    explicit File(const Input& in) : reader(in) {}
+    Reader reader;
     GifFileType* gif = nullptr;
-    Reader reader{};
     ~File() {
         if (gif)
             DGifCloseFile(gif, nullptr);
     }
-    bool open(const Input& in) {
-        reader = {in.data(), in.size(), 0};
+    bool open() {
         int error = 0;
         gif = DGifOpen(&reader, readData, &error);
         return gif != nullptr;
     }
 };
 
-int decode(GifFileType* gif, Dib& dib, Progress& progress) {
+// The most pixels LZW data of this many bytes can stand for: a code of at most 12
+// bits never stands for more than 4096 pixels.
+long long mostPixelsIn(std::uint64_t bytes) {
+    return static_cast<long long>(std::min<std::uint64_t>(bytes, kMaxPixels)) * 8 / 12 * 4096 +
+           4096;
+}
+
+int decode(File& file, Dib& dib, Progress& progress) {
+    GifFileType* gif = file.gif;
     const long long width = gif->SWidth;
     const long long height = gif->SHeight;
     int transparent = -1;
@@ -79,8 +85,10 @@ int decode(GifFileType* gif, Dib& dib, Progress& progress) {
     const ColorMapObject* map = frame.ColorMap ? frame.ColorMap : gif->SColorMap;
     if (!map || frame.Width < 1 || frame.Height < 1)
         return SPI_BROKEN_DATA;
-    if (static_cast<long long>(frame.Width) * frame.Height > kMaxPixels)
+    if (!withinLimits(frame.Width, frame.Height))
         return SPI_NO_MEMORY;
+    if (static_cast<long long>(frame.Width) * frame.Height > mostPixelsIn(file.reader.remaining()))
+        return SPI_BROKEN_DATA; // the file ends before the image could
     // A screen with a side of 0 (seen in the wild) takes the image's size, both sides.
     const bool screen = width > 0 && height > 0;
     const long long screenWidth = screen ? width : frame.Width;
@@ -90,9 +98,11 @@ int decode(GifFileType* gif, Dib& dib, Progress& progress) {
     RGBQUAD* table = dib.colors();
     for (int i = 0; i < map->ColorCount && i < 256; ++i)
         table[i] = {map->Colors[i].Blue, map->Colors[i].Green, map->Colors[i].Red, 0};
+    // The rows start zeroed: a background of colour 0 costs no writing.
     const auto background = static_cast<unsigned char>(gif->SBackGroundColor);
-    for (long long y = 0; y < screenHeight; ++y)
-        std::memset(dib.row(y), background, static_cast<std::size_t>(screenWidth));
+    if (background != 0)
+        for (long long y = 0; y < screenHeight; ++y)
+            std::memset(dib.row(y), background, static_cast<std::size_t>(screenWidth));
 
     std::vector<GifPixelType> line(static_cast<std::size_t>(frame.Width));
     // Interlaced images arrive in four passes: every 8th row from 0, from 4, every 4th from 2,
@@ -127,18 +137,18 @@ bool isGif(const void* header) {
 }
 
 int gifInfo(const Input& in, PictureInfo* info) {
-    File file;
-    if (!file.open(in))
+    File file(in);
+    if (!file.open())
         return SPI_UNKNOWN_FORMAT;
     fillPictureInfo(info, file.gif->SWidth, file.gif->SHeight, 8);
     return SPI_SUCCESS;
 }
 
 int gifDecode(const Input& in, Dib& dib, Progress& progress) {
-    File file;
-    if (!file.open(in))
+    File file(in);
+    if (!file.open())
         return SPI_UNKNOWN_FORMAT;
-    return decode(file.gif, dib, progress);
+    return decode(file, dib, progress);
 }
 
 const Filter filter{info, isGif, gifInfo, gifDecode};

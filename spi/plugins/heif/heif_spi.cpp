@@ -1,9 +1,20 @@
 // HEIF/HEIC import filter over libheif: the primary image, with its rotation
 // and mirroring applied, 24 bits or 32 with alpha. libheif reports progress
-// for pictures made of tiles; the copy into the bitmap reports the rest.
+// for pictures made of tiles; the conversion into the bitmap reports the rest.
+//
+// libheif (1.15) decodes to YCbCr and then turns every picture into planes of
+// red, green and blue before it hands it out (asked for YCbCr, it converts those
+// planes back); asked for interleaved rows, it makes one more whole copy. 8-bit
+// pictures are therefore taken as the planes and interleaved here row by row
+// straight into the bitmap: the same bytes, as libheif's interleaving only
+// copies, and one whole copy and pass fewer. The helper's peak stays libheif's
+// own, the YCbCr picture and the planes while it converts, then the planes and
+// the bitmap. Pictures deeper than 8 bits, or planes of another shape, are
+// reduced and interleaved by libheif as before. Sides above kMaxSide are
+// refused while the file is read; the file is held in memory whole, as
+// libheif reads it.
 #include "spi/plugins/kit/plugin_kit.h"
 
-#include <cstring>
 #include <libheif/heif.h>
 
 using namespace kelvora::spikit;
@@ -18,23 +29,30 @@ const PluginInfo& info() {
 }
 
 struct Context {
-    heif_context* context = heif_context_alloc();
+    heif_context* context = nullptr;
     heif_image_handle* handle = nullptr;
-    heif_image* image = nullptr;
-    ~Context() {
-        heif_image_release(image);
-        heif_image_handle_release(handle);
-        heif_context_free(context);
-    }
+    ~Context() { close(); }
     bool open(const Input& in) {
-        if (!context)
+        const unsigned char* data = in.whole();
+        if (!data || !(context = heif_context_alloc()))
             return false;
-        // Sides beyond this are refused while the file is read, before any decoding.
-        heif_context_set_maximum_image_size_limit(context, 1 << 20);
-        return heif_context_read_from_memory_without_copy(context, in.data(), in.size(), nullptr)
-                       .code == heif_error_Ok &&
+        heif_context_set_maximum_image_size_limit(context, static_cast<int>(kMaxSide));
+        return heif_context_read_from_memory_without_copy(context, data, in.size(), nullptr).code ==
+                   heif_error_Ok &&
                heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok;
     }
+    // The file's boxes and the decoder are not needed once the picture is decoded.
+    void close() {
+        heif_image_handle_release(handle);
+        heif_context_free(context);
+        handle = nullptr;
+        context = nullptr;
+    }
+};
+
+struct Image {
+    heif_image* image = nullptr;
+    ~Image() { heif_image_release(image); }
 };
 
 struct Steps {
@@ -46,23 +64,12 @@ void startSteps(heif_progress_step, int max, void* data) {
 }
 void onStep(heif_progress_step, int done, void* data) {
     auto* steps = static_cast<Steps*>(data);
-    steps->progress->report(done, 2LL * steps->total); // the copy is the other half
+    steps->progress->report(done, 2LL * steps->total); // the conversion is the other half
 }
 void endSteps(heif_progress_step, void*) {}
 
-int decode(const Input& in, Dib& dib, Progress& progress) {
-    Context c;
-    if (!c.open(in))
-        return SPI_BROKEN_DATA;
-    const long long width = heif_image_handle_get_width(c.handle);
-    const long long height = heif_image_handle_get_height(c.handle);
-    if (width < 1 || height < 1)
-        return SPI_BROKEN_DATA;
-    if (width * height > kMaxPixels)
-        return SPI_NO_MEMORY;
-    const bool alpha = heif_image_handle_has_alpha_channel(c.handle) != 0;
-
-    Steps steps{&progress};
+int decodeAs(heif_image_handle* handle, heif_colorspace colorspace, heif_chroma chroma,
+             Steps& steps, Image& out) {
     heif_decoding_options* options = heif_decoding_options_alloc();
     if (!options)
         return SPI_NO_MEMORY;
@@ -70,18 +77,69 @@ int decode(const Input& in, Dib& dib, Progress& progress) {
     options->on_progress = onStep;
     options->end_progress = endSteps;
     options->progress_user_data = &steps;
-    const heif_error error = heif_decode_image(
-        c.handle, &c.image, heif_colorspace_RGB,
-        alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, options);
+    const heif_error error = heif_decode_image(handle, &out.image, colorspace, chroma, options);
     heif_decoding_options_free(options);
-    if (error.code != heif_error_Ok)
-        return error.code == heif_error_Memory_allocation_error ? SPI_NO_MEMORY : SPI_BROKEN_DATA;
+    if (error.code == heif_error_Ok)
+        return SPI_SUCCESS;
+    return error.code == heif_error_Memory_allocation_error ? SPI_NO_MEMORY : SPI_BROKEN_DATA;
+}
 
+// The planes of an 8-bit picture as libheif decoded them, for interleaving.
+struct Planes {
+    const uint8_t* plane[4] = {}; // red, green, blue, alpha
+    int stride[4] = {};
+    int width = 0;
+    int height = 0;
+    // False when the picture is not 8-bit red, green and blue (and alpha) of one size.
+    bool take(const heif_image* image, bool alpha) {
+        const heif_channel channels[] = {heif_channel_R, heif_channel_G, heif_channel_B,
+                                         heif_channel_Alpha};
+        width = heif_image_get_width(image, heif_channel_R);
+        height = heif_image_get_height(image, heif_channel_R);
+        for (int c = 0; c < (alpha ? 4 : 3); ++c) {
+            // libheif asserts on questions about a channel the picture does not have.
+            if (!heif_image_has_channel(image, channels[c]) ||
+                heif_image_get_bits_per_pixel(image, channels[c]) != 8 ||
+                heif_image_get_width(image, channels[c]) != width ||
+                heif_image_get_height(image, channels[c]) != height)
+                return false;
+            plane[c] = heif_image_get_plane_readonly(image, channels[c], &stride[c]);
+            if (!plane[c])
+                return false;
+        }
+        return width > 0 && height > 0;
+    }
+};
+
+int interleave(const Planes& p, bool alpha, Dib& dib, Progress& progress) {
+    if (const int created = dib.create(p.width, p.height, alpha ? Dib::kBgra32 : Dib::kBgr24))
+        return created;
+    const int channels = alpha ? 4 : 3;
+    for (long long y = 0; y < p.height; ++y) {
+        const uint8_t* r = p.plane[0] + y * p.stride[0];
+        const uint8_t* g = p.plane[1] + y * p.stride[1];
+        const uint8_t* b = p.plane[2] + y * p.stride[2];
+        const uint8_t* a = alpha ? p.plane[3] + y * p.stride[3] : nullptr;
+        unsigned char* to = dib.row(y);
+        for (int x = 0; x < p.width; ++x, to += channels) {
+            to[0] = b[x];
+            to[1] = g[x];
+            to[2] = r[x];
+            if (a)
+                to[3] = a[x];
+        }
+        if ((y + 1) % 256 == 0 && progress.report(p.height + y + 1, 2LL * p.height))
+            return SPI_ABORT;
+    }
+    return SPI_SUCCESS;
+}
+
+// libheif's own conversion to interleaved RGB, copied into the bitmap.
+int copyInterleaved(const heif_image* rgb, bool alpha, Dib& dib, Progress& progress) {
     int stride = 0;
-    const uint8_t* plane =
-        heif_image_get_plane_readonly(c.image, heif_channel_interleaved, &stride);
-    const long long w = heif_image_get_width(c.image, heif_channel_interleaved);
-    const long long h = heif_image_get_height(c.image, heif_channel_interleaved);
+    const uint8_t* plane = heif_image_get_plane_readonly(rgb, heif_channel_interleaved, &stride);
+    const long long w = heif_image_get_width(rgb, heif_channel_interleaved);
+    const long long h = heif_image_get_height(rgb, heif_channel_interleaved);
     if (!plane || w < 1 || h < 1)
         return SPI_BROKEN_DATA;
     if (const int created = dib.create(w, h, alpha ? Dib::kBgra32 : Dib::kBgr24))
@@ -101,6 +159,40 @@ int decode(const Input& in, Dib& dib, Progress& progress) {
             return SPI_ABORT;
     }
     return SPI_SUCCESS;
+}
+
+int decode(const Input& in, Dib& dib, Progress& progress) {
+    Context c;
+    if (!c.open(in))
+        return SPI_BROKEN_DATA;
+    const long long width = heif_image_handle_get_width(c.handle);
+    const long long height = heif_image_handle_get_height(c.handle);
+    if (width < 1 || height < 1)
+        return SPI_BROKEN_DATA;
+    if (!withinLimits(width, height))
+        return SPI_NO_MEMORY;
+    const bool alpha = heif_image_handle_has_alpha_channel(c.handle) != 0;
+    const bool eightBits = heif_image_handle_get_luma_bits_per_pixel(c.handle) == 8 &&
+                           heif_image_handle_get_chroma_bits_per_pixel(c.handle) == 8;
+    Steps steps{&progress};
+    if (eightBits) {
+        Image planar;
+        Planes planes;
+        if (const int error =
+                decodeAs(c.handle, heif_colorspace_RGB, heif_chroma_444, steps, planar))
+            return error;
+        if (planes.take(planar.image, alpha)) {
+            c.close();
+            return interleave(planes, alpha, dib, progress);
+        }
+    }
+    Image rgb;
+    if (const int error = decodeAs(
+            c.handle, heif_colorspace_RGB,
+            alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, steps, rgb))
+        return error;
+    c.close();
+    return copyInterleaved(rgb.image, alpha, dib, progress);
 }
 
 bool isHeif(const void* header) {

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -35,55 +36,112 @@ int Input::open(const char* buf, intptr_t len, std::uint32_t flag) {
     if (!buf)
         return SPI_FILE_READ_ERROR;
     if ((flag & 7) == 1) {
-        data_ = reinterpret_cast<const unsigned char*>(buf);
-        size_ = len > 0 ? static_cast<std::size_t>(len) : 0;
+        memory_ = reinterpret_cast<const unsigned char*>(buf);
+        size_ = len > 0 ? static_cast<std::uint64_t>(len) : 0;
         return SPI_SUCCESS;
     }
-    const int fd = ::open(buf, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    if (len < 0)
         return SPI_FILE_READ_ERROR;
+    // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
+    fd_ = ::open(buf, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat st;
-    int result = SPI_FILE_READ_ERROR;
-    if (::fstat(fd, &st) == 0 && len >= 0 && st.st_size > len) {
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < len)
+        return SPI_FILE_READ_ERROR;
+    const int flags = ::fcntl(fd_, F_GETFL);
+    if (flags < 0 || ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) != 0)
+        return SPI_FILE_READ_ERROR;
+    offset_ = static_cast<std::uint64_t>(len);
+    size_ = static_cast<std::uint64_t>(st.st_size) - offset_;
+    return SPI_SUCCESS;
+}
+
+long long Input::read(std::uint64_t at, void* out, std::size_t count) const {
+    if (at >= size_)
+        return 0;
+    count = static_cast<std::size_t>(std::min<std::uint64_t>(count, size_ - at));
+    if (memory_) {
+        std::memcpy(out, memory_ + at, count);
+        return static_cast<long long>(count);
+    }
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::pread(fd_, static_cast<char*>(out) + done, count - done,
+                                  static_cast<off_t>(offset_ + at + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return -1;
+        if (n == 0) // the file shrank since it was opened
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<long long>(done);
+}
+
+const unsigned char* Input::whole() const {
+    if (memory_ || whole_)
+        return memory_ ? memory_ : whole_;
+    static const unsigned char nothing = 0;
+    if (fd_ < 0)
+        return nullptr;
+    if (size_ == 0)
+        return whole_ = &nothing;
+    const std::uint64_t length = offset_ + size_;
+    if (length <= SIZE_MAX) {
         void* mapped =
-            ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+            ::mmap(nullptr, static_cast<std::size_t>(length), PROT_READ, MAP_PRIVATE, fd_, 0);
         if (mapped != MAP_FAILED) {
             mapped_ = mapped;
-            mappedSize_ = static_cast<std::size_t>(st.st_size);
-            data_ = static_cast<const unsigned char*>(mapped) + len;
-            size_ = mappedSize_ - static_cast<std::size_t>(len);
-            ::close(fd);
-            return SPI_SUCCESS;
+            mappedSize_ = static_cast<std::size_t>(length);
+            return whole_ = static_cast<const unsigned char*>(mapped) + offset_;
         }
     }
-    if (::fstat(fd, &st) == 0 && len >= 0 && st.st_size >= len) {
-        try {
-            owned_.resize(static_cast<std::size_t>(st.st_size - len));
-            std::size_t done = 0;
-            while (done < owned_.size()) {
-                const ssize_t n = ::pread(fd, owned_.data() + done, owned_.size() - done,
-                                          len + static_cast<off_t>(done));
-                if (n < 0 && errno == EINTR)
-                    continue;
-                if (n <= 0)
-                    break;
-                done += static_cast<std::size_t>(n);
-            }
-            owned_.resize(done);
-            data_ = owned_.data();
-            size_ = owned_.size();
-            result = SPI_SUCCESS;
-        } catch (const std::bad_alloc&) {
-            result = SPI_NO_MEMORY;
-        }
+    try {
+        owned_.resize(static_cast<std::size_t>(size_));
+    } catch (const std::exception&) {
+        return nullptr;
     }
-    ::close(fd);
-    return result;
+    if (read(0, owned_.data(), owned_.size()) != static_cast<long long>(owned_.size()))
+        return nullptr;
+    return whole_ = owned_.data();
 }
 
 Input::~Input() {
     if (mapped_)
         ::munmap(mapped_, mappedSize_);
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+Reader::Reader(const Input& in) : in_(in), buffer_(64 * 1024) {}
+
+std::size_t Reader::readSome(void* out, std::size_t count) {
+    auto* to = static_cast<unsigned char*>(out);
+    std::size_t done = 0;
+    while (done < count) {
+        if (position_ >= bufferAt_ && position_ < bufferAt_ + filled_) {
+            const auto from = static_cast<std::size_t>(position_ - bufferAt_);
+            const std::size_t n = std::min(count - done, filled_ - from);
+            std::memcpy(to + done, buffer_.data() + from, n);
+            done += n;
+            position_ += n;
+            continue;
+        }
+        // Big pieces go straight to the library; small ones through the buffer.
+        const bool direct = count - done >= buffer_.size();
+        const long long n = direct ? in_.read(position_, to + done, count - done)
+                                   : in_.read(position_, buffer_.data(), buffer_.size());
+        if (n <= 0)
+            break;
+        if (direct) {
+            done += static_cast<std::size_t>(n);
+            position_ += static_cast<std::uint64_t>(n);
+        } else {
+            bufferAt_ = position_;
+            filled_ = static_cast<std::size_t>(n);
+        }
+    }
+    return done;
 }
 
 Dib::~Dib() {
@@ -91,10 +149,14 @@ Dib::~Dib() {
     LocalFree(bitsHandle_);
 }
 
+bool withinLimits(long long width, long long height) {
+    return width <= kMaxSide && height <= kMaxSide && width * height <= kMaxPixels;
+}
+
 int Dib::create(long long width, long long height, Kind kind, int colors) {
-    if (width < 1 || height < 1 || width > INT32_MAX || height > INT32_MAX)
+    if (width < 1 || height < 1)
         return SPI_BROKEN_DATA;
-    if (width * height > kMaxPixels)
+    if (!withinLimits(width, height))
         return SPI_NO_MEMORY;
     const int bitCount = kind == kIndexed8 ? 8 : kind == kBgr24 ? 24 : 32;
     const std::size_t masks = kind == kBgra32 ? 16 : 0;
@@ -170,10 +232,10 @@ std::int32_t getPictureInfo(const Filter& filter, const char* buf, intptr_t len,
     return filter.pictureInfo(in, info);
 }
 
-std::int32_t getPicture(const Filter& filter, const char* buf, intptr_t len, std::uint32_t flag,
+namespace {
+
+std::int32_t decodeInto(const Filter& filter, const char* buf, intptr_t len, std::uint32_t flag,
                         HLOCAL* info, HLOCAL* bits, SUSIE_PROGRESS callback, intptr_t data) {
-    if (!info || !bits)
-        return SPI_INTERNAL_ERROR;
     Input in;
     if (const int error = in.open(buf, len, flag))
         return error;
@@ -186,6 +248,19 @@ std::int32_t getPicture(const Filter& filter, const char* buf, intptr_t len, std
     progress.report(1, 1);
     dib.release(info, bits);
     return SPI_SUCCESS;
+}
+
+} // namespace
+
+std::int32_t getPicture(const Filter& filter, const char* buf, intptr_t len, std::uint32_t flag,
+                        HLOCAL* info, HLOCAL* bits, SUSIE_PROGRESS callback, intptr_t data) {
+    if (!info || !bits)
+        return SPI_INTERNAL_ERROR;
+    const std::int32_t result = decodeInto(filter, buf, len, flag, info, bits, callback, data);
+    // The libraries' working memory is freed by now, but the allocator keeps much of
+    // it for later; the picture is done, so the process gives it back.
+    malloc_trim(0);
+    return result;
 }
 
 } // namespace kelvora::spikit

@@ -3,8 +3,19 @@
 // a call in either input form, the bitmap they hand over, and the progress
 // callback. Plain C++ over kelvora/susie.h, without Qt.
 //
-// Every filter refuses pictures above kMaxPixels before it allocates them,
-// the same limit the program puts on every picture it decodes.
+// Memory follows the picture, not the file: a filter decodes straight into its
+// bitmap's block, the file form is read piece by piece where the library can
+// take it so (mapped whole only for libraries that need all of it at once), and
+// the allocator gives back what a decode freed once the picture is done.
+//
+// Every filter refuses pictures above kMaxPixels, or with a side above
+// kMaxSide, before it allocates them: the same pixel limit the program puts on
+// every picture it decodes, and a side limit that keeps the libraries' row
+// buffers small. Sizes a file declares are checked against what the file can
+// hold before anything is allocated for them.
+//
+// Nothing here prints: only the program decides what the user sees. Each call
+// is independent; a filter keeps no state between calls.
 #include "kelvora/susie.h"
 
 #include <cstddef>
@@ -16,6 +27,10 @@
 namespace kelvora::spikit {
 
 inline constexpr long long kMaxPixels = 1LL << 28;
+inline constexpr long long kMaxSide = 1LL << 20;
+
+// True when a picture of width x height is within both limits.
+bool withinLimits(long long width, long long height);
 
 struct PluginInfo {
     std::string about;
@@ -25,8 +40,9 @@ struct PluginInfo {
 std::int32_t pluginInfo(const PluginInfo& info, std::int32_t infono, char* buf,
                         std::int32_t buflen);
 
-// The data of a call: in memory as it was given, or the file from the offset on
-// (mapped, or read when it cannot be mapped).
+// The data of a call: in memory as it was given, or a regular file from the
+// offset on, read as the filter asks (never a FIFO or a device, which could
+// block the caller for ever).
 class Input {
 public:
     Input() = default;
@@ -35,15 +51,44 @@ public:
     Input& operator=(const Input&) = delete;
     // An SPI_ code: SPI_SUCCESS, or SPI_FILE_READ_ERROR for a file that cannot be read.
     int open(const char* buf, intptr_t len, std::uint32_t flag);
-    const unsigned char* data() const { return data_; }
-    std::size_t size() const { return size_; }
+    // The bytes of data (for a file: its size less the offset).
+    std::uint64_t size() const { return size_; }
+    // Copies up to count bytes from position at of the data; the number copied
+    // (fewer only at the end), or -1 when the file cannot be read.
+    long long read(std::uint64_t at, void* out, std::size_t count) const;
+    // All the data at once, for libraries that need it so: the memory as given, or
+    // the file mapped (read when it cannot be mapped). Null when neither works.
+    const unsigned char* whole() const;
 
 private:
-    std::vector<unsigned char> owned_;
-    void* mapped_ = nullptr;
-    std::size_t mappedSize_ = 0;
-    const unsigned char* data_ = nullptr;
-    std::size_t size_ = 0;
+    int fd_ = -1;
+    std::uint64_t offset_ = 0;
+    std::uint64_t size_ = 0;
+    const unsigned char* memory_ = nullptr;
+    mutable const unsigned char* whole_ = nullptr;
+    mutable void* mapped_ = nullptr;
+    mutable std::size_t mappedSize_ = 0;
+    mutable std::vector<unsigned char> owned_;
+};
+
+// Sequential reading of an Input through a small buffer, for libraries that
+// pull their data a few bytes at a time.
+class Reader {
+public:
+    explicit Reader(const Input& in);
+    // Copies exactly count bytes; false when the data ends first or cannot be read.
+    bool read(void* out, std::size_t count) { return readSome(out, count) == count; }
+    // Copies up to count bytes; the number copied.
+    std::size_t readSome(void* out, std::size_t count);
+    // Bytes after the ones handed out so far.
+    std::uint64_t remaining() const { return in_.size() - position_; }
+
+private:
+    const Input& in_;
+    std::vector<unsigned char> buffer_;
+    std::uint64_t position_ = 0; // of the next byte handed out
+    std::uint64_t bufferAt_ = 0; // of the buffer's first byte
+    std::size_t filled_ = 0;
 };
 
 // A device-independent bitmap with top-down rows, in local memory blocks that
@@ -53,7 +98,7 @@ public:
     enum Kind { kIndexed8, kBgr24, kBgrx32, kBgra32 };
     ~Dib();
     // SPI_SUCCESS, SPI_BROKEN_DATA for a side under 1, SPI_NO_MEMORY for a picture
-    // above kMaxPixels or memory that is not there. Rows start zeroed.
+    // beyond the limits or memory that is not there. Rows start zeroed.
     int create(long long width, long long height, Kind kind, int colors = 0);
     unsigned char* row(long long y) { return bits_ + y * static_cast<std::ptrdiff_t>(stride_); }
     std::size_t stride() const { return stride_; }

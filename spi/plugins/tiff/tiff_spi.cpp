@@ -1,12 +1,21 @@
 // TIFF import filter over libtiff: the first page, through libtiff's RGBA
-// reader (every photometric interpretation and compression libtiff knows),
-// 32 bits, with alpha when the page has an alpha sample. Read in bands of
-// rows, with progress after each band. libtiff's own allocations are capped.
+// conversion (every photometric interpretation and compression libtiff knows),
+// 32 bits, with alpha when the page has an alpha sample.
+//
+// Strips of interleaved samples, by far the most common layout, are read a few
+// rows at a time with libtiff's scanline reader and converted by the routine
+// libtiff's own RGBA reader picks, straight into the bitmap's rows: a page kept
+// in one big strip needs no strip-sized buffer. Tiles, separate planes and
+// subsampled YCbCr go through libtiff's RGBA reader in bands of whole tiles or
+// strips, holding one tile or strip at a time. The file is read piece by piece
+// through libtiff's client procedures; libtiff's allocations are capped and its
+// messages go nowhere. A strip or tile that cannot be read fails the picture.
 #include "spi/plugins/kit/plugin_kit.h"
 
 #include <algorithm>
 #include <cstring>
 #include <tiffio.h>
+#include <vector>
 
 using namespace kelvora::spikit;
 
@@ -22,34 +31,32 @@ const PluginInfo& info() {
     return i;
 }
 
-struct Memory {
-    const unsigned char* data;
-    toff_t size;
-    toff_t at;
+struct Source {
+    const Input& in;
+    toff_t at = 0;
 };
 
 tsize_t readProc(thandle_t h, tdata_t out, tsize_t size) {
-    auto* m = static_cast<Memory*>(h);
-    const toff_t n =
-        std::min<toff_t>(static_cast<toff_t>(size), m->size - std::min(m->at, m->size));
-    std::memcpy(out, m->data + m->at, n);
-    m->at += n;
+    auto* s = static_cast<Source*>(h);
+    const long long n = size > 0 ? s->in.read(s->at, out, static_cast<std::size_t>(size)) : 0;
+    if (n > 0)
+        s->at += static_cast<toff_t>(n);
     return static_cast<tsize_t>(n);
 }
 tsize_t writeProc(thandle_t, tdata_t, tsize_t) {
     return -1;
 }
 toff_t seekProc(thandle_t h, toff_t offset, int whence) {
-    auto* m = static_cast<Memory*>(h);
-    const toff_t base = whence == SEEK_CUR ? m->at : whence == SEEK_END ? m->size : 0;
-    m->at = base + offset;
-    return m->at;
+    auto* s = static_cast<Source*>(h);
+    const toff_t base = whence == SEEK_CUR ? s->at : whence == SEEK_END ? s->in.size() : 0;
+    s->at = base + offset;
+    return s->at;
 }
 int closeProc(thandle_t) {
     return 0;
 }
 toff_t sizeProc(thandle_t h) {
-    return static_cast<Memory*>(h)->size;
+    return static_cast<Source*>(h)->in.size();
 }
 int mapProc(thandle_t, tdata_t*, toff_t*) {
     return 0;
@@ -61,14 +68,21 @@ int quietHandler(TIFF*, void*, const char*, const char*, va_list) {
 }
 
 struct File {
-    Memory memory{};
+    explicit File(const Input& in) : source{in} {}
+    Source source;
     TIFF* tiff = nullptr;
     ~File() {
         if (tiff)
             TIFFClose(tiff);
     }
-    bool open(const Input& in) {
-        memory = {in.data(), in.size(), 0};
+    bool open() {
+        // Messages about no file in particular go to the process-wide handlers.
+        static const bool silenced = [] {
+            TIFFSetErrorHandler(nullptr);
+            TIFFSetWarningHandler(nullptr);
+            return true;
+        }();
+        (void)silenced;
         TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
         if (!options)
             return false;
@@ -76,7 +90,7 @@ struct File {
         TIFFOpenOptionsSetMaxSingleMemAlloc(options, tmsize_t{256} << 20);
         TIFFOpenOptionsSetErrorHandlerExtR(options, quietHandler, nullptr);
         TIFFOpenOptionsSetWarningHandlerExtR(options, quietHandler, nullptr);
-        tiff = TIFFClientOpenExt("picture", "rm", &memory, readProc, writeProc, seekProc, closeProc,
+        tiff = TIFFClientOpenExt("picture", "rm", &source, readProc, writeProc, seekProc, closeProc,
                                  sizeProc, mapProc, unmapProc, options);
         TIFFOpenOptionsFree(options);
         return tiff != nullptr;
@@ -93,12 +107,111 @@ bool hasAlpha(TIFF* tiff) {
     });
 }
 
+// How libtiff turns the page's orientation into the top-left rows of the bitmap.
+struct Flips {
+    bool vertical = false;
+    bool horizontal = false;
+};
+Flips flipsOf(uint16_t orientation) {
+    switch (orientation) {
+    case ORIENTATION_TOPRIGHT:
+    case ORIENTATION_RIGHTTOP:
+        return {false, true};
+    case ORIENTATION_BOTRIGHT:
+    case ORIENTATION_RIGHTBOT:
+        return {true, true};
+    case ORIENTATION_BOTLEFT:
+    case ORIENTATION_LEFTBOT:
+        return {true, false};
+    default:
+        return {};
+    }
+}
+
+// libtiff's pixels are red, green, blue, alpha in memory; the bitmap's blue first.
+void toBgra(Dib& dib, long long from, long long rows, long long width) {
+    for (long long y = from; y < from + rows; ++y) {
+        unsigned char* p = dib.row(y);
+        for (long long x = 0; x < width; ++x, p += 4)
+            std::swap(p[0], p[2]);
+    }
+}
+
+// Rows read with the scanline reader, a group at a time, through the RGBA
+// reader's own conversion routine.
+int readRows(TIFF* tiff, TIFFRGBAImage& image, Dib& dib, Progress& progress) {
+    const uint32_t width = image.width;
+    const uint32_t height = image.height;
+    const tmsize_t scanline = TIFFScanlineSize(tiff);
+    if (scanline <= 0)
+        return SPI_BROKEN_DATA;
+    const Flips flips = flipsOf(image.orientation);
+    const auto group = static_cast<uint32_t>(std::clamp<tmsize_t>((1 << 20) / scanline, 1, 64));
+    std::vector<unsigned char> samples;
+    try {
+        samples.resize(static_cast<std::size_t>(scanline) * group);
+    } catch (const std::bad_alloc&) {
+        return SPI_NO_MEMORY;
+    }
+    // Upward through the bitmap for pages stored bottom-up.
+    const int32_t toskew = flips.vertical ? -2 * static_cast<int32_t>(width) : 0;
+    for (uint32_t row = 0; row < height;) {
+        const uint32_t rows = std::min(group, height - row);
+        for (uint32_t i = 0; i < rows; ++i)
+            if (TIFFReadScanline(tiff, samples.data() + static_cast<std::size_t>(scanline) * i,
+                                 row + i, 0) < 0)
+                return SPI_BROKEN_DATA;
+        const uint32_t y = flips.vertical ? height - 1 - row : row;
+        image.put.contig(&image, reinterpret_cast<uint32_t*>(dib.row(y)), 0, y, width, rows, 0,
+                         toskew, samples.data());
+        const uint32_t top = flips.vertical ? y + 1 - rows : y;
+        if (flips.horizontal)
+            for (uint32_t i = top; i < top + rows; ++i) {
+                auto* pixels = reinterpret_cast<uint32_t*>(dib.row(i));
+                std::reverse(pixels, pixels + width);
+            }
+        toBgra(dib, top, rows, width);
+        row += rows;
+        if (progress.report(row, height))
+            return SPI_ABORT;
+    }
+    return SPI_SUCCESS;
+}
+
+// The RGBA reader in bands of whole tiles or strips, so that none is decoded twice.
+int readBands(TIFF* tiff, TIFFRGBAImage& image, Dib& dib, Progress& progress) {
+    const long long width = image.width;
+    const long long height = image.height;
+    uint32_t unit = 0;
+    if (!(TIFFIsTiled(tiff) ? TIFFGetField(tiff, TIFFTAG_TILELENGTH, &unit)
+                            : TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &unit)) ||
+        unit == 0)
+        return SPI_BROKEN_DATA;
+    const long long band =
+        std::min<long long>(height, unit * std::max<long long>(1, (1 << 20) / (unit * width)));
+    const bool bottomUp = flipsOf(image.orientation).vertical;
+    for (long long y = 0; y < height; y += band) {
+        const long long rows = std::min(band, height - y);
+        image.row_offset = static_cast<int>(y);
+        image.col_offset = 0;
+        // The reader turns a bottom-up band over in place; the bands go bottom-up too.
+        const long long top = bottomUp ? height - y - rows : y;
+        if (!TIFFRGBAImageGet(&image, reinterpret_cast<uint32_t*>(dib.row(top)),
+                              static_cast<uint32_t>(width), static_cast<uint32_t>(rows)))
+            return SPI_BROKEN_DATA;
+        toBgra(dib, top, rows, width);
+        if (progress.report(y + rows, height))
+            return SPI_ABORT;
+    }
+    return SPI_SUCCESS;
+}
+
 int decode(TIFF* tiff, Dib& dib, Progress& progress) {
     char message[1024] = {};
     if (!TIFFRGBAImageOK(tiff, message))
         return SPI_UNKNOWN_FORMAT;
     TIFFRGBAImage image;
-    if (!TIFFRGBAImageBegin(&image, tiff, 0, message))
+    if (!TIFFRGBAImageBegin(&image, tiff, 1, message))
         return SPI_BROKEN_DATA;
     struct End {
         TIFFRGBAImage* image;
@@ -109,23 +222,10 @@ int decode(TIFF* tiff, Dib& dib, Progress& progress) {
     if (const int error = dib.create(width, height, hasAlpha(tiff) ? Dib::kBgra32 : Dib::kBgrx32))
         return error;
     image.req_orientation = ORIENTATION_TOPLEFT;
-    const long long band = std::max<long long>(1, (1 << 22) / width); // about 16 MiB a band
-    for (long long y = 0; y < height; y += band) {
-        const long long rows = std::min(band, height - y);
-        image.row_offset = static_cast<int>(y);
-        image.col_offset = 0;
-        auto* raster = reinterpret_cast<uint32_t*>(dib.row(y));
-        if (!TIFFRGBAImageGet(&image, raster, static_cast<uint32_t>(width),
-                              static_cast<uint32_t>(rows)))
-            return SPI_BROKEN_DATA;
-        // libtiff's pixels are red, green, blue, alpha in memory; the bitmap's blue first.
-        auto* p = reinterpret_cast<unsigned char*>(raster);
-        for (long long i = 0; i < width * rows; ++i, p += 4)
-            std::swap(p[0], p[2]);
-        if (progress.report(y + rows, height))
-            return SPI_ABORT;
-    }
-    return SPI_SUCCESS;
+    // Subsampled YCbCr rows are not whole pixels; the RGBA reader takes whole strips of them.
+    const bool byRows = !TIFFIsTiled(tiff) && image.isContig && image.put.contig &&
+                        image.photometric != PHOTOMETRIC_YCBCR;
+    return byRows ? readRows(tiff, image, dib, progress) : readBands(tiff, image, dib, progress);
 }
 
 bool isTiff(const void* header) {
@@ -134,8 +234,8 @@ bool isTiff(const void* header) {
 }
 
 int tiffInfo(const Input& in, PictureInfo* info) {
-    File file;
-    if (!file.open(in))
+    File file(in);
+    if (!file.open())
         return SPI_UNKNOWN_FORMAT;
     uint32_t width = 0, height = 0;
     uint16_t bits = 0, samples = 1;
@@ -148,8 +248,8 @@ int tiffInfo(const Input& in, PictureInfo* info) {
 }
 
 int tiffDecode(const Input& in, Dib& dib, Progress& progress) {
-    File file;
-    if (!file.open(in))
+    File file(in);
+    if (!file.open())
         return SPI_UNKNOWN_FORMAT;
     return decode(file.tiff, dib, progress);
 }

@@ -1,8 +1,15 @@
 // WebP import filter over libwebp: still pictures, and the first frame of an
 // animation. 24 bits, or 32 with alpha. Decoded incrementally straight into
-// the bitmap, with progress by the bytes taken.
+// the bitmap, with progress by the bytes taken; the file is held in memory
+// whole, as libwebp's parser wants it.
+//
+// libwebp believes the sizes a file declares, so before anything is allocated
+// the picture's chunks must lie within the data: a picture cut short is
+// refused at once instead of being decoded as far as it goes. Lossless
+// pictures cost libwebp 4 bytes a pixel of its own while they decode.
 #include "spi/plugins/kit/plugin_kit.h"
 
+#include <cstring>
 #include <string>
 #include <webp/decode.h>
 #include <webp/demux.h>
@@ -23,6 +30,28 @@ const PluginInfo& info() {
     return i;
 }
 
+std::uint32_t littleEndian32(const unsigned char* p) {
+    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+// True when every chunk up to the picture's (the still picture's bitstream, or the
+// first animation frame) lies within the data. Data without the RIFF container is
+// a bare bitstream and declares no chunks.
+bool pictureChunksFit(const unsigned char* data, std::size_t size) {
+    if (size < 12 || std::memcmp(data, "RIFF", 4) != 0)
+        return true;
+    for (std::uint64_t at = 12; at + 8 <= size;) {
+        const std::uint64_t end = at + 8 + littleEndian32(data + at + 4);
+        if (end > size)
+            return false;
+        for (const char* picture : {"VP8 ", "VP8L", "ANMF"})
+            if (std::memcmp(data + at, picture, 4) == 0)
+                return true;
+        at = end + (end & 1);
+    }
+    return false;
+}
+
 // The bitstream of the still picture, or of the first frame of an animation.
 struct Picture {
     WebPData data{};
@@ -35,8 +64,9 @@ struct Picture {
         WebPDemuxDelete(demux);
     }
     bool open(const Input& in, WebPBitstreamFeatures& features) {
-        data = {in.data(), in.size()};
-        if (WebPGetFeatures(data.bytes, data.size, &features) != VP8_STATUS_OK)
+        data = {in.whole(), static_cast<std::size_t>(in.size())};
+        if (!data.bytes || WebPGetFeatures(data.bytes, data.size, &features) != VP8_STATUS_OK ||
+            !pictureChunksFit(data.bytes, data.size))
             return false;
         if (!features.has_animation)
             return true;
@@ -89,7 +119,8 @@ bool isWebp(const void* header) {
 
 int webpInfo(const Input& in, PictureInfo* info) {
     WebPBitstreamFeatures features;
-    if (WebPGetFeatures(in.data(), in.size(), &features) != VP8_STATUS_OK)
+    const unsigned char* data = in.whole();
+    if (!data || WebPGetFeatures(data, in.size(), &features) != VP8_STATUS_OK)
         return SPI_UNKNOWN_FORMAT;
     fillPictureInfo(info, features.width, features.height, features.has_alpha ? 32 : 24);
     return SPI_SUCCESS;
