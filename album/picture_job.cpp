@@ -1,5 +1,6 @@
 #include "album/picture_job.h"
 
+#include "album/dib_conversion.h"
 #include "album/nearest_scale.h"
 #include "album/picture_converter.h"
 #include "album/staged_file.h"
@@ -12,6 +13,7 @@
 #include "base/unique_fd.h"
 #include "jpeg/jpeg_decode.h"
 #include "jpeg/jpeg_image.h"
+#include "spi/spi_bitmap.h"
 
 #include <QImageReader>
 #include <sys/stat.h>
@@ -37,14 +39,10 @@ void checkStop(const std::atomic<bool>* stop) {
         throw EAbort(QStringLiteral("中止しました"));
 }
 
-QImage convertWhole(const TPictureJob& job, TStagedFile& large, TStagedFile& small,
-                    const std::function<void()>& outputDone, const std::atomic<bool>* stop) {
-    QImage picture;
-    {
-        TPicture loaded;
-        loaded.loadFromFile(job.source);
-        picture = loaded.graphic()->image();
-    } // the compressed source goes as soon as it is decoded
+// The picture scaled and encoded whole into both outputs.
+QImage convertPicture(const TPictureJob& job, const QImage& picture, TStagedFile& large,
+                      TStagedFile& small, const std::function<void()>& outputDone,
+                      const std::atomic<bool>* stop) {
     if (picture.isNull() || picture.width() < 1 || picture.height() < 1)
         throw EInvalidGraphic(QStringLiteral("画像 %1 には画素がありません").arg(toQ(job.source)));
     checkStop(stop);
@@ -57,7 +55,64 @@ QImage convertWhole(const TPictureJob& job, TStagedFile& large, TStagedFile& sma
     return ScaleNearest(picture, preview.width(), preview.height());
 }
 
+QImage convertWhole(const TPictureJob& job, TStagedFile& large, TStagedFile& small,
+                    const std::function<void()>& outputDone, const std::atomic<bool>* stop) {
+    QImage picture;
+    {
+        TPicture loaded;
+        loaded.loadFromFile(job.source);
+        picture = loaded.graphic()->image();
+    } // the compressed source goes as soon as it is decoded
+    return convertPicture(job, picture, large, small, outputDone, stop);
+}
+
+// What TSPIBitmap turns to when no plug-in decodes the file: the bitmap reader,
+// which also reads whatever Qt knows by its content.
+QImage loadAsBitmap(const std::string& source) {
+    std::unique_ptr<TGraphic> bitmap = std::make_unique<TBitmap>();
+    try {
+        bitmap->loadFromFile(source);
+    } catch (...) {
+        bitmap.reset(); // its own error is dropped, as the picture loader drops it
+    }
+    TSPIBitmap picture;
+    picture.AssignLoadedGraphic(std::move(bitmap)); // "Susie Plugins could not decode" for none
+    return picture.image();
+}
+
+QImage convertPluginPicture(const TPictureJob& job, TStagedFile& large, TStagedFile& small,
+                            const std::function<void()>& outputDone,
+                            const std::atomic<bool>* stop) {
+    // A file that is not there (or a FIFO, a folder) is named as such, as in every
+    // other format, and never handed to a plug-in.
+    const UniqueFd readable(openDescriptorForReading(job.source));
+    auto graphic = std::make_unique<TSPIGraphic>();
+    // A stop asks the plug-in to give up at its next progress report.
+    graphic->onProgress = [stop](TGraphic&, TProgressStage, int, bool, const QRect&,
+                                 const QString&) { checkStop(stop); };
+    try {
+        graphic->loadFromFile(job.source);
+    } catch (...) {
+        graphic.reset();
+    }
+    checkStop(stop);
+    if (!graphic)
+        return convertPicture(job, loadAsBitmap(job.source), large, small, outputDone, stop);
+    const TScaledOutput outputs[] = {{job.large, &large}, {job.small, &small}};
+    QImage preview = ConvertDibRows(*graphic, outputs, kRunPreviewSide, stop);
+    graphic.reset(); // the bitmap goes back to the system at once
+    outputDone();
+    outputDone();
+    return preview;
+}
+
 } // namespace
+
+bool IsPluginPicture(const TPictureJob& job) {
+    // A plug-in's ".bmp" is read by the bitmap reader first, as a whole file.
+    const std::string ext = lowerExtension(job.source);
+    return ext != "bmp" && TPicture::classForExtension(ext) == &TSPIBitmap::classInfo();
+}
 
 bool IsStreamable(const TPictureJob& job) {
     return job.large->PictureType == "Jpeg" && job.small->PictureType == "Jpeg" &&
@@ -114,6 +169,8 @@ QImage ConvertPictureJob(const TPictureJob& job, TStagedFile& large, TStagedFile
             return preview;
         }
     }
+    if (IsPluginPicture(job))
+        return convertPluginPicture(job, large, small, outputDone, stop);
     return convertWhole(job, large, small, outputDone, stop);
 }
 
