@@ -14,7 +14,9 @@
 #include "jpeg/jpeg_decode.h"
 #include "jpeg/jpeg_image.h"
 #include "spi/spi_bitmap.h"
+#include "spi/spi_picture_size.h"
 
+#include <QFile>
 #include <QImageReader>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -106,6 +108,25 @@ QImage convertPluginPicture(const TPictureJob& job, TStagedFile& large, TStagedF
     return preview;
 }
 
+// The bitmap of a picture in a plug-in format, from the size its plug-in tells:
+// a picture whose plug-in cannot tell, or tells a size no picture can have,
+// counts as one of the largest that may be decoded.
+std::size_t pluginBitmapBytes(const TPictureJob& job) {
+    const UniqueFd readable(openDescriptorForReading(job.source)); // else it counts nothing
+    const std::optional<TSPIPictureSize> size = GetSPIPictureSize(job.source);
+    long long width = size ? size->width : 0;
+    long long height = size ? size->height : 0;
+    if (width < 1 || height < 1 || width * height > kMaxPicturePixels) {
+        width = kMaxPicturePixels;
+        height = 1;
+    }
+    int bits = 32; // when the depth is none a bitmap has
+    for (const int depth : {1, 4, 8, 16, 24, 32})
+        if (size && size->colorDepth == depth)
+            bits = depth;
+    return static_cast<std::size_t>((bits * width + 31) / 32 * 4 * height);
+}
+
 } // namespace
 
 bool IsPluginPicture(const TPictureJob& job) {
@@ -133,15 +154,23 @@ std::size_t EstimateWorkingMemory(const TPictureJob& job) {
             }
             return bytes;
         }
-        // Loaded whole: the decoded picture and its scaled copies.
-        const QSize size = QImageReader(toQ(job.source)).size();
+        // Converted from the plug-in's bitmap, which no scaled copy joins.
+        if (IsPluginPicture(job))
+            return pluginBitmapBytes(job);
+        // Loaded whole: the decoded picture and its scaled copies. Opened as the
+        // loader opens it, so that a FIFO in a picture's place cannot block the plan.
+        const UniqueFd fd(openDescriptorForReading(job.source));
+        QFile file;
+        file.open(fd.get(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle);
+        const QSize size =
+            QImageReader(&file, QByteArray::fromStdString(lowerExtension(job.source))).size();
         if (size.isValid()) {
             const std::size_t pixels =
                 static_cast<std::size_t>(size.width()) * static_cast<std::size_t>(size.height());
             return pixels * 4 + heldCopyBytes(*job.large, size) + heldCopyBytes(*job.small, size);
         }
         struct stat st;
-        if (::stat(job.source.c_str(), &st) == 0)
+        if (::fstat(fd.get(), &st) == 0)
             return static_cast<std::size_t>(st.st_size) * 8;
     } catch (const std::exception&) {
         // The conversion itself will report what is wrong with the file.

@@ -31,8 +31,9 @@ bool IsStreamable(const TPictureJob& job);
 // TSPIBitmap) and is converted from the plug-in's bitmap.
 bool IsPluginPicture(const TPictureJob& job);
 
-// About how much memory converting the picture takes, from its header; 0 when the
-// file cannot be read (its conversion will say why).
+// About how much memory converting the picture takes, from its header (for a
+// plug-in picture, the bitmap of the size its plug-in tells; 2^28 pixels when it
+// cannot tell); 0 when the file cannot be read (its conversion will say why).
 std::size_t EstimateWorkingMemory(const TPictureJob& job);
 
 // Writes the large copy into `large` and the small one into `small`, and returns a

@@ -1,7 +1,9 @@
 // Pictures in plug-in formats in the album run: converted straight from the
 // plug-in's bitmap into the very files that loading and converting them whole
-// gives, without a second copy. Real plug-ins in real helper processes: the shipped
-// ones and a test filter that returns any bitmap a test writes (raw_dib.h).
+// gives, without a second copy, and counted in the run's memory budget by the
+// size their plug-in tells, which planning asks without ever blocking on a
+// FIFO. Real plug-ins in real helper processes: the shipped ones and a test
+// filter that returns any bitmap a test writes (raw_dib.h).
 #include "album/album_run.h"
 #include "album/nearest_scale.h"
 #include "album/picture_converter.h"
@@ -9,19 +11,23 @@
 #include "album/scaled_copy.h"
 #include "album/staged_file.h"
 #include "app/startup.h"
+#include "base/codepage.h"
 #include "base/errors.h"
 #include "base/picture.h"
 #include "tests/album/raw_dib.h"
 #include "tests/album/sized_settings.h"
 #include "tests/spi/spi_test_support.h"
 #include "tests/support/images.h"
+#include "tests/support/scoped_env.h"
 
 #include <QImage>
+#include <QProcess>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <random>
 #include <set>
+#include <sys/stat.h>
 
 using namespace kelvora;
 using namespace kelvora::test;
@@ -100,6 +106,19 @@ std::string rawDib(const Layout& l, unsigned seed, bool madeRows = false) {
         bits.push_back(static_cast<char>(byte));
     }
     return rawDibBytes(header, info, bits);
+}
+
+// The picture with what its plug-in's GetPictureInfo answers changed.
+std::string toldAs(std::string rawDib, std::int32_t result, std::int32_t width, std::int32_t height,
+                   std::int16_t depth) {
+    RawDibHeader h;
+    std::memcpy(&h, rawDib.data(), sizeof h);
+    h.infoResult = result;
+    h.width = width;
+    h.height = height;
+    h.colorDepth = depth;
+    std::memcpy(rawDib.data(), &h, sizeof h);
+    return rawDib;
 }
 
 std::string described(const TPictureSettings& s) {
@@ -279,5 +298,95 @@ TEST(PluginPictures, NoSecondCopyAndTheBitmapGoesBackAtOnce) {
         // The bitmap itself, and a little for rows and encoders: not a second copy.
         EXPECT_LT(grown, static_cast<long>(c.bitmap + c.bitmap / 2)) << grown;
         EXPECT_FALSE(mapsLocalBlocks());
+    }
+}
+
+TEST(PluginPictures, CountedByTheSizeTheirPluginTells) {
+    Plugins plugins;
+    TempDir dir;
+    constexpr std::size_t kLimit = std::size_t{1} << 28; // pixels
+    const TPictureSettings large = sizedSettings("Jpeg", true, 50, 0, 0, 90);
+    const TPictureSettings small = sizedSettings("Jpeg", true, 30, 0, 0, 90);
+    const Layout tiny{"", 24, 2, 2};
+    const struct {
+        const char* what;
+        std::int32_t result, width, height;
+        std::int16_t depth;
+        std::size_t bytes;
+    } cases[] = {
+        {"24 bits", 0, 101, 50, 24, 304 * 50},
+        {"1 bit", 0, 101, 50, 1, 16 * 50},
+        {"an unknown depth", 0, 101, 50, 7, 404 * 50},
+        {"no depth", 0, 101, 50, 0, 404 * 50},
+        {"a width of 0", 0, 0, 50, 8, kLimit},
+        {"a negative height", 0, 101, -50, 24, kLimit * 3},
+        {"more pixels than any picture", 0, 20000, 20000, 16, kLimit * 2},
+        {"an answer that fails", SPI_BROKEN_DATA, 101, 50, 24, kLimit * 4},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string file =
+            dir.write("told.rawdib", toldAs(rawDib(tiny, 1), c.result, c.width, c.height, c.depth));
+        EXPECT_EQ(EstimateWorkingMemory({file, &large, &small}), c.bytes);
+    }
+    // No plug-in takes it: the largest picture there may be.
+    EXPECT_EQ(EstimateWorkingMemory({dir.write("none.rawdib", "not a picture"), &large, &small}),
+              kLimit * 4);
+    EXPECT_EQ(EstimateWorkingMemory({dir.file("missing.rawdib"), &large, &small}), 0u);
+}
+
+TEST(PluginPictures, TwoThatDoNotFitSideBySideNeverRunTogether) {
+    Plugins plugins;
+    TempDir dir;
+    // Two small files whose plug-in tells of 2000 x 2000 pictures (12 MB each),
+    // and a bitmap (1.2 MB) that may run beside either.
+    const auto told = [&](const char* name, unsigned seed) {
+        return dir.write(name, toldAs(rawDib({"", 24, 40, 30}, seed), 0, 2000, 2000, 24));
+    };
+    TStringList list;
+    list.add(told("pics/a.rawdib", 1));
+    list.add(told("pics/b.rawdib", 2));
+    list.add(saveImage(patternImage(600, 400), dir.file("pics/c.bmp"), "bmp"));
+    dir.write("Option.ini", "");
+    const TAlbumJob job = MakeAlbumJob(dir.file("site/album.html"), list, dir.file("Option.ini"));
+
+    std::set<int> inFlight;
+    std::vector<std::set<int>> seen;
+    TAlbumRunHooks hooks;
+    hooks.pictureStarted = [&](int index) {
+        inFlight.insert(index);
+        seen.push_back(inFlight);
+    };
+    hooks.pictureConverted = [&](int index, const QImage&) { inFlight.erase(index); };
+    RunAlbum(job, hooks, 3);
+    EXPECT_TRUE(inFlight.empty());
+    ASSERT_EQ(seen.size(), 3u);
+    for (const std::set<int>& s : seen)
+        EXPECT_FALSE(s.count(0) && s.count(1)) << "both plug-in pictures at once";
+    EXPECT_TRUE(fs::exists(dir.file("site/large/L1.jpg")));
+}
+
+TEST(PluginPictures, AFifoInAPicturesPlaceFailsAtOnce) {
+    // Planning the run reads every picture's header: a FIFO must not block it.
+    TempDir dir;
+    ScopedEnv env;
+    env.set("XDG_CONFIG_HOME", dir.file("config"));
+    for (const char* name : {"x.bmp", "y.png"}) {
+        SCOPED_TRACE(name);
+        const std::string fifo = dir.file(name);
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        QProcess album;
+        album.start(
+            QStringLiteral(KELVORA_ALBUM_COMMAND),
+            {QString::fromStdString(dir.file("site/album.html")), QString::fromStdString(fifo)});
+        const bool ended = album.waitForFinished(20000);
+        if (!ended) {
+            album.kill();
+            album.waitForFinished();
+        }
+        ASSERT_TRUE(ended) << "the run waited for a writer";
+        EXPECT_EQ(album.exitCode(), 1);
+        EXPECT_TRUE(QString::fromUtf8(album.readAllStandardError())
+                        .contains(QStringLiteral("ファイル %1 は開けません").arg(toQ(fifo))));
     }
 }
