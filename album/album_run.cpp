@@ -48,10 +48,11 @@ struct Task {
     std::unique_ptr<TStagedFile> small;
 };
 
-// What a worker tells the thread that runs the hooks.
+// What a worker tells the thread that runs the hooks, in the order it happened.
 struct Event {
+    enum class Kind { PictureStarted, OutputDone, PictureDone };
     int index;
-    bool pictureDone; // false: one output finished
+    Kind kind;
     QImage preview;
 };
 
@@ -77,6 +78,7 @@ struct TAlbumRun::Impl {
     int firstFailed = 0; // the number of tasks while none failed
     std::atomic<bool> abort{false};
 
+    void estimate(const std::atomic<bool>* stop);
     Task* pick();
     void work();
     void post(Event event);
@@ -84,6 +86,27 @@ struct TAlbumRun::Impl {
     void removeCreatedFolders();
     bool settled() const; // every task before the first failure has ended
 };
+
+void TAlbumRun::Impl::estimate(const std::atomic<bool>* stop) {
+    // A plug-in picture's size is asked in a helper process of its own: the
+    // questions go out on as many threads as the conversion will use.
+    std::atomic<std::size_t> next{0};
+    const auto estimateNext = [&] {
+        for (std::size_t i; (i = next++) < tasks.size() && !(stop && stop->load());) {
+            try {
+                tasks[i].estimate = EstimateWorkingMemory(tasks[i].job);
+            } catch (...) {
+                tasks[i].estimate = 0; // the conversion will say what is wrong
+            }
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (std::size_t i = 1; i < std::min(static_cast<std::size_t>(jobs), tasks.size()); ++i)
+        helpers.emplace_back(estimateNext);
+    estimateNext();
+    for (std::thread& h : helpers)
+        h.join();
+}
 
 Task* TAlbumRun::Impl::pick() {
     std::unique_lock guard(lock);
@@ -100,6 +123,8 @@ Task* TAlbumRun::Impl::pick() {
                 t.state = Task::State::Running;
                 inFlight += t.estimate;
                 ++running;
+                events.push_back({i, Event::Kind::PictureStarted, {}});
+                eventArrived.notify_one();
                 return &t;
             }
         }
@@ -128,7 +153,7 @@ void TAlbumRun::Impl::work() {
             preview = ConvertPictureJob(
                 t->job, *t->large, *t->small,
                 [&] {
-                    post({index, false, {}});
+                    post({index, Event::Kind::OutputDone, {}});
                 },
                 &abort);
             // On the disk before anything is put in place, so that a crash cannot
@@ -153,7 +178,7 @@ void TAlbumRun::Impl::work() {
             } else {
                 t->state = Task::State::Done;
             }
-            events.push_back({index, true, std::move(preview)});
+            events.push_back({index, Event::Kind::PictureDone, std::move(preview)});
         }
         eventArrived.notify_one();
         workerWake.notify_all();
@@ -251,13 +276,13 @@ void TAlbumRun::convertPictures(const TAlbumRunHooks& hooks, const std::atomic<b
     d.plan = PlanAlbum(d.job);
     progress(0);
     d.tasks.resize(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i)
+        d.tasks[static_cast<std::size_t>(i)].job = {d.job.sourceFiles[i], &d.job.large,
+                                                    &d.job.small};
+    d.estimate(stop);
     std::size_t largest = 0;
-    for (int i = 0; i < n; ++i) {
-        Task& t = d.tasks[static_cast<std::size_t>(i)];
-        t.job = {d.job.sourceFiles[i], &d.job.large, &d.job.small};
-        t.estimate = EstimateWorkingMemory(t.job);
+    for (const Task& t : d.tasks)
         largest = std::max(largest, t.estimate);
-    }
     d.budget = largest + largest / 4;
     d.firstFailed = n;
     d.makeFolders();
@@ -278,9 +303,12 @@ void TAlbumRun::convertPictures(const TAlbumRunHooks& hooks, const std::atomic<b
                 Event e = std::move(d.events.front());
                 d.events.pop_front();
                 guard.unlock();
-                if (!e.pictureDone)
+                if (e.kind == Event::Kind::OutputDone)
                     progress(++position);
-                else if (hooks.pictureConverted && !e.preview.isNull())
+                else if (e.kind == Event::Kind::PictureStarted && hooks.pictureStarted)
+                    hooks.pictureStarted(e.index);
+                else if (e.kind == Event::Kind::PictureDone && hooks.pictureConverted &&
+                         !e.preview.isNull())
                     hooks.pictureConverted(e.index, e.preview);
                 guard.lock();
             }

@@ -11,8 +11,9 @@
 //
 // Pictures are converted on worker threads, one per core by default. A worker
 // starts a picture only when its working memory (estimated from the file's
-// header) fits in the budget beside the pictures in flight, or when nothing else
-// is in flight; the budget is a quarter more than the largest picture needs, so
+// header, or from what its plug-in tells, asked on every worker at once) fits in
+// the budget beside the pictures in flight, or when nothing else is in flight;
+// the budget is a quarter more than the largest picture needs, so
 // running in parallel costs little memory beyond converting one picture at a
 // time. The names, the page and the error reported (the first failing picture in
 // list order) are those of converting one picture after another.
@@ -40,6 +41,9 @@ struct TAlbumRunHooks {
     // The progress range is 0..maximum (two outputs per picture); called at the
     // start, whenever an output is finished, and with 0 once every picture is done.
     std::function<void(int position, int maximum)> progress;
+    // A picture's conversion began: from now on its memory counts against the
+    // budget, until pictureConverted (or the picture's failure).
+    std::function<void(int index)> pictureStarted;
     // A picture was converted: its position in the list and a small upright copy.
     std::function<void(int index, const QImage& preview)> pictureConverted;
     // Read when the page is written, so that changes made during the run count.

@@ -1,5 +1,6 @@
 #include "album/picture_job.h"
 
+#include "album/dib_conversion.h"
 #include "album/nearest_scale.h"
 #include "album/picture_converter.h"
 #include "album/staged_file.h"
@@ -12,7 +13,10 @@
 #include "base/unique_fd.h"
 #include "jpeg/jpeg_decode.h"
 #include "jpeg/jpeg_image.h"
+#include "spi/spi_bitmap.h"
+#include "spi/spi_picture_size.h"
 
+#include <QFile>
 #include <QImageReader>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -37,14 +41,10 @@ void checkStop(const std::atomic<bool>* stop) {
         throw EAbort(QStringLiteral("中止しました"));
 }
 
-QImage convertWhole(const TPictureJob& job, TStagedFile& large, TStagedFile& small,
-                    const std::function<void()>& outputDone, const std::atomic<bool>* stop) {
-    QImage picture;
-    {
-        TPicture loaded;
-        loaded.loadFromFile(job.source);
-        picture = loaded.graphic()->image();
-    } // the compressed source goes as soon as it is decoded
+// The picture scaled and encoded whole into both outputs.
+QImage convertPicture(const TPictureJob& job, const QImage& picture, TStagedFile& large,
+                      TStagedFile& small, const std::function<void()>& outputDone,
+                      const std::atomic<bool>* stop) {
     if (picture.isNull() || picture.width() < 1 || picture.height() < 1)
         throw EInvalidGraphic(QStringLiteral("画像 %1 には画素がありません").arg(toQ(job.source)));
     checkStop(stop);
@@ -57,7 +57,83 @@ QImage convertWhole(const TPictureJob& job, TStagedFile& large, TStagedFile& sma
     return ScaleNearest(picture, preview.width(), preview.height());
 }
 
+QImage convertWhole(const TPictureJob& job, TStagedFile& large, TStagedFile& small,
+                    const std::function<void()>& outputDone, const std::atomic<bool>* stop) {
+    QImage picture;
+    {
+        TPicture loaded;
+        loaded.loadFromFile(job.source);
+        picture = loaded.graphic()->image();
+    } // the compressed source goes as soon as it is decoded
+    return convertPicture(job, picture, large, small, outputDone, stop);
+}
+
+// What TSPIBitmap turns to when no plug-in decodes the file: the bitmap reader,
+// which also reads whatever Qt knows by its content.
+QImage loadAsBitmap(const std::string& source) {
+    std::unique_ptr<TGraphic> bitmap = std::make_unique<TBitmap>();
+    try {
+        bitmap->loadFromFile(source);
+    } catch (...) {
+        bitmap.reset(); // its own error is dropped, as the picture loader drops it
+    }
+    TSPIBitmap picture;
+    picture.AssignLoadedGraphic(std::move(bitmap)); // "Susie Plugins could not decode" for none
+    return picture.image();
+}
+
+QImage convertPluginPicture(const TPictureJob& job, TStagedFile& large, TStagedFile& small,
+                            const std::function<void()>& outputDone,
+                            const std::atomic<bool>* stop) {
+    // A file that is not there (or a FIFO, a folder) is named as such, as in every
+    // other format, and never handed to a plug-in.
+    const UniqueFd readable(openDescriptorForReading(job.source));
+    auto graphic = std::make_unique<TSPIGraphic>();
+    // A stop asks the plug-in to give up at its next progress report.
+    graphic->onProgress = [stop](TGraphic&, TProgressStage, int, bool, const QRect&,
+                                 const QString&) { checkStop(stop); };
+    try {
+        graphic->loadFromFile(job.source);
+    } catch (...) {
+        graphic.reset();
+    }
+    checkStop(stop);
+    if (!graphic)
+        return convertPicture(job, loadAsBitmap(job.source), large, small, outputDone, stop);
+    const TScaledOutput outputs[] = {{job.large, &large}, {job.small, &small}};
+    QImage preview = ConvertDibRows(*graphic, outputs, kRunPreviewSide, stop);
+    graphic.reset(); // the bitmap goes back to the system at once
+    outputDone();
+    outputDone();
+    return preview;
+}
+
+// The bitmap of a picture in a plug-in format, from the size its plug-in tells:
+// a picture whose plug-in cannot tell, or tells a size no picture can have,
+// counts as one of the largest that may be decoded.
+std::size_t pluginBitmapBytes(const TPictureJob& job) {
+    const UniqueFd readable(openDescriptorForReading(job.source)); // else it counts nothing
+    const std::optional<TSPIPictureSize> size = GetSPIPictureSize(job.source);
+    long long width = size ? size->width : 0;
+    long long height = size ? size->height : 0;
+    if (width < 1 || height < 1 || width * height > kMaxPicturePixels) {
+        width = kMaxPicturePixels;
+        height = 1;
+    }
+    int bits = 32; // when the depth is none a bitmap has
+    for (const int depth : {1, 4, 8, 16, 24, 32})
+        if (size && size->colorDepth == depth)
+            bits = depth;
+    return static_cast<std::size_t>((bits * width + 31) / 32 * 4 * height);
+}
+
 } // namespace
+
+bool IsPluginPicture(const TPictureJob& job) {
+    // A plug-in's ".bmp" is read by the bitmap reader first, as a whole file.
+    const std::string ext = lowerExtension(job.source);
+    return ext != "bmp" && TPicture::classForExtension(ext) == &TSPIBitmap::classInfo();
+}
 
 bool IsStreamable(const TPictureJob& job) {
     return job.large->PictureType == "Jpeg" && job.small->PictureType == "Jpeg" &&
@@ -78,15 +154,23 @@ std::size_t EstimateWorkingMemory(const TPictureJob& job) {
             }
             return bytes;
         }
-        // Loaded whole: the decoded picture and its scaled copies.
-        const QSize size = QImageReader(toQ(job.source)).size();
+        // Converted from the plug-in's bitmap, which no scaled copy joins.
+        if (IsPluginPicture(job))
+            return pluginBitmapBytes(job);
+        // Loaded whole: the decoded picture and its scaled copies. Opened as the
+        // loader opens it, so that a FIFO in a picture's place cannot block the plan.
+        const UniqueFd fd(openDescriptorForReading(job.source));
+        QFile file;
+        file.open(fd.get(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle);
+        const QSize size =
+            QImageReader(&file, QByteArray::fromStdString(lowerExtension(job.source))).size();
         if (size.isValid()) {
             const std::size_t pixels =
                 static_cast<std::size_t>(size.width()) * static_cast<std::size_t>(size.height());
             return pixels * 4 + heldCopyBytes(*job.large, size) + heldCopyBytes(*job.small, size);
         }
         struct stat st;
-        if (::stat(job.source.c_str(), &st) == 0)
+        if (::fstat(fd.get(), &st) == 0)
             return static_cast<std::size_t>(st.st_size) * 8;
     } catch (const std::exception&) {
         // The conversion itself will report what is wrong with the file.
@@ -114,6 +198,8 @@ QImage ConvertPictureJob(const TPictureJob& job, TStagedFile& large, TStagedFile
             return preview;
         }
     }
+    if (IsPluginPicture(job))
+        return convertPluginPicture(job, large, small, outputDone, stop);
     return convertWhole(job, large, small, outputDone, stop);
 }
 

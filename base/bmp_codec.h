@@ -17,6 +17,7 @@
 
 #include "base/bitmap.h"
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -34,6 +35,44 @@ bool isBmpData(std::string_view bytes);
 // holds no pixel data, and EOutOfResources (checkPictureSize) before allocating
 // a picture above kMaxPicturePixels.
 DecodedBitmap decodeBmp(std::string_view bytes);
+
+// The rows of an uncompressed bitmap file one at a time, each as decodeBmp puts
+// it into its picture, for a reader whose rows lie elsewhere than behind the
+// headers (a plug-in's bits block) and who must not hold the decoded picture.
+// Rows are decoded in any order, on one thread at a time.
+class BmpRows {
+public:
+    // headers: the file from its start through its colour table; fileSize: the
+    // whole file's size, rows included. Raises what decodeBmp raises for such
+    // headers (EInvalidGraphic "ビットマップ画像が不正です", EOutOfResources), and
+    // EInvalidGraphic for run-length data, which has no rows of fixed size.
+    BmpRows(std::string_view headers, std::size_t fileSize);
+    ~BmpRows();
+    BmpRows(const BmpRows&) = delete;
+    BmpRows& operator=(const BmpRows&) = delete;
+
+    int width() const;
+    int height() const;         // rows, positive
+    bool topDown() const;       // the first stored row is the top one
+    std::size_t stride() const; // bytes of a stored row, padding included
+    std::size_t dataOffset() const;
+    // decodeBmp's format, except that Format_ARGB32 stays until setOpaque().
+    QImage::Format format() const;
+    TPixelFormat pixelFormat() const;
+    const QList<QRgb>& palette() const; // for 1, 4 and 8 bits
+    // For Format_ARGB32: whether the stored row has a pixel whose alpha is not
+    // zero. decodeBmp takes a picture with none in any row as opaque; a reader of
+    // rows learns that by asking every row, then calls setOpaque().
+    bool hasAlpha(const unsigned char* stored) const;
+    // Format_ARGB32 becomes Format_RGB32, every later row with alpha 255.
+    void setOpaque();
+    // One stored row (stride() bytes) into width() pixels of format().
+    void decode(const unsigned char* stored, uchar* out) const;
+
+private:
+    struct State;
+    std::unique_ptr<State> d_;
+};
 
 // A complete bitmap file: 1, 4 and 8 bits with the picture's palette for those
 // formats, 32 bits for pf32bit (with an alpha channel when the image has one),

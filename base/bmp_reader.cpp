@@ -47,7 +47,9 @@ struct BmpHeader {
     std::size_t dataOffset = 0;
 };
 
-BmpHeader parseHeader(std::string_view b) {
+// b: the file from its start through at least its colour table; fileSize: the
+// whole file's, rows included (more than b when the rows are held elsewhere).
+BmpHeader parseHeader(std::string_view b, std::size_t fileSize) {
     if (!isBmpData(b))
         invalidBitmap();
     BmpHeader h;
@@ -140,13 +142,14 @@ BmpHeader parseHeader(std::string_view b) {
     }
     const std::size_t paletteEnd =
         h.paletteOffset + static_cast<std::size_t>(declaredEntries) * h.paletteEntrySize;
-    if (offBits >= h.paletteOffset && offBits < b.size())
+    if (offBits >= h.paletteOffset && offBits < fileSize)
         h.dataOffset = offBits;
     else
         h.dataOffset = paletteEnd;
-    if (h.dataOffset >= b.size())
+    if (h.dataOffset >= fileSize)
         invalidBitmap(); // no pixel data at all
-    const std::size_t paletteSpace = std::min(h.dataOffset, b.size()) - h.paletteOffset;
+    const std::size_t paletteSpace =
+        std::min({h.dataOffset, fileSize, b.size()}) - std::min(h.paletteOffset, b.size());
     h.paletteEntries = static_cast<int>(std::min<std::size_t>(
         static_cast<std::size_t>(declaredEntries), paletteSpace / h.paletteEntrySize));
     return h;
@@ -307,6 +310,35 @@ QList<QRgb> readPalette(std::string_view b, const BmpHeader& h) {
     return colors;
 }
 
+struct PictureFormat {
+    QImage::Format format;
+    TPixelFormat pixelFormat;
+};
+
+PictureFormat pictureFormatOf(const BmpHeader& h, const PixelDecoder& decoder) {
+    switch (h.bits) {
+    case 1:
+        return {QImage::Format_Mono, TPixelFormat::pf1bit};
+    case 4:
+        return {QImage::Format_Indexed8, TPixelFormat::pf4bit};
+    case 8:
+        return {QImage::Format_Indexed8, TPixelFormat::pf8bit};
+    case 16:
+        return {QImage::Format_BGR888, TPixelFormat::pf16bit};
+    case 24:
+        return {QImage::Format_BGR888, TPixelFormat::pf24bit};
+    default:
+        return {decoder.alpha.present() ? QImage::Format_ARGB32 : QImage::Format_RGB32,
+                TPixelFormat::pf32bit};
+    }
+}
+
+void makeOpaque(uchar* row, int width) {
+    auto* pixels = reinterpret_cast<QRgb*>(row);
+    for (int x = 0; x < width; ++x)
+        pixels[x] |= 0xFF000000u;
+}
+
 } // namespace
 
 bool isBmpData(std::string_view bytes) {
@@ -314,31 +346,10 @@ bool isBmpData(std::string_view bytes) {
 }
 
 DecodedBitmap decodeBmp(std::string_view bytes) {
-    const BmpHeader h = parseHeader(bytes);
+    const BmpHeader h = parseHeader(bytes, bytes.size());
     checkPictureSize(h.width, h.height);
     PixelDecoder decoder{h};
-
-    QImage::Format format;
-    TPixelFormat pixelFormat;
-    switch (h.bits) {
-    case 1:
-        format = QImage::Format_Mono;
-        pixelFormat = TPixelFormat::pf1bit;
-        break;
-    case 4:
-    case 8:
-        format = QImage::Format_Indexed8;
-        pixelFormat = h.bits == 4 ? TPixelFormat::pf4bit : TPixelFormat::pf8bit;
-        break;
-    case 16:
-    case 24:
-        format = QImage::Format_BGR888;
-        pixelFormat = h.bits == 16 ? TPixelFormat::pf16bit : TPixelFormat::pf24bit;
-        break;
-    default:
-        format = decoder.alpha.present() ? QImage::Format_ARGB32 : QImage::Format_RGB32;
-        pixelFormat = TPixelFormat::pf32bit;
-    }
+    const auto [format, pixelFormat] = pictureFormatOf(h, decoder);
     const bool runLength = h.compression == kRle4 || h.compression == kRle8;
     // A file cut short decodes the rows it has, but one without a single row is no picture.
     if (!runLength && bytes.size() - h.dataOffset < decoder.stride())
@@ -355,14 +366,81 @@ DecodedBitmap decodeBmp(std::string_view bytes) {
 
     // Many writers declare an alpha channel and leave it zero: such a picture is opaque.
     if (format == QImage::Format_ARGB32 && !decoder.anyAlpha) {
-        for (int y = 0; y < image.height(); ++y) {
-            auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-            for (int x = 0; x < image.width(); ++x)
-                line[x] |= 0xFF000000u;
-        }
+        for (int y = 0; y < image.height(); ++y)
+            makeOpaque(image.scanLine(y), image.width());
         image.reinterpretAsFormat(QImage::Format_RGB32);
     }
     return {std::move(image), pixelFormat};
+}
+
+struct BmpRows::State {
+    explicit State(const BmpHeader& parsed) : header(parsed) {}
+    const BmpHeader header;
+    PixelDecoder decoder{header}; // its channels come from the header's masks
+    PictureFormat format{};
+    QList<QRgb> palette;
+};
+
+BmpRows::BmpRows(std::string_view headers, std::size_t fileSize)
+    : d_(std::make_unique<State>(parseHeader(headers, fileSize))) {
+    const BmpHeader& h = d_->header;
+    if (h.compression == kRle4 || h.compression == kRle8)
+        invalidBitmap(); // its rows are no fixed stretches of the file
+    checkPictureSize(h.width, h.height);
+    d_->format = pictureFormatOf(h, d_->decoder);
+    if (h.bits <= 8)
+        d_->palette = readPalette(headers, h);
+}
+
+BmpRows::~BmpRows() = default;
+
+int BmpRows::width() const {
+    return static_cast<int>(d_->header.width);
+}
+int BmpRows::height() const {
+    return static_cast<int>(d_->header.height);
+}
+bool BmpRows::topDown() const {
+    return d_->header.topDown;
+}
+std::size_t BmpRows::stride() const {
+    return d_->decoder.stride();
+}
+std::size_t BmpRows::dataOffset() const {
+    return d_->header.dataOffset;
+}
+QImage::Format BmpRows::format() const {
+    return d_->format.format;
+}
+TPixelFormat BmpRows::pixelFormat() const {
+    return d_->format.pixelFormat;
+}
+const QList<QRgb>& BmpRows::palette() const {
+    return d_->palette;
+}
+
+bool BmpRows::hasAlpha(const unsigned char* stored) const {
+    const Channel& alpha = d_->decoder.alpha;
+    if (d_->format.format != QImage::Format_ARGB32)
+        return false;
+    for (long long x = 0; x < d_->header.width; ++x) {
+        const unsigned char* p = stored + 4 * x;
+        if (alpha(p[0] | p[1] << 8 | p[2] << 16 | std::uint32_t{p[3]} << 24) != 0)
+            return true;
+    }
+    return false;
+}
+
+void BmpRows::setOpaque() {
+    if (d_->format.format == QImage::Format_ARGB32)
+        d_->format.format = QImage::Format_RGB32;
+}
+
+void BmpRows::decode(const unsigned char* stored, uchar* out) const {
+    d_->decoder.row(stored, out);
+    // An alpha channel that is zero everywhere is no alpha channel (decodeBmp).
+    if (d_->format.format == QImage::Format_RGB32 && d_->decoder.alpha.present())
+        makeOpaque(out, width());
 }
 
 } // namespace kelvora

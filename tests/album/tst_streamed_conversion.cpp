@@ -8,6 +8,7 @@
 #include "base/picture.h"
 #include "jpeg/jpeg_decode.h"
 #include "jpeg/jpeg_image.h"
+#include "tests/album/sized_settings.h"
 #include "tests/jpeg/jpeg_samples.h"
 #include "tests/support/images.h"
 #include "tests/support/temp_dir.h"
@@ -46,12 +47,7 @@ std::vector<Sample> samples() {
 }
 
 TPictureSettings sized(bool percent, int rate, int w, int h, int quality, const char* header) {
-    TPictureSettings s = DefaultPictureSettings(TPictureKind::Large);
-    s.PictureSizeMode = percent;
-    s.Rate = rate;
-    s.Horizonal = w;
-    s.Vertical = h;
-    s.Quality = quality;
+    TPictureSettings s = sizedSettings("Jpeg", percent, rate, w, h, quality);
     s.Header = header;
     return s;
 }
