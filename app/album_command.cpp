@@ -231,7 +231,7 @@ TAlbumCommandParse ParseAlbumCommand(const QStringList& arguments) {
 QString AlbumErrorText(const Exception& error) {
     QString text = error.message();
     if (const auto* picture = dynamic_cast<const EAlbumPicture*>(&error))
-        text = toQ(picture->sourceFile()) + QStringLiteral(": ") + text;
+        text = toDisplayQ(picture->sourceFile()) + QStringLiteral(": ") + text;
     if (!error.detail().empty())
         text += QStringLiteral(" (%1)").arg(QString::fromLocal8Bit(error.detail()));
     return text;

@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     const QString done =
-        QStringLiteral("完了しました: %1\n").arg(kelvora::toQ(parsed.command->htmlFileName));
+        QStringLiteral("完了しました: %1\n").arg(kelvora::toDisplayQ(parsed.command->htmlFileName));
     std::fputs(done.toLocal8Bit().constData(), stdout);
     return 0;
 }

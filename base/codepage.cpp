@@ -173,13 +173,17 @@ QString CodePage::toDisplay(std::string_view s) const {
         const std::string_view unit = s.substr(pos, charLength(s, pos));
         const QString text = toUnicode(unit);
         if (text.contains(kReplacement) && unit != kEncodedReplacement) {
-            for (const unsigned char c : unit)
-                out += QStringLiteral("\\x") +
-                       QString::number(c, 16).rightJustified(2, QLatin1Char('0')).toUpper();
+            // Only the byte that starts no character is marked: a CP932 lead byte
+            // before a byte that cannot follow it ("caf\xE9.txt") leaves that byte to
+            // stand for itself, as the decoder does.
+            out += QStringLiteral("\\x") + QString::number(static_cast<unsigned char>(unit[0]), 16)
+                                               .rightJustified(2, QLatin1Char('0'))
+                                               .toUpper();
+            pos += 1;
         } else {
             out += text;
+            pos += unit.size();
         }
-        pos += unit.size();
     }
     return out;
 }

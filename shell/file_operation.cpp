@@ -253,7 +253,7 @@ bool TShFileCopier::cancelled() const {
 }
 
 void TShFileCopier::fail(const char* text, const std::string& path, int error) {
-    QString line = QString::fromUtf8(text).arg(toQ(baseName(path)));
+    QString line = QString::fromUtf8(text).arg(toDisplayQ(baseName(path)));
     if (line.contains(QLatin1String("%2")))
         line = line.arg(ShErrorText(error));
     result_.errors << line;
@@ -263,7 +263,7 @@ void TShFileCopier::fail(const char* text, const std::string& path, int error) {
 void TShFileCopier::advance(std::int64_t units, const std::string& path) {
     done_ += units;
     if (progress_)
-        progress_(done_, total_, toQ(baseName(path)));
+        progress_(done_, total_, toDisplayQ(baseName(path)));
 }
 
 TShFileCopier::Outcome TShFileCopier::place(const std::string& source, const struct stat& st,

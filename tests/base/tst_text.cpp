@@ -112,6 +112,11 @@ TEST(CodePage, DisplayMarksEveryByteThatIsNoCharacter) {
         // A replacement character that is really in the name stays one.
         {CodePage::Kind::Utf8, "\xEF\xBF\xBD\xFE", QStringLiteral("\uFFFD\\xFE")},
         {CodePage::Kind::Cp932, std::string("\x95\x5C\xA0", 3), QStringLiteral("表\\xA0")},
+        // A lead byte before a byte that cannot follow it: only the lead byte is odd.
+        {CodePage::Kind::Cp932, "caf\xE9.txt", QStringLiteral("caf\\xE9.txt")},
+        {CodePage::Kind::Cp932, "\xFF\xFE.jpg", QStringLiteral("\\xFF\\xFE.jpg")},
+        {CodePage::Kind::Cp932, "\x95", QStringLiteral("\\x95")}, // cut off at the end
+        {CodePage::Kind::Utf8, "\xE3\x81.jpg", QStringLiteral("\\xE3\\x81.jpg")},
     };
     for (const auto& c : cases)
         EXPECT_EQ(CodePage(c.kind).toDisplay(c.bytes), c.shown) << c.bytes;
