@@ -188,6 +188,44 @@ QString CodePage::toDisplay(std::string_view s) const {
     return out;
 }
 
+namespace {
+constexpr char16_t kEscapeBase = 0xDC80; // U+DC80 + byte: a lone low surrogate
+} // namespace
+
+QString CodePage::toLossless(std::string_view s) const {
+    QString out;
+    out.reserve(static_cast<qsizetype>(s.size()));
+    for (std::size_t pos = 0; pos < s.size();) {
+        const std::string_view unit = s.substr(pos, charLength(s, pos));
+        const QString text = toUnicode(unit);
+        if (fromUnicode(text) == unit) {
+            out += text;
+            pos += unit.size();
+        } else {
+            out += QChar(static_cast<char16_t>(kEscapeBase + static_cast<unsigned char>(s[pos])));
+            pos += 1;
+        }
+    }
+    return out;
+}
+
+std::string CodePage::fromLossless(const QString& s) const {
+    std::string out;
+    qsizetype start = 0; // of the text not yet converted
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const char16_t c = s[i].unicode();
+        const bool escaped =
+            c >= kEscapeBase && c <= kEscapeBase + 0xFF && (i == 0 || !s[i - 1].isHighSurrogate());
+        if (!escaped)
+            continue;
+        out += fromUnicode(s.mid(start, i - start));
+        out += static_cast<char>(c - kEscapeBase);
+        start = i + 1;
+    }
+    out += fromUnicode(s.mid(start));
+    return out;
+}
+
 CodePage::Kind CodePage::fromLocale() {
     const char* codeset = nl_langinfo(CODESET);
     if (codeset && (strcasecmp(codeset, "CP932") == 0 || strcasecmp(codeset, "SHIFT_JIS") == 0 ||

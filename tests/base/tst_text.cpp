@@ -125,6 +125,32 @@ TEST(CodePage, DisplayMarksEveryByteThatIsNoCharacter) {
     EXPECT_NE(utf8.toDisplay("a\xFE"), utf8.toDisplay("a\xFF"));
 }
 
+// Bytes carried as text come back as they were, whatever they are; characters that
+// convert back to themselves stay plain text.
+TEST(CodePage, LosslessTextGivesBackTheBytes) {
+    const struct {
+        CodePage::Kind kind;
+        std::string bytes;
+        bool plain; // toLossless is the ordinary text
+    } cases[] = {
+        {CodePage::Kind::Utf8, "写真.jpg", true},
+        {CodePage::Kind::Utf8, "caf\xE9.jpg", false},
+        {CodePage::Kind::Utf8, "\xEF\xBF\xBD\xFF", false},
+        // U+10080: its low surrogate is one of the escapes, but it follows a high one.
+        {CodePage::Kind::Utf8, "\xF0\x90\x82\x80", true},
+        {CodePage::Kind::Cp932, "\x95\x5C.jpg", true},
+        {CodePage::Kind::Cp932, "caf\xE9.txt", false},
+        // NEC's copy of an IBM character converts back to the IBM bytes.
+        {CodePage::Kind::Cp932, "\xED\x40", false},
+    };
+    for (const auto& c : cases) {
+        const CodePage page(c.kind);
+        const QString text = page.toLossless(c.bytes);
+        EXPECT_EQ(page.fromLossless(text), c.bytes) << c.bytes;
+        EXPECT_EQ(text == page.toUnicode(c.bytes), c.plain) << c.bytes;
+    }
+}
+
 TEST(CodePageSystem, ShorthandsFollowTheSystemCodePage) {
     {
         kelvora::test::CodePageGuard guard(CodePage::Kind::Cp932);
