@@ -280,8 +280,12 @@ TEST_F(Namespace, SideFilesCountOnlyAsSmallRegularFiles) {
             test::makeLinkAt(path + ".target", path);
         } else {
             const std::size_t size = kSmallFileLimit + (kind == Kind::OverTheLimit ? 1 : 0);
-            if (kind != Kind::Regular)
-                text += "#" + std::string(size - text.size() - 2, 'x') + "\n";
+            if (kind != Kind::Regular) {
+                const std::size_t padding = size - text.size() - 2;
+                text += '#';
+                text.append(padding, 'x');
+                text += '\n';
+            }
             test::writeFileAt(path, text);
         }
     };
