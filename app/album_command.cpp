@@ -45,6 +45,11 @@ TAlbumCommandParse failure(const QString& message) {
     return r;
 }
 
+// An argument as the user reads it in a message: its bytes, the odd ones marked.
+QString shown(const QString& argument) {
+    return toDisplayQ(fromLosslessQ(argument));
+}
+
 bool isPageName(const std::string& path) {
     const std::string ext = lowerExtension(path);
     return ext == "html" || ext == "htm";
@@ -149,16 +154,17 @@ TAlbumCommandParse ParseAlbumCommand(const QStringList& arguments) {
         return failure(QStringLiteral("ページと画像を指定してください"));
 
     TAlbumCommand cmd;
-    cmd.htmlFileName = absolute(fromQ(positional[0]));
+    cmd.htmlFileName = absolute(fromLosslessQ(positional[0]));
     // A forgotten page argument would make the first picture the page.
     if (!isPageName(cmd.htmlFileName))
         return failure(QStringLiteral("ページ %1 の名前は .html か .htm で終わる必要があります")
-                           .arg(positional[0]));
+                           .arg(shown(positional[0])));
     for (qsizetype i = 1; i < positional.size(); ++i) {
-        const std::string path = absolute(fromQ(positional[i]));
+        const std::string path = absolute(fromLosslessQ(positional[i]));
         if (std::filesystem::path(path).lexically_normal() ==
             std::filesystem::path(cmd.htmlFileName).lexically_normal())
-            return failure(QStringLiteral("ページ %1 が画像の中にあります").arg(positional[0]));
+            return failure(
+                QStringLiteral("ページ %1 が画像の中にあります").arg(shown(positional[0])));
         // The main window lists each picture once; so does the command.
         if (cmd.sourceFiles.indexOf(path) < 0)
             cmd.sourceFiles.add(path);
@@ -171,16 +177,16 @@ TAlbumCommandParse ParseAlbumCommand(const QStringList& arguments) {
         cmd.jobs = *n;
     }
     if (parser.isSet(options)) {
-        cmd.optionFile = absolute(fromQ(parser.value(options)));
+        cmd.optionFile = absolute(fromLosslessQ(parser.value(options)));
         // Settings asked for by name must not silently fall back to the defaults.
         struct stat st;
         if (::stat(cmd.optionFile.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
             return failure(
-                QStringLiteral("設定ファイル %1 は開けません").arg(parser.value(options)));
+                QStringLiteral("設定ファイル %1 は開けません").arg(shown(parser.value(options))));
     } else {
         cmd.optionFile = OptionFilePath();
     }
-    cmd.page.title = fromQ(parser.value(title));
+    cmd.page.title = fromLosslessQ(parser.value(title));
     if (parser.isSet(background)) {
         const auto c = ParseColor(parser.value(background));
         if (!c)
@@ -212,7 +218,7 @@ TAlbumCommandParse ParseAlbumCommand(const QStringList& arguments) {
     if (parser.isSet(commentFile)) {
         try {
             TStringList lines;
-            lines.loadFromFile(fromQ(parser.value(commentFile)));
+            lines.loadFromFile(fromLosslessQ(parser.value(commentFile)));
             for (const std::string& line : lines) {
                 const auto tab = line.find('\t');
                 if (tab == std::string::npos)
@@ -231,7 +237,7 @@ TAlbumCommandParse ParseAlbumCommand(const QStringList& arguments) {
 QString AlbumErrorText(const Exception& error) {
     QString text = error.message();
     if (const auto* picture = dynamic_cast<const EAlbumPicture*>(&error))
-        text = toQ(picture->sourceFile()) + QStringLiteral(": ") + text;
+        text = toDisplayQ(picture->sourceFile()) + QStringLiteral(": ") + text;
     if (!error.detail().empty())
         text += QStringLiteral(" (%1)").arg(QString::fromLocal8Bit(error.detail()));
     return text;

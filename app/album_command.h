@@ -29,7 +29,9 @@ struct TAlbumCommandParse {
     QString output;
 };
 
-// Parses the arguments (without the program name). Reads the comment file.
+// Parses the arguments (without the program name). Reads the comment file. Arguments
+// carry their bytes as toLosslessQ gives them (plain text is such an argument too), so
+// that file names the code page cannot decode name their files.
 TAlbumCommandParse ParseAlbumCommand(const QStringList& arguments);
 
 // Makes the album; progress goes to `progressFd` when it is a terminal. Raises the

@@ -66,8 +66,11 @@ int main(int argc, char** argv) {
     kelvora::registerPictureFormats(32);
     const std::unique_ptr<kelvora::TSPIs> plugins = kelvora::loadPlugins();
 
-    QStringList arguments = QCoreApplication::arguments();
-    arguments.removeFirst();
+    // From argv itself: QCoreApplication::arguments() has lost the bytes of names that
+    // are not valid in the code page.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << kelvora::toLosslessQ(argv[i]);
     const kelvora::TAlbumCommandParse parsed = kelvora::ParseAlbumCommand(arguments);
     if (!parsed.command) {
         std::fputs(parsed.output.toLocal8Bit().constData(), parsed.exitCode ? stderr : stdout);
@@ -87,7 +90,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     const QString done =
-        QStringLiteral("完了しました: %1\n").arg(kelvora::toQ(parsed.command->htmlFileName));
+        QStringLiteral("完了しました: %1\n").arg(kelvora::toDisplayQ(parsed.command->htmlFileName));
     std::fputs(done.toLocal8Bit().constData(), stdout);
     return 0;
 }

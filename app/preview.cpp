@@ -1,5 +1,6 @@
 #include "app/preview.h"
 
+#include "base/file_io.h"
 #include "jpeg/jpeg_image.h"
 #include "ui/image.h"
 
@@ -22,6 +23,9 @@ void chooseScale(TJPEGImage& jpeg, const QSize& shown) {
 } // namespace
 
 void LoadPreview(TImage& image, const std::string& path) {
+    // A FIFO or a device named like a picture would hold the window up for ever in a
+    // decoder that opens it by name.
+    refuseSpecialFile(path);
     TPicture loaded;
     loaded.loadFromFile(path);
     if (auto* jpeg = dynamic_cast<TJPEGImage*>(loaded.graphic()))

@@ -15,7 +15,8 @@ class TGraphic;
 class TImage;
 
 // Loads the file into image through the picture loader and decodes it now. Raises the
-// loader's and the decoder's errors; the control then keeps what it showed.
+// loader's and the decoder's errors; the control then keeps what it showed. A FIFO, a
+// socket or a device is never opened ("ファイル %s は開けません").
 void LoadPreview(TImage& image, const std::string& path);
 
 // Shows files in one preview control. A click in the file list reports the selection

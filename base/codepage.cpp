@@ -173,14 +173,56 @@ QString CodePage::toDisplay(std::string_view s) const {
         const std::string_view unit = s.substr(pos, charLength(s, pos));
         const QString text = toUnicode(unit);
         if (text.contains(kReplacement) && unit != kEncodedReplacement) {
-            for (const unsigned char c : unit)
-                out += QStringLiteral("\\x") +
-                       QString::number(c, 16).rightJustified(2, QLatin1Char('0')).toUpper();
+            // Only the byte that starts no character is marked: a CP932 lead byte
+            // before a byte that cannot follow it ("caf\xE9.txt") leaves that byte to
+            // stand for itself, as the decoder does.
+            out += QStringLiteral("\\x") + QString::number(static_cast<unsigned char>(unit[0]), 16)
+                                               .rightJustified(2, QLatin1Char('0'))
+                                               .toUpper();
+            pos += 1;
         } else {
             out += text;
+            pos += unit.size();
         }
-        pos += unit.size();
     }
+    return out;
+}
+
+namespace {
+constexpr char16_t kEscapeBase = 0xDC80; // U+DC80 + byte: a lone low surrogate
+} // namespace
+
+QString CodePage::toLossless(std::string_view s) const {
+    QString out;
+    out.reserve(static_cast<qsizetype>(s.size()));
+    for (std::size_t pos = 0; pos < s.size();) {
+        const std::string_view unit = s.substr(pos, charLength(s, pos));
+        const QString text = toUnicode(unit);
+        if (fromUnicode(text) == unit) {
+            out += text;
+            pos += unit.size();
+        } else {
+            out += QChar(static_cast<char16_t>(kEscapeBase + static_cast<unsigned char>(s[pos])));
+            pos += 1;
+        }
+    }
+    return out;
+}
+
+std::string CodePage::fromLossless(const QString& s) const {
+    std::string out;
+    qsizetype start = 0; // of the text not yet converted
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const char16_t c = s[i].unicode();
+        const bool escaped =
+            c >= kEscapeBase && c <= kEscapeBase + 0xFF && (i == 0 || !s[i - 1].isHighSurrogate());
+        if (!escaped)
+            continue;
+        out += fromUnicode(s.mid(start, i - start));
+        out += static_cast<char>(c - kEscapeBase);
+        start = i + 1;
+    }
+    out += fromUnicode(s.mid(start));
     return out;
 }
 

@@ -37,6 +37,12 @@ public:
     // the code page appears as "\xHH", so that two different names never look
     // alike and nothing is silently dropped.
     QString toDisplay(std::string_view s) const;
+    // For carrying bytes through code that works on text (a command-line parser):
+    // like toUnicode, but a byte that starts no character converting back to the same
+    // bytes becomes U+DC80 + byte, which no text of the code page contains, so that
+    // fromLossless gives back exactly the bytes. Not for showing.
+    QString toLossless(std::string_view s) const;
+    std::string fromLossless(const QString& s) const;
 
     // The process-wide code page: the locale's, unless a test or the program
     // chose another with setSystem().
@@ -57,6 +63,12 @@ inline std::string fromQ(const QString& s) {
 }
 inline QString toDisplayQ(std::string_view s) {
     return CodePage::system().toDisplay(s);
+}
+inline QString toLosslessQ(std::string_view s) {
+    return CodePage::system().toLossless(s);
+}
+inline std::string fromLosslessQ(const QString& s) {
+    return CodePage::system().fromLossless(s);
 }
 
 } // namespace kelvora

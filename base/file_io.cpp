@@ -2,8 +2,11 @@
 
 #include "base/codepage.h"
 #include "base/errors.h"
+#include "base/unique_fd.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <sstream>
@@ -13,14 +16,10 @@
 namespace kelvora {
 namespace {
 [[noreturn]] void cannotCreate(const std::string& fileName) {
-    throw EFCreateError(QStringLiteral("ファイル %1 を作成できません").arg(toQ(fileName)));
+    throw EFCreateError(QStringLiteral("ファイル %1 を作成できません").arg(toDisplayQ(fileName)));
 }
 [[noreturn]] void cannotOpen(const std::string& fileName) {
-    throw EFOpenError(QStringLiteral("ファイル %1 は開けません").arg(toQ(fileName)));
-}
-bool isRegularFile(const std::string& fileName) {
-    struct stat st;
-    return ::stat(fileName.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    throw EFOpenError(QStringLiteral("ファイル %1 は開けません").arg(toDisplayQ(fileName)));
 }
 } // namespace
 
@@ -30,27 +29,84 @@ std::string systemErrorText(int error) {
     return ::strerror_r(error, buffer, sizeof buffer);
 }
 
-std::ifstream openForReading(const std::string& fileName) {
-    if (!isRegularFile(fileName))
+int openRegularFile(const std::string& fileName) {
+    struct stat st;
+    if (::stat(fileName.c_str(), &st) != 0)
+        return -1;
+    if (!S_ISREG(st.st_mode)) {
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        return -1;
+    }
+    int fd;
+    do
+        fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return -1;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
+void refuseSpecialFile(const std::string& fileName) {
+    struct stat st;
+    if (::stat(fileName.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
         cannotOpen(fileName);
-    std::ifstream in(fileName, std::ios::binary);
+}
+
+std::ifstream openForReading(const std::string& fileName) {
+    const UniqueFd fd(openRegularFile(fileName));
+    if (!fd.valid())
+        cannotOpen(fileName);
+    // The stream opens the descriptor's own file, not whatever the name is now: a
+    // FIFO put in the file's place after the check would block the second open.
+    std::ifstream in("/proc/self/fd/" + std::to_string(fd.get()), std::ios::binary);
     if (!in.is_open())
         cannotOpen(fileName);
     return in;
 }
 
 int openDescriptorForReading(const std::string& fileName) {
-    // Non-blocking, so that a FIFO put in a picture's place cannot hang the open.
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = openRegularFile(fileName);
     if (fd < 0)
         cannotOpen(fileName);
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        cannotOpen(fileName);
-    }
-    ::fcntl(fd, F_SETFL, 0);
+    ::fcntl(fd, F_SETFL, 0); // reads of a regular file wait for the disk, as they should
     return fd;
+}
+
+std::optional<std::string> readSmallFile(const std::string& fileName, std::size_t maxBytes) {
+    const UniqueFd fd(openRegularFile(fileName));
+    struct stat st;
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 ||
+        static_cast<std::uint64_t>(st.st_size) > maxBytes)
+        return std::nullopt;
+    // The size is only a hint (a file still being written, a kernel file that reports
+    // 0): read up to one byte past the limit to tell a file that is too large.
+    std::string bytes(std::min<std::size_t>(static_cast<std::size_t>(st.st_size), maxBytes) + 1,
+                      '\0');
+    std::size_t used = 0;
+    for (;;) {
+        if (used == bytes.size()) {
+            if (used > maxBytes)
+                return std::nullopt;
+            bytes.resize(std::min(maxBytes + 1, std::max<std::size_t>(used * 2, 4096)));
+        }
+        const ssize_t n = ::read(fd.get(), bytes.data() + used, bytes.size() - used);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return std::nullopt;
+        if (n == 0)
+            break;
+        used += static_cast<std::size_t>(n);
+    }
+    if (used > maxBytes)
+        return std::nullopt;
+    bytes.resize(used);
+    return bytes;
 }
 
 std::string readWholeFile(const std::string& fileName) {

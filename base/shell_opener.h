@@ -12,7 +12,7 @@ public:
     virtual bool open(const std::string& target) = 0;
 };
 
-// Runs xdg-open detached.
+// Runs xdg-open, in the background, with the target's bytes as they are.
 class TXdgOpener : public TShellOpener {
 public:
     bool open(const std::string& target) override;

@@ -253,7 +253,7 @@ bool TShFileCopier::cancelled() const {
 }
 
 void TShFileCopier::fail(const char* text, const std::string& path, int error) {
-    QString line = QString::fromUtf8(text).arg(toQ(baseName(path)));
+    QString line = QString::fromUtf8(text).arg(toDisplayQ(baseName(path)));
     if (line.contains(QLatin1String("%2")))
         line = line.arg(ShErrorText(error));
     result_.errors << line;
@@ -263,7 +263,7 @@ void TShFileCopier::fail(const char* text, const std::string& path, int error) {
 void TShFileCopier::advance(std::int64_t units, const std::string& path) {
     done_ += units;
     if (progress_)
-        progress_(done_, total_, toQ(baseName(path)));
+        progress_(done_, total_, toDisplayQ(baseName(path)));
 }
 
 TShFileCopier::Outcome TShFileCopier::place(const std::string& source, const struct stat& st,
@@ -364,9 +364,17 @@ TShFileCopier::Outcome TShFileCopier::copyFile(const std::string& source, const 
                                                const std::string& dest, bool overwrite,
                                                bool fresh) {
     advance(0, source);
-    UniqueFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-    if (!in.valid()) {
-        fail(VelShCst::SCopyFailed, source, errno);
+    // Non-blocking and checked again once open: a FIFO put in the file's place since it
+    // was looked at would hold the operation up for good, beyond its cancel button.
+    UniqueFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    struct stat opened;
+    const int openError = !in.valid()                          ? errno
+                          : ::fstat(in.get(), &opened) != 0    ? errno
+                          : !S_ISREG(opened.st_mode)           ? EINVAL
+                          : ::fcntl(in.get(), F_SETFL, 0) != 0 ? errno
+                                                               : 0;
+    if (openError != 0) {
+        fail(VelShCst::SCopyFailed, source, openError);
         return Outcome::Failed;
     }
     // Inside a folder that is itself still under a temporary name, files take

@@ -1,5 +1,6 @@
 #include "shell/fs_folder.h"
 
+#include "base/file_io.h"
 #include "shell/dir_handle.h"
 #include "shell/shell_texts.h"
 #include "shell/trash.h"
@@ -10,7 +11,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
 #include <linux/magic.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
@@ -38,31 +38,38 @@ bool endsWith(std::string_view s, std::string_view suffix) {
            s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
+// The lines of a small side file (a .desktop entry, a .hidden list); none when it is
+// no regular file of at most kSmallFileLimit bytes. Such files are read on the GUI
+// thread while a folder is listed: a FIFO or a link to a device in their place must
+// cost nothing.
+template <typename Visit> void forEachLineOf(const std::string& file, Visit visit) {
+    if (const std::optional<std::string> text = readSmallFile(file))
+        forEachLine(*text, visit);
+}
+
 // The value of key in the [Desktop Entry] group of a .desktop file.
 std::string desktopEntryValue(const std::string& file, std::string_view key) {
-    std::ifstream in(file, std::ios::binary);
-    std::string line;
+    std::string value;
     bool inGroup = false;
-    for (int lines = 0; lines < 1000 && std::getline(in, line); ++lines) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+    forEachLineOf(file, [&](std::string_view line) {
         if (!line.empty() && line[0] == '[') {
             inGroup = line == "[Desktop Entry]";
-            continue;
+            return true;
         }
         if (!inGroup || line.size() <= key.size() || line.compare(0, key.size(), key) != 0)
-            continue;
+            return true;
         std::size_t p = key.size();
         while (p < line.size() && line[p] == ' ')
             ++p;
-        if (p < line.size() && line[p] == '=') {
+        if (p >= line.size() || line[p] != '=')
+            return true;
+        ++p;
+        while (p < line.size() && line[p] == ' ')
             ++p;
-            while (p < line.size() && line[p] == ' ')
-                ++p;
-            return line.substr(p);
-        }
-    }
-    return {};
+        value = line.substr(p);
+        return false;
+    });
+    return value;
 }
 
 } // namespace
@@ -180,14 +187,11 @@ bool TFsFolder::isHiddenName(std::string_view name) {
     if (!hiddenNames_) {
         // Names listed in the folder's .hidden file are hidden as dot files are.
         hiddenNames_.emplace();
-        std::ifstream in(childPath(".hidden"), std::ios::binary);
-        std::string line;
-        while (std::getline(in, line)) {
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
+        forEachLineOf(childPath(".hidden"), [this](std::string_view line) {
             if (!line.empty())
-                hiddenNames_->insert(line);
-        }
+                hiddenNames_->emplace(line);
+            return true;
+        });
     }
     return hiddenNames_->count(std::string(name)) != 0;
 }

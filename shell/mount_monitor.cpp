@@ -16,7 +16,7 @@ namespace kelvora {
 namespace {
 
 QString labelOf(const TDrive& drive) {
-    return toQ(ShDriveDisplayName(drive));
+    return toDisplayQ(ShDriveDisplayName(drive));
 }
 
 bool sameLook(const TDrive& a, const TDrive& b) {
@@ -115,14 +115,14 @@ void TShMountMonitor::Rescan() {
     const std::vector<TDrive> before = std::exchange(drives_, now);
     for (const TDrive& old : before) {
         if (!findDrive(now, old.mountPoint))
-            emit volumeRemoved(ShDriveIDBytes(old.mountPoint), toQ(old.mountPoint));
+            emit volumeRemoved(ShDriveIDBytes(old.mountPoint), toDisplayQ(old.mountPoint));
     }
     for (const TDrive& d : now) {
         const TDrive* old = findDrive(before, d.mountPoint);
         if (!old)
-            emit volumeArrived(ShDriveIDBytes(d.mountPoint), labelOf(d), toQ(d.mountPoint));
+            emit volumeArrived(ShDriveIDBytes(d.mountPoint), labelOf(d), toDisplayQ(d.mountPoint));
         else if (!sameLook(*old, d))
-            emit volumeChanged(ShDriveIDBytes(d.mountPoint), labelOf(d), toQ(d.mountPoint));
+            emit volumeChanged(ShDriveIDBytes(d.mountPoint), labelOf(d), toDisplayQ(d.mountPoint));
     }
 }
 

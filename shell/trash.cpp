@@ -1,5 +1,6 @@
 #include "shell/trash.h"
 
+#include "base/file_io.h"
 #include "base/hex.h"
 #include "shell/dir_handle.h"
 #include "shell/drive_ready.h"
@@ -10,7 +11,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
-#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -193,30 +193,27 @@ std::vector<std::string> TrashDirectories() {
 }
 
 bool ReadTrashInfo(const std::string& trashDir, const std::string& name, TTrashInfo& info) {
-    std::ifstream in(trashDir + "/info/" + name + ".trashinfo", std::ios::binary);
-    if (!in)
+    // Anyone may put anything into a trash folder on a shared drive.
+    const std::optional<std::string> text =
+        readSmallFile(trashDir + "/info/" + name + ".trashinfo");
+    if (!text)
         return false;
-    std::string line;
     bool inSection = false, found = false;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+    forEachLine(*text, [&](std::string_view line) {
         if (!line.empty() && line[0] == '[') {
             inSection = line == "[Trash Info]";
-            continue;
-        }
-        if (!inSection)
-            continue;
-        if (line.rfind("Path=", 0) == 0) {
-            info.originalPath = PercentDecode(std::string_view(line).substr(5));
+        } else if (inSection && line.starts_with("Path=")) {
+            info.originalPath = PercentDecode(line.substr(5));
             found = true;
-        } else if (line.rfind("DeletionDate=", 0) == 0) {
-            const QDateTime t =
-                QDateTime::fromString(QString::fromLatin1(line.substr(13)), Qt::ISODate);
+        } else if (inSection && line.starts_with("DeletionDate=")) {
+            const std::string_view date = line.substr(13);
+            const QDateTime t = QDateTime::fromString(
+                QString::fromLatin1(date.data(), static_cast<qsizetype>(date.size())), Qt::ISODate);
             if (t.isValid())
                 info.deletionTime = t.toMSecsSinceEpoch() * 1000000;
         }
-    }
+        return true;
+    });
     return found;
 }
 

@@ -1,7 +1,8 @@
 #include "shell/xdg_dirs.h"
 
+#include "base/file_io.h"
+
 #include <cstdlib>
-#include <fstream>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -103,21 +104,23 @@ std::vector<std::string> XdgConfigDirs() {
 
 std::vector<std::pair<std::string, std::string>> XdgUserDirs() {
     std::vector<std::pair<std::string, std::string>> dirs;
-    std::ifstream in(XdgConfigHome() + "/user-dirs.dirs", std::ios::binary);
+    const std::optional<std::string> text = readSmallFile(XdgConfigHome() + "/user-dirs.dirs");
+    if (!text)
+        return dirs;
     const std::string home = XdgHome();
-    std::string line;
-    while (std::getline(in, line)) {
-        std::size_t p = line.find_first_not_of(" \t");
-        if (p == std::string::npos || line[p] == '#' || line.compare(p, 4, "XDG_") != 0)
-            continue;
+    forEachLine(*text, [&](std::string_view line) {
+        const std::size_t p = line.find_first_not_of(" \t");
+        if (p == std::string_view::npos || line[p] == '#' || line.compare(p, 4, "XDG_") != 0)
+            return true;
         const std::size_t eq = line.find('=', p);
-        if (eq == std::string::npos || eq < p + 8 || line.compare(eq - 4, 4, "_DIR") != 0)
-            continue;
-        std::string key = line.substr(p + 4, eq - 4 - (p + 4));
-        std::string path = userDirValue(std::string_view(line).substr(eq + 1), home);
+        if (eq == std::string_view::npos || eq < p + 8 || line.compare(eq - 4, 4, "_DIR") != 0)
+            return true;
+        std::string key(line.substr(p + 4, eq - 4 - (p + 4)));
+        std::string path = userDirValue(line.substr(eq + 1), home);
         if (!key.empty() && !path.empty())
             dirs.emplace_back(std::move(key), std::move(path));
-    }
+        return true;
+    });
     return dirs;
 }
 

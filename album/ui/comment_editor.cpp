@@ -1,6 +1,7 @@
 #include "album/ui/comment_editor.h"
 
 #include "base/codepage.h"
+#include "base/file_io.h"
 #include "ui/image.h"
 #include "ui/window_placement.h"
 
@@ -135,7 +136,9 @@ void TForm4::ListView1Click() {
     txtComment->setPlainText(item->text(1));
     fillingMemo_ = false;
     try {
-        imgPreview->loadFromFile(PathOf(item).toStdString());
+        const std::string path = PathOf(item).toStdString();
+        refuseSpecialFile(path); // a FIFO named like a picture must not hold the window
+        imgPreview->loadFromFile(path);
     } catch (const std::exception&) {
         // A picture the preview cannot show is not worth a message.
         lblFileName->clear();

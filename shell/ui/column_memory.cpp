@@ -1,10 +1,10 @@
 #include "shell/ui/column_memory.h"
 
-#include <QFile>
-#include <QSaveFile>
+#include "base/file_io.h"
+#include "base/sibling_temporary.h"
+
 #include <charconv>
-#include <fstream>
-#include <iterator>
+#include <cstdio>
 #include <optional>
 
 namespace kelvora {
@@ -149,27 +149,27 @@ void TVelShColumnList::SetText(std::string_view text) {
 }
 
 bool TVelShColumnList::LoadFromFile(const std::string& fileName) {
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in)
+    // Read while the list is created, on the GUI thread: whatever stands under the
+    // name (a FIFO, a device, a runaway file) must not hold the window up.
+    const std::optional<std::string> text = readSmallFile(fileName, kMaxFileBytes);
+    if (!text)
         return false;
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad())
-        return false;
-    SetText(text);
+    SetText(*text);
     return true;
 }
 
 bool TVelShColumnList::SaveToFile(const std::string& fileName) const {
-    QSaveFile file(QFile::decodeName(QByteArray::fromStdString(fileName)));
-    if (!file.open(QIODevice::WriteOnly))
+    // Written beside the file and renamed over it, by the name's bytes.
+    std::string temp;
+    UniqueFd fd = CreateSiblingTemporary(fileName, 0666, temp);
+    if (!fd.valid())
         return false;
-    const std::string text = Text();
-    if (file.write(text.data(), static_cast<qint64>(text.size())) !=
-        static_cast<qint64>(text.size())) {
-        file.cancelWriting();
+    if (!writeAll(fd.get(), Text()) || !fd.close() ||
+        ::rename(temp.c_str(), fileName.c_str()) != 0) {
+        ::unlink(temp.c_str());
         return false;
     }
-    return file.commit();
+    return true;
 }
 
 } // namespace kelvora

@@ -14,6 +14,7 @@
 // that is not of this shape (a number that does not parse, a cut-off triplet)
 // is skipped; the rest of the file still counts. Keys are exact byte strings:
 // folders whose names differ only in case are different folders.
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -40,8 +41,10 @@ public:
     void Store(const std::string& key, TVelShColumnInfos infos);
     void Clear();
 
+    // A file larger than this is not read (some ten thousand folders fit).
+    static constexpr std::size_t kMaxFileBytes = std::size_t{16} << 20;
     // Replaces the content by the file's; false (content unchanged) when the
-    // file cannot be read.
+    // file cannot be read, is no regular file or is larger than kMaxFileBytes.
     bool LoadFromFile(const std::string& fileName);
     // Writes the file whole or not at all; false when it cannot be written.
     bool SaveToFile(const std::string& fileName) const;

@@ -21,7 +21,7 @@ TShConflictDialog::TShConflictDialog(const TShConflict& conflict, QWidget* paren
     : QDialog(parent) {
     setWindowTitle(QStringLiteral("確認"));
     const std::string& target = conflict.target;
-    const QString name = toQ(target.substr(target.rfind('/') + 1));
+    const QString name = toDisplayQ(target.substr(target.rfind('/') + 1));
     const bool folders = conflict.sourceIsFolder && conflict.targetIsFolder;
     lblMessage = new QLabel(
         folders

@@ -310,7 +310,7 @@ int TVelShFileList::FindCaption(const QString& text, int start, bool wrap, bool 
         }
         std::string name;
         rows_[static_cast<std::size_t>(row)]->GetDisplayName(name);
-        const QString caption = toQ(name);
+        const QString caption = toDisplayQ(name); // as the row shows it
         if (partial ? caption.contains(text, Qt::CaseInsensitive)
                     : caption.startsWith(text, Qt::CaseInsensitive))
             return row;

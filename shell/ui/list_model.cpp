@@ -66,11 +66,13 @@ QVariant TVelShListModel::data(const QModelIndex& index, int role) const {
         if (column == 0) {
             std::string name;
             row->GetDisplayName(name);
-            return toQ(name);
+            // Bytes the code page cannot show are marked, so that two names never
+            // look alike; a type named after such an extension likewise.
+            return toDisplayQ(name);
         }
         const std::vector<std::string>& details = row->GetDetails();
         const auto i = static_cast<std::size_t>(column - 1);
-        return i < details.size() ? toQ(details[i]) : QString();
+        return i < details.size() ? toDisplayQ(details[i]) : QString();
     }
     case Qt::DecorationRole:
         if (column != 0)

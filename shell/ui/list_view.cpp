@@ -20,6 +20,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMimeData>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QStackedLayout>
 #include <algorithm>
@@ -360,6 +361,19 @@ void TCustomVelShListView::enumerate(TVelShFileList* list, bool keepSelection) {
 }
 
 void TCustomVelShListView::display(TVelShFileList* list) {
+    {
+        // The views report nothing when their rows are replaced, and the selection put
+        // back would be reported before the focus is: whoever follows the focused row
+        // (the main window's preview and "追加") would go on showing a row of a folder
+        // no longer shown, or see none. One report follows, with everything in place.
+        const QScopedValueRollback<bool> quiet(displaying_, true);
+        showRows(list);
+    }
+    TVelShFileData* focused = ItemFocused();
+    emit OnSelectItem(focused, focused && focused->Selected());
+}
+
+void TCustomVelShListView::showRows(TVelShFileList* list) {
     // Showing the same list again (sorted, read again) keeps the columns as they are.
     const bool again = list && list == model_->List();
     const QByteArray columns = again ? Header()->saveState() : QByteArray();
@@ -550,7 +564,8 @@ void TCustomVelShListView::selectionChanged(const QItemSelection& selected,
             }
             TVelShFileData* item =
                 range.top() == range.bottom() ? list->Items(range.top()) : nullptr;
-            emit OnSelectItem(item, nowSelected);
+            if (!displaying_)
+                emit OnSelectItem(item, nowSelected);
         }
     };
     apply(deselected, false);

@@ -185,6 +185,8 @@ signals:
     // The clipboard changed; contented: it holds shell items.
     void OnShClipboard(bool contented);
     // A row's selected state changed; item is null when several rows changed at once.
+    // Also once whenever the rows are shown anew (another folder, the folder read
+    // again, sorted): then item is the focused row, or null, and selected its state.
     void OnSelectItem(TVelShFileData* item, bool selected);
     // An operation started by a drop onto the list has ended.
     void OnShOperationFinished(const kelvora::TShOperationResult& result);
@@ -219,7 +221,10 @@ private:
     bool renameRow(TVelShFileData* row, const QString& text);
 
     void enumerate(TVelShFileList* list, bool keepSelection);
+    // Shows the list's rows with their selection and focus, then reports the
+    // selection once (OnSelectItem).
     void display(TVelShFileList* list);
+    void showRows(TVelShFileList* list);
     void rebuildColumns();
     void applyColumnLayout(TVelShFileList* list);
     void updateSortIndicator();
@@ -264,6 +269,7 @@ private:
     bool readOnly_ = false;
     bool columnsPending_ = false; // columns to size once the control is shown
     bool destroying_ = false;
+    bool displaying_ = false; // rows being shown: their selection is reported after
 };
 
 class TVelShListView final : public TCustomVelShListView {

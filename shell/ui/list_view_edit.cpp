@@ -31,8 +31,8 @@ bool TCustomVelShListView::ViewCanEdit(const QModelIndex& index) {
 bool TCustomVelShListView::renameRow(TVelShFileData* row, const QString& text) {
     std::string name;
     row->GetDisplayName(name);
-    if (text == toQ(name))
-        return false; // no new text
+    if (text == toDisplayQ(name))
+        return false; // no new text (the editor starts with the name as shown)
     using SharedID = std::shared_ptr<ItemIDList>;
     const SharedID oldID(TVelShID::IDClone(row->GetAbsoluteID()), TIDListDeleter());
     QString error;

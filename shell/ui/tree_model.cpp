@@ -43,7 +43,7 @@ std::unique_ptr<TVelShTreeNode> TVelShTreeModel::makeNode(TVelShTreeNode* parent
     auto node = std::make_unique<TVelShTreeNode>(this, parent);
     std::string name;
     item->GetDisplayName(name);
-    node->SetText(toQ(name));
+    node->SetText(toDisplayQ(name));
     node->Attach(std::move(item));
     return node;
 }
@@ -221,7 +221,7 @@ void TVelShTreeModel::Renamed(TVelShTreeNode* node) {
     removeRun(node, 0, node->children_.size());
     std::string name;
     node->Data()->GetDisplayName(name);
-    node->SetText(toQ(name));
+    node->SetText(toDisplayQ(name));
     node->Reattach();
     if (TVelShTreeNode* parent = node->parent_) {
         // Its place among the others, which are still in order.

@@ -25,7 +25,8 @@ struct Result {
     QString out, err;
 };
 
-Result runCommand(const QStringList& args, const std::string& cwd) {
+Result runCommand(const QStringList& args, const std::string& cwd,
+                  const QString& program = QStringLiteral(KELVORA_ALBUM_COMMAND)) {
     QProcess p;
     p.setWorkingDirectory(QString::fromStdString(cwd));
     // As from a plain terminal session: no runtime folder, whatever the test runner has.
@@ -33,7 +34,7 @@ Result runCommand(const QStringList& args, const std::string& cwd) {
     env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
     p.setProcessEnvironment(env);
-    p.start(QStringLiteral(KELVORA_ALBUM_COMMAND), args);
+    p.start(program, args);
     p.waitForFinished(120000);
     return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
             QString::fromUtf8(p.readAllStandardError())};
@@ -161,6 +162,29 @@ TEST(AlbumCommand, FailureNamesThePictureAndLeavesNothing) {
                     .match(r.err)
                     .hasMatch())
         << r.err.toStdString();
+}
+
+// File names the code page cannot decode reach the run as their bytes, and a message
+// shows them marked. (The shell makes the arguments: QProcess cannot pass such bytes.)
+TEST(AlbumCommand, PicturesAreNamedByTheirBytes) {
+    TempDir dir;
+    // Qt would write the picture under another name: it is renamed by its bytes.
+    std::filesystem::rename(saveImage(patternImage(10, 10), dir.file("a.jpg"), "jpg"),
+                            dir.file("caf\xE9.jpg"));
+    const auto run = [&](const char* pictures) {
+        return runCommand({QStringLiteral("-c"),
+                           QStringLiteral("exec \"$0\" page.html %1").arg(QLatin1String(pictures)),
+                           QStringLiteral(KELVORA_ALBUM_COMMAND)},
+                          dir.path(), QStringLiteral("/bin/sh"));
+    };
+    const Result made = run("\"$(printf 'caf\\351.jpg')\"");
+    ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
+    EXPECT_FALSE(QImage(QString::fromStdString(dir.file("large/L0.jpg"))).isNull());
+    const Result missing = run("\"$(printf '\\376.jpg')\"");
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_TRUE(missing.err.contains(QStringLiteral("ファイル %1/\\xFE.jpg は開けません")
+                                         .arg(QString::fromStdString(dir.path()))))
+        << missing.err.toStdString();
 }
 
 TEST(AlbumCommand, QuietOnSuccessWithoutARuntimeFolder) {

@@ -9,25 +9,31 @@
 #include "app/splash.h"
 #include "app/startup.h"
 #include "app/version_window.h"
+#include "base/file_io.h"
 #include "base/program_folder.h"
 #include "settings/ui/option_dialog.h"
 #include "spi/spis.h"
 #include "spi/ui/plugin_list_window.h"
 #include "tests/shell/views_support.h"
+#include "tests/support/codepage_guard.h"
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/images.h"
 #include "tests/support/qtest_strings.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/watchdog.h"
 #include "ui/image.h"
 
 #include <QFileDialog>
 #include <QFrame>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSet>
 #include <QSignalSpy>
 #include <QSplitter>
 #include <QStatusBar>
@@ -122,6 +128,39 @@ struct Program {
             clickFile(name);
             QTest::mouseClick(form1->Button1, Qt::LeftButton);
         }
+    }
+
+    // A folder below home made of what a folder may hold besides pictures: side files
+    // that are FIFOs, a picture that is a FIFO, one that is a link to a device, names
+    // the code page cannot decode (two of which decode alike), and a subfolder so that
+    // the tree reads the folder too.
+    std::string oddFolder() const {
+        const std::string folder = world.home() + "/odd";
+        makeFifoAt(folder + "/.hidden");
+        makeFifoAt(folder + "/x.desktop");
+        makeFifoAt(folder + "/y.jpg");
+        world.makeLink("/dev/zero", folder + "/z.jpg");
+        world.makeDir(folder + "/\xFF-dir");
+        for (const char* name : {"\xFF\xFE.jpg", "\xE3\x81.jpg", "caf\xE9.txt"})
+            world.makeFile(folder + "/" + name, "not a picture");
+        return folder;
+    }
+
+    // What "追加" and the preview show agrees with the list's focused row: with one,
+    // SelectedPath is its path and "追加" is on unless it is listed; without one,
+    // "追加" is off and the preview empty.
+    void checkFollowsTheList(const char* step) const {
+        TForm1& f = *form1;
+        TVelShFileData* focused = f.VelShListView1->ItemFocused();
+        if (!focused) {
+            QVERIFY2(!f.Button1->isEnabled(), step);
+            QVERIFY2(f.Image1->picture().empty(), step);
+            return;
+        }
+        std::string path;
+        focused->GetPath(path);
+        QVERIFY2(f.SelectedPath() == path, step);
+        QVERIFY2(f.Button1->isEnabled() == (f.Collected().IndexOf(path) < 0), step);
     }
 
     // A click on an entry of the collected list.
@@ -325,6 +364,154 @@ private slots:
         p.clickFile("コンピュータ");
         QVERIFY(!f.Button1->isEnabled());
         QCOMPARE(f.Collected().Entries().back(), std::string());
+    }
+
+    // The tree and the list open folders holding FIFOs, links to devices and huge side
+    // files without waiting or running away; every name is shown apart from the others
+    // with its odd bytes marked; what is opened, dragged or collected is the file's bytes.
+    void oddFoldersAreShownAndOpenedByTheirBytes() {
+        FakeDialogs dialogs;
+        Program p(dialogs);
+        TForm1& f = *p.form1;
+        TVelShListView& list = *f.VelShListView1;
+        TVelShTreeView& tree = *f.VelShTreeView1;
+        const std::string folder = p.oddFolder();
+        // .hidden as a link to /dev/zero, and one above the limit that would hide a.txt.
+        p.world.makeLink("/dev/zero", p.world.home() + "/zero/.hidden");
+        p.world.makeFile(p.world.home() + "/zero/a.txt");
+        p.world.makeFile(p.world.home() + "/big/.hidden",
+                         "a.txt\n" + std::string(kSmallFileLimit, '#') + "\n");
+        p.world.makeFile(p.world.home() + "/big/a.txt");
+        {
+            const Watchdog guard("browsing folders of FIFOs and devices");
+            for (const char* name : {"zero", "big"}) {
+                p.chooseFolder(name);
+                QCOMPARE(rowNames(list), std::string(".hidden,a.txt"));
+                QVERIFY(!list.Items(rowNamed(list, "a.txt"))->IsGhosted());
+            }
+            p.chooseFolder("odd");
+            TVelShTreeNode* node = tree.FindNode(BrowserWorld::homeID({"odd"}).get());
+            tree.expand(tree.IndexOf(node));
+            QCOMPARE(childTexts(node), std::string("\\xFF-dir"));
+            for (const char* fifo : {"y.jpg", "z.jpg"}) { // the preview tries each
+                p.clickFile(fifo);
+                QVERIFY(f.Image1->picture().empty());
+                QVERIFY(f.Button1->isEnabled());
+            }
+        }
+        QCOMPARE(list.ItemsCount(), 8);
+        QVERIFY(!list.Items(rowNamed(list, "x.desktop"))->HasAttribute(SFGAO_LINK));
+
+        // Names as the list shows them, in both code pages.
+        const struct {
+            CodePage::Kind codePage;
+            const char* name;
+            QString shown;
+        } names[] = {
+            {CodePage::Kind::Utf8, "\xFF\xFE.jpg", QStringLiteral("\\xFF\\xFE.jpg")},
+            {CodePage::Kind::Utf8, "\xE3\x81.jpg", QStringLiteral("\\xE3\\x81.jpg")},
+            {CodePage::Kind::Utf8, "caf\xE9.txt", QStringLiteral("caf\\xE9.txt")},
+            {CodePage::Kind::Cp932, "\xFF\xFE.jpg", QStringLiteral("\\xFF\\xFE.jpg")},
+            {CodePage::Kind::Cp932, "\xE3\x81.jpg", QStringLiteral("縺.jpg")},
+            {CodePage::Kind::Cp932, "caf\xE9.txt", QStringLiteral("caf\\xE9.txt")},
+        };
+        for (const auto& n : names) {
+            const CodePageGuard codePage(n.codePage);
+            const int row = rowNamed(list, n.name);
+            QVERIFY2(row >= 0, n.name);
+            QCOMPARE(list.ShModel()->index(row, 0).data().toString(), n.shown);
+        }
+        QSet<QString> shown;
+        for (int row = 0; row < list.ItemsCount(); ++row)
+            shown.insert(list.ShModel()->index(row, 0).data().toString());
+        QCOMPARE(shown.size(), list.ItemsCount());
+
+        // Collected as they are; the list box shows them apart.
+        p.collect({"\xFF\xFE.jpg", "\xE3\x81.jpg"});
+        QCOMPARE(f.Collected().Entries(),
+                 (std::vector<std::string>{folder + "/\xFF\xFE.jpg", folder + "/\xE3\x81.jpg"}));
+        QCOMPARE(f.ListBox1->model()->index(1, 0).data().toString(),
+                 toQ(folder) + QStringLiteral("/\\xE3\\x81.jpg"));
+
+        // Opening hands xdg-open the name's bytes.
+        const std::string bin = p.world.drive() + "/bin", opened = p.world.drive() + "/opened";
+        p.world.makeFile(bin + "/xdg-open", "#!/bin/sh\nprintf '%s' \"$1\" > \"$OPENED.new\"\n"
+                                            "mv \"$OPENED.new\" \"$OPENED\"\n");
+        QVERIFY(::chmod((bin + "/xdg-open").c_str(), 0755) == 0);
+        ScopedEnv env;
+        env.set("PATH", bin + ":" + std::getenv("PATH"));
+        env.set("OPENED", opened);
+        list.OpenRow(rowNamed(list, "caf\xE9.txt"));
+        QTRY_VERIFY(fileExists(opened));
+        QCOMPARE(readFile(opened), folder + "/caf\xE9.txt");
+
+        // A drag carries the bytes in its file list (the ID-list array holds them as IDs).
+        Program::clickItem(f.ToolBar2, f.TB_Report);
+        list.SelectionModel()->clearSelection();
+        for (const char* name : {"\xFF\xFE.jpg", "caf\xE9.txt"})
+            list.SelectionModel()->select(list.ShModel()->index(rowNamed(list, name), 0),
+                                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        std::unique_ptr<QMimeData> dragged;
+        list.OnShBeginDrag = [&](TCustomVelShListView*, TVelShIDList& ids, const QPoint&, int, int,
+                                 bool&) { dragged.reset(ids.CreateDragData()); };
+        QTreeView* view = list.DetailsView();
+        const QPoint at = rowPoint(list, rowNamed(list, "caf\xE9.txt"));
+        QTest::mousePress(view->viewport(), Qt::LeftButton, {}, at);
+        sendMove(view->viewport(), at + QPoint(0, 2), Qt::LeftButton);
+        sendMove(view->viewport(), at + QPoint(0, 12), Qt::LeftButton);
+        QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, at + QPoint(0, 12));
+        QVERIFY(dragged);
+        std::vector<std::string> paths = ShDecodeUriList(dragged->data(kUriListMime));
+        std::sort(paths.begin(), paths.end());
+        QCOMPARE(paths,
+                 (std::vector<std::string>{folder + "/caf\xE9.txt", folder + "/\xFF\xFE.jpg"}));
+        QCOMPARE(dialogs.errors, QStringList());
+    }
+
+    // "追加" and the preview follow the rows the list shows: after another folder is
+    // chosen by a click or the arrow keys, after an empty folder, after sorting.
+    void addFollowsTheRowsShown() {
+        FakeDialogs dialogs;
+        Program p(dialogs);
+        TForm1& f = *p.form1;
+        TVelShListView& list = *f.VelShListView1;
+        TVelShTreeView& tree = *f.VelShTreeView1;
+        const std::string pictures = p.pictures();
+        p.world.makeDir(p.world.home() + "/empty");
+        const auto chooseA = [&] {
+            p.chooseFolder("写真");
+            p.clickFile("a.jpg");
+            QVERIFY(f.Button1->isEnabled());
+            QCOMPARE(f.Image1->picture().width(), 64);
+        };
+
+        chooseA();
+        p.chooseFolder("empty");
+        QVERIFY(!f.Button1->isEnabled());
+        QVERIFY(f.Image1->picture().empty());
+        QCOMPARE(f.SelectedPath(), pictures + "/a.jpg"); // kept, as no row is focused
+        p.checkFollowsTheList("an empty folder");
+
+        chooseA();
+        p.world.makeDir(p.world.home() + "/other/inner");
+        p.chooseFolder("other");
+        QCOMPARE(f.SelectedPath(), p.world.home() + "/other/inner");
+        p.checkFollowsTheList("a folder chosen with a click");
+
+        chooseA();
+        tree.setFocus();
+        QTest::keyClick(&tree, Qt::Key_Up);
+        QTRY_VERIFY(shownPath(list) != pictures);
+        p.checkFollowsTheList("a folder chosen with an arrow key");
+
+        // Sorting keeps the focused file: its preview and "追加" stay.
+        chooseA();
+        Program::clickItem(f.ToolBar2, f.TB_Report);
+        QTest::mouseClick(list.Header()->viewport(), Qt::LeftButton, {},
+                          QPoint(list.Header()->sectionViewportPosition(0) + 5, 5));
+        QCOMPARE(f.SelectedPath(), pictures + "/a.jpg");
+        QVERIFY(f.Button1->isEnabled());
+        QCOMPARE(f.Image1->picture().width(), 64);
     }
 
     void previewReadsAFileAgainOnlyWhenSomethingChanged() {

@@ -112,12 +112,43 @@ TEST(CodePage, DisplayMarksEveryByteThatIsNoCharacter) {
         // A replacement character that is really in the name stays one.
         {CodePage::Kind::Utf8, "\xEF\xBF\xBD\xFE", QStringLiteral("\uFFFD\\xFE")},
         {CodePage::Kind::Cp932, std::string("\x95\x5C\xA0", 3), QStringLiteral("表\\xA0")},
+        // A lead byte before a byte that cannot follow it: only the lead byte is odd.
+        {CodePage::Kind::Cp932, "caf\xE9.txt", QStringLiteral("caf\\xE9.txt")},
+        {CodePage::Kind::Cp932, "\xFF\xFE.jpg", QStringLiteral("\\xFF\\xFE.jpg")},
+        {CodePage::Kind::Cp932, "\x95", QStringLiteral("\\x95")}, // cut off at the end
+        {CodePage::Kind::Utf8, "\xE3\x81.jpg", QStringLiteral("\\xE3\\x81.jpg")},
     };
     for (const auto& c : cases)
         EXPECT_EQ(CodePage(c.kind).toDisplay(c.bytes), c.shown) << c.bytes;
     // Names that differ only in bytes that do not decode look different.
     const CodePage utf8(CodePage::Kind::Utf8);
     EXPECT_NE(utf8.toDisplay("a\xFE"), utf8.toDisplay("a\xFF"));
+}
+
+// Bytes carried as text come back as they were, whatever they are; characters that
+// convert back to themselves stay plain text.
+TEST(CodePage, LosslessTextGivesBackTheBytes) {
+    const struct {
+        CodePage::Kind kind;
+        std::string bytes;
+        bool plain; // toLossless is the ordinary text
+    } cases[] = {
+        {CodePage::Kind::Utf8, "写真.jpg", true},
+        {CodePage::Kind::Utf8, "caf\xE9.jpg", false},
+        {CodePage::Kind::Utf8, "\xEF\xBF\xBD\xFF", false},
+        // U+10080: its low surrogate is one of the escapes, but it follows a high one.
+        {CodePage::Kind::Utf8, "\xF0\x90\x82\x80", true},
+        {CodePage::Kind::Cp932, "\x95\x5C.jpg", true},
+        {CodePage::Kind::Cp932, "caf\xE9.txt", false},
+        // NEC's copy of an IBM character converts back to the IBM bytes.
+        {CodePage::Kind::Cp932, "\xED\x40", false},
+    };
+    for (const auto& c : cases) {
+        const CodePage page(c.kind);
+        const QString text = page.toLossless(c.bytes);
+        EXPECT_EQ(page.fromLossless(text), c.bytes) << c.bytes;
+        EXPECT_EQ(text == page.toUnicode(c.bytes), c.plain) << c.bytes;
+    }
 }
 
 TEST(CodePageSystem, ShorthandsFollowTheSystemCodePage) {

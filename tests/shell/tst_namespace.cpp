@@ -1,9 +1,12 @@
 // The namespace over a temporary home: its levels, paths, parsing, special
 // folders, hidden files, odd names, links and the trash.
+#include "base/file_io.h"
 #include "shell/namespace.h"
 #include "shell/special_folders.h"
+#include "shell/trash.h"
 #include "shell/xdg_dirs.h"
 #include "tests/shell/namespace_fixture.h"
+#include "tests/support/watchdog.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -244,6 +247,79 @@ TEST_F(Namespace, HiddenItemsAreDotFilesAndThoseListedInDotHidden) {
     EXPECT_EQ(attributes(folder, entry("secret.txt").get(), hidden), hidden);
     EXPECT_EQ(attributes(folder, entry(".profile").get(), hidden), hidden);
     EXPECT_EQ(attributes(folder, entry("plain.txt").get(), hidden), 0u);
+}
+
+// The small files a folder or the settings hold are read while a folder is listed, on
+// the GUI thread: only a regular file (or a link to one) of at most kSmallFileLimit bytes
+// counts; a FIFO, a device or a larger file is as if it were not there.
+TEST_F(Namespace, SideFilesCountOnlyAsSmallRegularFiles) {
+    enum class Kind { Regular, LinkToRegular, AtTheLimit, OverTheLimit, Fifo, LinkToDevZero };
+    // linkTarget: where x.desktop leads: "~" (home, by its URL), a path (a symbolic
+    // link is a link as such, to its target; relative to the row's folder), or nowhere.
+    const struct {
+        const char* name;
+        Kind kind;
+        bool counts;
+        const char* linkTarget;
+    } rows[] = {
+        {"regular", Kind::Regular, true, "~"},
+        {"a link to a regular file", Kind::LinkToRegular, true, "x.desktop.target"},
+        {"exactly at the limit", Kind::AtTheLimit, true, "~"},
+        {"one byte over the limit", Kind::OverTheLimit, false, nullptr},
+        {"a FIFO", Kind::Fifo, false, nullptr},
+        {"a link to /dev/zero", Kind::LinkToDevZero, false, "/dev/zero"},
+    };
+    // The text at path as the row's kind of file (padded with a comment line to its size).
+    const auto place = [](Kind kind, const std::string& path, std::string text) {
+        if (kind == Kind::Fifo) {
+            test::makeFifoAt(path);
+        } else if (kind == Kind::LinkToDevZero) {
+            test::makeLinkAt("/dev/zero", path);
+        } else if (kind == Kind::LinkToRegular) {
+            test::writeFileAt(path + ".target", text);
+            test::makeLinkAt(path + ".target", path);
+        } else {
+            const std::size_t size = kSmallFileLimit + (kind == Kind::OverTheLimit ? 1 : 0);
+            if (kind != Kind::Regular) {
+                const std::size_t padding = size - text.size() - 2;
+                text += '#';
+                text.append(padding, 'x');
+                text += '\n';
+            }
+            test::writeFileAt(path, text);
+        }
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string folder = makeDir(home() + "/" + row.name);
+        makeFile(folder + "/listed.txt");
+        place(row.kind, folder + "/.hidden", "listed.txt\n");
+        place(row.kind, folder + "/x.desktop",
+              "[Desktop Entry]\nType=Link\nURL=file://" + home() + "\n");
+        place(row.kind, folder + "/info/t.trashinfo",
+              "[Trash Info]\nPath=/a/b.txt\nDeletionDate=2020-01-02T03:04:05\n");
+        place(row.kind, folder + "/user-dirs.dirs", "XDG_MUSIC_DIR=\"$HOME/music\"\n");
+
+        const test::Watchdog guard(std::string("side files: ") + row.name);
+        PShellFolder f = bind(folder);
+        ASSERT_TRUE(f);
+        EXPECT_EQ(attributes(f, entry("listed.txt").get(), SFGAO_HIDDEN) != 0, row.counts);
+        const std::string linkTarget = !row.linkTarget                           ? "(none)"
+                                       : row.linkTarget == std::string_view("~") ? home()
+                                       : row.linkTarget[0] == '/'                ? row.linkTarget
+                                                                  : folder + "/" + row.linkTarget;
+        EXPECT_EQ(attributes(f, entry("x.desktop").get(), SFGAO_LINK) != 0,
+                  row.linkTarget != nullptr);
+        PItemIDList target = nullptr;
+        f->ResolveLinkOf(entry("x.desktop").get(), target);
+        const TIDListPtr owned(target);
+        EXPECT_EQ(target ? pathOf(target) : "(none)", linkTarget);
+        TTrashInfo info;
+        EXPECT_EQ(ReadTrashInfo(folder, "t", info), row.counts);
+        test::ScopedEnv env;
+        env.set("XDG_CONFIG_HOME", folder);
+        EXPECT_EQ(XdgUserDir("MUSIC"), row.counts ? home() + "/music" : "");
+    }
 }
 
 TEST_F(Namespace, LinksBrokenLinksAndLoops) {

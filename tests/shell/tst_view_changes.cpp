@@ -380,6 +380,23 @@ void ViewChangesTest::labelsAreEditedInPlace() {
     typeName(view, QStringLiteral("blues"));
     QTRY_COMPARE(childTexts(music), std::string("blues"));
     QVERIFY(b.tree.isExpanded(b.tree.IndexOf(childNamed(music, "blues"))));
+
+    // A name the code page cannot show is edited as shown: left as it was, it stays;
+    // a new name renames the file by its bytes.
+    world.makeFile(world.home() + "/Zoo/\xFF.txt", "odd");
+    b.list.RefreshList();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                      rowPoint(b.list, rowNamed(b.list, "\xFF.txt")));
+    QTest::keyClick(view, Qt::Key_F2);
+    QCOMPARE(openEditor(view)->text(), QStringLiteral("\\xFF.txt"));
+    typeName(view, QStringLiteral("\\xFF.txt"));
+    QVERIFY(fileExists(world.home() + "/Zoo/\xFF.txt"));
+    QVERIFY(!fileExists(world.home() + "/Zoo/\\xFF.txt"));
+    QTest::keyClick(view, Qt::Key_F2);
+    typeName(view, QStringLiteral("d.txt"));
+    QTRY_VERIFY(fileExists(world.home() + "/Zoo/d.txt"));
+    QCOMPARE(readFile(world.home() + "/Zoo/d.txt"), std::string("odd"));
+    QVERIFY(!fileExists(world.home() + "/Zoo/\xFF.txt"));
     QCOMPARE(a.dialogs.errors, QStringList());
 }
 

@@ -59,6 +59,13 @@ std::string makeLinkAt(const std::string& target, const std::string& path) {
     return path;
 }
 
+std::string makeFifoAt(const std::string& path) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    if (::mkfifo(path.c_str(), 0644) != 0)
+        throw std::runtime_error("cannot make the FIFO " + path);
+    return path;
+}
+
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in)

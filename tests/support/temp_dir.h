@@ -27,6 +27,8 @@ private:
 std::string makeDirAt(const std::string& path);
 std::string writeFileAt(const std::string& path, std::string_view bytes);
 std::string makeLinkAt(const std::string& target, const std::string& path);
+// A FIFO that nothing writes to: opening it for reading waits for ever.
+std::string makeFifoAt(const std::string& path);
 
 std::string readFile(const std::string& path);
 bool fileExists(const std::string& path);
