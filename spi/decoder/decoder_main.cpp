@@ -480,11 +480,14 @@ void getPictureInfo(const Plugin& p, const Source& src) {
     PictureInfo info;
     std::memcpy(&info, slot, sizeof info);
     // A handle that is no live block (another layout put something else there) is
-    // not touched; a size that no picture has is dropped.
+    // not touched; a size or a depth that no picture has is dropped, each on its
+    // own, since many plug-ins tell the size and leave the depth out.
     if (LocalSize(info.hInfo) == 0)
         info.hInfo = nullptr;
-    if (info.width <= 0 || info.height <= 0 || !plausibleDepth(info.colorDepth))
-        info.width = info.height = info.colorDepth = 0;
+    if (info.width <= 0 || info.height <= 0)
+        info.width = info.height = 0;
+    if (!plausibleDepth(info.colorDepth))
+        info.colorDepth = 0;
     const std::uint64_t textSize = std::min<std::uint64_t>(LocalSize(info.hInfo), kMaxTextBytes);
     Frame(Message::kResult)
         .put(Status::kCalled)

@@ -36,9 +36,9 @@ namespace fs = std::filesystem;
 namespace {
 
 // The shipped plug-ins and the raw-DIB filter, for one test.
-struct Plugins {
+struct RunPlugins {
     ManagerScope scope;
-    Plugins() {
+    RunPlugins() {
         releaseLargeBlocksAtOnce(); // as the programs do
         scope.search(shippedPluginFolder() + "/*.spi");
         scope.search(std::string(KELVORA_RAW_DIB_PLUGINS) + "/*.spi");
@@ -192,7 +192,7 @@ bool mapsLocalBlocks() {
 } // namespace
 
 TEST(PluginPictures, SameFilesAsConvertingWhole) {
-    Plugins plugins;
+    RunPlugins plugins;
     TempDir dir;
     const Layout layouts[] = {
         {"1 bit", 1, 45, 19},
@@ -278,7 +278,7 @@ TEST(PluginPictures, NoSecondCopyAndTheBitmapGoesBackAtOnce) {
 #ifdef __SANITIZE_ADDRESS__
     GTEST_SKIP() << "AddressSanitizer keeps freed memory resident: the peak says nothing here";
 #endif
-    Plugins plugins;
+    RunPlugins plugins;
     TempDir dir;
     const TPictureSettings large = sizedSettings("Jpeg", true, 50, 0, 0, 90);
     const TPictureSettings small = sizedSettings("Png", true, 30, 0, 0, 90);
@@ -305,7 +305,7 @@ TEST(PluginPictures, NoSecondCopyAndTheBitmapGoesBackAtOnce) {
 }
 
 TEST(PluginPictures, CountedByTheSizeTheirPluginTells) {
-    Plugins plugins;
+    RunPlugins plugins;
     TempDir dir;
     constexpr std::size_t kLimit = std::size_t{1} << 28; // pixels
     const TPictureSettings large = sizedSettings("Jpeg", true, 50, 0, 0, 90);
@@ -339,7 +339,7 @@ TEST(PluginPictures, CountedByTheSizeTheirPluginTells) {
 }
 
 TEST(PluginPictures, TwoThatDoNotFitSideBySideNeverRunTogether) {
-    Plugins plugins;
+    RunPlugins plugins;
     TempDir dir;
     // Two small files whose plug-in tells of 2000 x 2000 pictures (12 MB each),
     // and a bitmap (1.2 MB) that may run beside either.
