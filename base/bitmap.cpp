@@ -6,6 +6,7 @@
 #include <QBuffer>
 #include <QImageReader>
 #include <QPainter>
+#include <cstdint>
 #include <istream>
 #include <iterator>
 #include <ostream>
@@ -50,6 +51,31 @@ TPixelFormat pixelFormatOf(const QImage& image) {
     }
 }
 
+std::uint32_t bigEndian32(const std::string& bytes, std::size_t at) {
+    const auto byte = [&](std::size_t i) {
+        return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + i]));
+    };
+    return byte(0) << 24 | byte(1) << 16 | byte(2) << 8 | byte(3);
+}
+
+// Whether every chunk before the pixels lies within the data. libpng takes such
+// a chunk (a text, a palette, a profile) whole into memory at the length it
+// declares, so a few bytes declaring a gigabyte would cost a gigabyte before
+// the file is found short.
+bool pngChunksFitTheData(const std::string& bytes) {
+    std::size_t at = 8; // the signature
+    while (at + 8 <= bytes.size()) {
+        const std::uint64_t length = bigEndian32(bytes, at);
+        const std::string type = bytes.substr(at + 4, 4);
+        if (type == "IDAT" || type == "IEND")
+            return true; // the rows are read as they come, whatever is declared
+        if (at + 12 + length > bytes.size())
+            return false;
+        at += 12 + static_cast<std::size_t>(length);
+    }
+    return true;
+}
+
 // Any picture Qt can read, by its content rather than by its extension.
 QImage readByContent(const std::string& bytes) {
     QByteArray data = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
@@ -57,9 +83,21 @@ QImage readByContent(const std::string& bytes) {
     buffer.open(QIODevice::ReadOnly);
     allowPictureAllocations();
     QImageReader reader(&buffer);
+    const QByteArray format = reader.format();
+    if (format == "png" && !pngChunksFitTheData(bytes))
+        throw EInvalidGraphic(QStringLiteral("ビットマップ画像が不正です"));
     const QSize size = reader.size();
-    if (size.isValid())
+    if (size.isValid()) {
         checkPictureSize(size.width(), size.height());
+        // No raster file packs more pixels into a byte than a one-bit PNG of a single
+        // colour does (about 8,000): a file that declares more is a trap that would
+        // cost the whole picture's memory for a few bytes. Drawings have no such bound.
+        constexpr long long kMostPixelsPerByte = 16384;
+        const long long pixels = static_cast<long long>(size.width()) * size.height();
+        if (!format.startsWith("svg") &&
+            pixels > static_cast<long long>(bytes.size()) * kMostPixelsPerByte)
+            throw EInvalidGraphic(QStringLiteral("ビットマップ画像が不正です"));
+    }
     QImage image;
     if (!reader.read(&image) || image.isNull())
         throw EInvalidGraphic(QStringLiteral("ビットマップ画像が不正です"));
