@@ -12,8 +12,8 @@ namespace kelvora {
 void registerBuiltinFormats() {
     // Qt's readers tell a damaged file's details in English on the standard error
     // ("libpng error: Read Error"); what the user sees is the program's own message.
-    QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio.warning=false\n"
-                                                    "qt.gui.imageio.info=false"));
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*.warning=false\n"
+                                                    "qt.gui.imageio*.info=false"));
     TPicture::registerFileFormat("bmp", QStringLiteral("ビットマップ"), TBitmap::classInfo());
     TPicture::registerFileFormat("ico", QStringLiteral("アイコン"), TIcon::classInfo());
     TPicture::registerFileFormat("emf", QStringLiteral("拡張メタファイル"), TMetafile::classInfo());
