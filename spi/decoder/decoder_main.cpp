@@ -30,6 +30,7 @@
 #include <fcntl.h>
 #include <iterator>
 #include <link.h>
+#include <malloc.h>
 #include <map>
 #include <string>
 #include <sys/mman.h>
@@ -615,6 +616,10 @@ void limitSelf(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     limitSelf(argc, argv);
+    // A picture library frees its working copies of a picture as it goes; with a
+    // fixed threshold they go back to the system at once, instead of glibc raising
+    // the threshold after the first large free and keeping the next ones in its heap.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
     prctl(PR_SET_CHILD_SUBREAPER, 1);
     handleEndingSignals();
     // The program may end without closing the socket in an orderly way.

@@ -7,12 +7,11 @@
 // planes back); asked for interleaved rows, it makes one more whole copy. 8-bit
 // pictures are therefore taken as the planes and interleaved here row by row
 // straight into the bitmap: the same bytes, as libheif's interleaving only
-// copies, and one whole copy and pass fewer. The helper's peak stays libheif's
-// own, the YCbCr picture and the planes while it converts, then the planes and
-// the bitmap. Pictures deeper than 8 bits, or planes of another shape, are
-// reduced and interleaved by libheif as before. Sides above kMaxSide are
-// refused while the file is read; the file is held in memory whole, as
-// libheif reads it.
+// copies, and one whole copy and pass fewer. The planes' pages go back to the
+// system as their rows reach the bitmap, so the helper's peak is libheif's own,
+// the YCbCr picture and the planes while it converts. Pictures deeper than 8 bits, or planes of
+// another shape, are reduced and interleaved by libheif as before. Sides above kMaxSide are refused
+// while the file is read.
 #include "spi/plugins/kit/plugin_kit.h"
 
 #include <libheif/heif.h>
@@ -28,16 +27,50 @@ const PluginInfo& info() {
     return i;
 }
 
+// libheif reads the file through the input as it needs it: the boxes once, the
+// coded picture when it decodes. Nothing keeps the whole file in memory beside
+// the pictures libheif makes.
+struct FileReader {
+    const Input* in;
+    std::uint64_t position = 0;
+
+    static int64_t getPosition(void* self) {
+        return static_cast<int64_t>(static_cast<FileReader*>(self)->position);
+    }
+    static int read(void* data, size_t size, void* self) {
+        auto* r = static_cast<FileReader*>(self);
+        if (r->in->read(r->position, data, size) != static_cast<long long>(size))
+            return 1;
+        r->position += size;
+        return 0;
+    }
+    static int seek(int64_t position, void* self) {
+        auto* r = static_cast<FileReader*>(self);
+        if (position < 0 || static_cast<std::uint64_t>(position) > r->in->size())
+            return 1;
+        r->position = static_cast<std::uint64_t>(position);
+        return 0;
+    }
+    static heif_reader_grow_status waitForFileSize(int64_t target, void* self) {
+        return target >= 0 && static_cast<std::uint64_t>(target) <=
+                                  static_cast<FileReader*>(self)->in->size()
+                   ? heif_reader_grow_status_size_reached
+                   : heif_reader_grow_status_size_beyond_eof;
+    }
+    static constexpr heif_reader api{1, getPosition, read, seek, waitForFileSize};
+};
+
 struct Context {
     heif_context* context = nullptr;
     heif_image_handle* handle = nullptr;
+    FileReader reader{};
     ~Context() { close(); }
     bool open(const Input& in) {
-        const unsigned char* data = in.whole();
-        if (!data || !(context = heif_context_alloc()))
+        if (!(context = heif_context_alloc()))
             return false;
         heif_context_set_maximum_image_size_limit(context, static_cast<int>(kMaxSide));
-        return heif_context_read_from_memory_without_copy(context, data, in.size(), nullptr).code ==
+        reader.in = &in;
+        return heif_context_read_from_reader(context, &FileReader::api, &reader, nullptr).code ==
                    heif_error_Ok &&
                heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok;
     }
@@ -128,8 +161,14 @@ int interleave(const Planes& p, bool alpha, Dib& dib, Progress& progress) {
             if (a)
                 to[3] = a[x];
         }
-        if ((y + 1) % 256 == 0 && progress.report(p.height + y + 1, 2LL * p.height))
-            return SPI_ABORT;
+        if ((y + 1) % 256 == 0) {
+            // The planes' rows read so far are not needed again: without them the
+            // picture is held once, not twice, while the bitmap fills.
+            for (int c = 0; c < (alpha ? 4 : 3); ++c)
+                releaseReadRows(p.plane[c], p.plane[c] + (y + 1) * p.stride[c]);
+            if (progress.report(p.height + y + 1, 2LL * p.height))
+                return SPI_ABORT;
+        }
     }
     return SPI_SUCCESS;
 }

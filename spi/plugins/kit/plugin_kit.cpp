@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <malloc.h>
@@ -251,6 +252,14 @@ std::int32_t decodeInto(const Filter& filter, const char* buf, intptr_t len, std
 }
 
 } // namespace
+
+void releaseReadRows(const void* begin, const void* end) {
+    static const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const std::uintptr_t from = (reinterpret_cast<std::uintptr_t>(begin) + page - 1) / page * page;
+    const std::uintptr_t to = reinterpret_cast<std::uintptr_t>(end) / page * page;
+    if (to > from)
+        ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+}
 
 std::int32_t getPicture(const Filter& filter, const char* buf, intptr_t len, std::uint32_t flag,
                         HLOCAL* info, HLOCAL* bits, SUSIE_PROGRESS callback, intptr_t data) {

@@ -128,6 +128,12 @@ private:
     intptr_t data_;
 };
 
+// Gives the pages wholly inside [begin, end) back to the system: for a library's
+// copy of a picture whose rows are already in the bitmap and will not be read
+// again before the library frees it. Pages the range only touches are kept, so
+// the allocator's own bytes around the block are never lost.
+void releaseReadRows(const void* begin, const void* end);
+
 // Fills a PictureInfo with a picture's size and depth.
 void fillPictureInfo(PictureInfo* info, long long width, long long height, int depth);
 
