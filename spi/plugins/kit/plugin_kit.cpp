@@ -57,7 +57,7 @@ int Input::open(const char* buf, intptr_t len, std::uint32_t flag) {
 }
 
 long long Input::read(std::uint64_t at, void* out, std::size_t count) const {
-    if (at >= size_)
+    if (at >= size_ || count == 0) // libraries ask for nothing with no buffer at all
         return 0;
     count = static_cast<std::size_t>(std::min<std::uint64_t>(count, size_ - at));
     if (memory_) {
