@@ -177,6 +177,10 @@ std::vector<unsigned char> packed(const Rows& r) {
 
 TEST_F(PluginLimits, HostileAndBrokenFilesAreRefusedSilently) {
     std::vector<HostilePicture> files = hostilePictures();
+    // Found by fuzzing: a 48 x 32 picture whose one-tile grid declares a canvas of
+    // 13845 x 8192 pixels.
+    files.push_back({"heif", "grid canvas far beyond the picture",
+                     readFile(KELVORA_TEST_DATA "/heif-grid-canvas.heic")});
     for (const FormatPicture& p : makeFormatPictures(dir, 64, 48)) {
         const std::string bytes = readFile(p.path);
         const std::string f = filterFor(p.path);

@@ -14,6 +14,7 @@
 // while the file is read.
 #include "spi/plugins/kit/plugin_kit.h"
 
+#include <algorithm>
 #include <libheif/heif.h>
 
 using namespace kelvora::spikit;
@@ -70,9 +71,22 @@ struct Context {
             return false;
         heif_context_set_maximum_image_size_limit(context, static_cast<int>(kMaxSide));
         reader.in = &in;
-        return heif_context_read_from_reader(context, &FileReader::api, &reader, nullptr).code ==
-                   heif_error_Ok &&
-               heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok;
+        if (heif_context_read_from_reader(context, &FileReader::api, &reader, nullptr).code !=
+                heif_error_Ok ||
+            heif_context_get_primary_image_handle(context, &handle).code != heif_error_Ok)
+            return false;
+        // A grid, an overlay or a coded picture has the size its own data gives, which
+        // a few bytes can make far larger than the picture the file declares. They
+        // may exceed it only by what cropping takes off (coded blocks, the tiles of
+        // a grid), so nothing much larger than the declared picture is allocated.
+        constexpr int kCroppedMargin = 512;
+        const int side =
+            std::max(heif_image_handle_get_width(handle), heif_image_handle_get_height(handle));
+        if (side < 1)
+            return false;
+        heif_context_set_maximum_image_size_limit(
+            context, static_cast<int>(std::min<long long>(side + kCroppedMargin, kMaxSide)));
+        return true;
     }
     // The file's boxes and the decoder are not needed once the picture is decoded.
     void close() {
