@@ -177,10 +177,10 @@ std::vector<unsigned char> packed(const Rows& r) {
 
 TEST_F(PluginLimits, HostileAndBrokenFilesAreRefusedSilently) {
     std::vector<HostilePicture> files = hostilePictures();
-    // Found by fuzzing: a 48 x 32 picture whose one-tile grid declares a canvas of
-    // 13845 x 8192 pixels.
-    files.push_back({"heif", "grid canvas far beyond the picture",
-                     readFile(KELVORA_TEST_DATA "/heif-grid-canvas.heic")});
+    // Found by fuzzing: one-tile grids whose canvas is far beyond the picture the
+    // file declares, 13845 x 8192 for 48 x 32, and 63792 x 5408 for 131120 x 32.
+    for (const char* name : {"heif-grid-canvas.heic", "heif-grid-area.heic"})
+        files.push_back({"heif", name, readFile(std::string(KELVORA_TEST_DATA "/") + name)});
     for (const FormatPicture& p : makeFormatPictures(dir, 64, 48)) {
         const std::string bytes = readFile(p.path);
         const std::string f = filterFor(p.path);

@@ -8,14 +8,21 @@
 // pictures are therefore taken as the planes and interleaved here row by row
 // straight into the bitmap: the same bytes, as libheif's interleaving only
 // copies, and one whole copy and pass fewer. The planes' pages go back to the
-// system as their rows reach the bitmap, so the helper's peak is libheif's own,
-// the YCbCr picture and the planes while it converts. Pictures deeper than 8 bits, or planes of
-// another shape, are reduced and interleaved by libheif as before. Sides above kMaxSide are refused
-// while the file is read.
+// system as their rows reach the bitmap, so the helper's peak is libheif's own:
+// the YCbCr picture and the planes while it converts. Pictures deeper than 8
+// bits, or planes of another shape, are reduced and interleaved by libheif as
+// before.
+//
+// Nothing much larger than the picture the file declares is allocated: sides
+// above kMaxSide are refused while the file is read, and so are grids, overlays
+// and coded pictures beyond the declared picture (heif_canvas.h).
+#include "spi/plugins/heif/heif_canvas.h"
 #include "spi/plugins/kit/plugin_kit.h"
 
 #include <algorithm>
 #include <libheif/heif.h>
+#include <optional>
+#include <vector>
 
 using namespace kelvora::spikit;
 
@@ -61,6 +68,26 @@ struct FileReader {
     static constexpr heif_reader api{1, getPosition, read, seek, waitForFileSize};
 };
 
+// The pixels of the largest picture the file declares, each side with the margin.
+std::uint64_t mostDeclaredPixels(heif_context* context, int margin) {
+    const int count = heif_context_get_number_of_top_level_images(context);
+    std::vector<heif_item_id> ids(static_cast<std::size_t>(std::max(count, 0)));
+    heif_context_get_list_of_top_level_image_IDs(context, ids.data(), count);
+    std::uint64_t most = 0;
+    for (const heif_item_id id : ids) {
+        heif_image_handle* image = nullptr;
+        if (heif_context_get_image_handle(context, id, &image).code != heif_error_Ok)
+            continue;
+        const auto side = [&](int length) {
+            return static_cast<std::uint64_t>(std::max(length, 0) + margin);
+        };
+        most = std::max(most, side(heif_image_handle_get_width(image)) *
+                                  side(heif_image_handle_get_height(image)));
+        heif_image_handle_release(image);
+    }
+    return most;
+}
+
 struct Context {
     heif_context* context = nullptr;
     heif_image_handle* handle = nullptr;
@@ -86,6 +113,15 @@ struct Context {
             return false;
         heif_context_set_maximum_image_size_limit(
             context, static_cast<int>(std::min<long long>(side + kCroppedMargin, kMaxSide)));
+        // Nor a grid's or an overlay's canvas of more pixels than the largest picture
+        // the file declares, which the sides alone would let through.
+        const std::optional<std::vector<CanvasSize>> canvases = DerivedCanvases(in);
+        if (!canvases)
+            return false;
+        const std::uint64_t most = mostDeclaredPixels(context, kCroppedMargin);
+        for (const CanvasSize& canvas : *canvases)
+            if (canvas.width > 0 && canvas.height > most / canvas.width)
+                return false;
         return true;
     }
     // The file's boxes and the decoder are not needed once the picture is decoded.
