@@ -18,6 +18,7 @@
 #include "tests/album/sized_settings.h"
 #include "tests/spi/spi_test_support.h"
 #include "tests/support/images.h"
+#include "tests/support/peak_memory.h"
 #include "tests/support/scoped_env.h"
 
 #include <QImage>
@@ -171,15 +172,6 @@ Converted whole(const std::string& file, const TPictureSettings& large,
     return c;
 }
 
-long statusKb(const char* field) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind(field, 0) == 0)
-            return std::stol(line.substr(std::strlen(field) + 1));
-    return -1;
-}
-
 bool mapsLocalBlocks() {
     std::ifstream in("/proc/self/maps");
     std::string line;
@@ -293,11 +285,10 @@ TEST(PluginPictures, NoSecondCopyAndTheBitmapGoesBackAtOnce) {
         SCOPED_TRACE(c.layout.name);
         const std::string file = dir.write("big.rawdib", rawDib(c.layout, 7, true));
 
-        std::ofstream("/proc/self/clear_refs") << "5"; // the peak starts again from here
-        const long before = statusKb("VmHWM:");
+        const PeakMemory peak;
         const Converted got = streamed(dir, file, large, small);
         ASSERT_EQ(got.error, "");
-        const long grown = (statusKb("VmHWM:") - before) * 1024;
+        const long grown = peak.grown();
         // The bitmap itself, and a little for rows and encoders: not a second copy.
         EXPECT_LT(grown, static_cast<long>(c.bitmap + c.bitmap / 2)) << grown;
         EXPECT_FALSE(mapsLocalBlocks());
