@@ -349,19 +349,15 @@ void TAlbumRun::finish(const TAlbumPageOptions& options, const TCommentLookup& c
     Impl& d = *d_;
     if (!d.converted || d.finished)
         throw EInvalidOperation(QStringLiteral("画像の変換が終わっていません"));
-    // Built in full first, so an error on the way leaves an existing page untouched.
-    const TStringList page =
-        BuildAlbumPage(d.job.htmlFileName, d.plan.largeNames, d.plan.smallNames, options, comments);
-    TStagedFile pageFile(d.job.htmlFileName);
-    pageFile.write(page.text());
-    pageFile.flushToDisk();
+    const std::unique_ptr<TStagedFile> page =
+        WriteAlbumPage(d.job.htmlFileName, d.plan.largeNames, d.plan.smallNames, options, comments);
     // In the list's order, as one picture after another would have written them:
     // of two pictures that share a name, the later one stays.
     for (Task& t : d.tasks) {
         t.large->commit();
         t.small->commit();
     }
-    pageFile.commit();
+    page->commit();
     d.finished = true;
 }
 

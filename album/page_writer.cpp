@@ -94,13 +94,17 @@ TStringList BuildAlbumPage(const std::string& htmlFileName, const TStringList& l
     return page;
 }
 
-void WriteAlbumPage(const std::string& htmlFileName, const TStringList& largeNames,
-                    const TStringList& smallNames, const TAlbumPageOptions& options,
-                    const TCommentLookup& commentOf) {
-    // Built in full first, so an error on the way leaves an existing page untouched.
+std::unique_ptr<TStagedFile> WriteAlbumPage(const std::string& htmlFileName,
+                                            const TStringList& largeNames,
+                                            const TStringList& smallNames,
+                                            const TAlbumPageOptions& options,
+                                            const TCommentLookup& commentOf) {
     const TStringList page =
         BuildAlbumPage(htmlFileName, largeNames, smallNames, options, commentOf);
-    page.saveToFile(htmlFileName);
+    auto file = std::make_unique<TStagedFile>(htmlFileName);
+    file->write(page.text());
+    file->flushToDisk();
+    return file;
 }
 
 } // namespace kelvora
