@@ -16,6 +16,7 @@
 #include <cstring>
 #include <iterator>
 #include <unistd.h>
+#include <utility>
 
 namespace kelvora {
 namespace {
@@ -89,35 +90,34 @@ TInSPIAbleData::~TInSPIAbleData() {
 
 void TInSPIAbleData::Release() {
     if (infoLocked_)
-        LocalUnlock(InfoHandle);
+        LocalUnlock(InfoHandle.get());
     if (bitsLocked_)
-        LocalUnlock(BitsHandle);
+        LocalUnlock(BitsHandle.get());
     infoLocked_ = bitsLocked_ = nullptr;
-    LocalFree(InfoHandle);
-    LocalFree(BitsHandle);
+    InfoHandle.reset();
+    BitsHandle.reset();
+    // The record is the plug-in interface's own: its text stays a plain handle.
     LocalFree(PicInfo.hInfo);
-    InfoHandle = BitsHandle = PicInfo.hInfo = nullptr;
+    PicInfo.hInfo = nullptr;
     layout_.reset();
 }
 
 const void* TInSPIAbleData::InfoPointer() {
     if (!infoLocked_ && InfoHandle)
-        infoLocked_ = LocalLock(InfoHandle);
+        infoLocked_ = LocalLock(InfoHandle.get());
     return infoLocked_;
 }
 
-HLOCAL TInSPIAbleData::TakeBits() {
+LocalBlock TInSPIAbleData::TakeBits() {
     if (bitsLocked_)
-        LocalUnlock(BitsHandle);
+        LocalUnlock(BitsHandle.get());
     bitsLocked_ = nullptr;
-    HLOCAL bits = BitsHandle;
-    BitsHandle = nullptr;
-    return bits;
+    return std::move(BitsHandle);
 }
 
 const void* TInSPIAbleData::BitsPointer() {
     if (!bitsLocked_ && BitsHandle)
-        bitsLocked_ = LocalLock(BitsHandle);
+        bitsLocked_ = LocalLock(BitsHandle.get());
     return bitsLocked_;
 }
 
@@ -234,7 +234,8 @@ void TInSPIAbleData::GetPreview(TInSPI& spi, int offset) {
     try {
         spi.RequireEntry("GetPreview");
     } catch (const ESPIInvalidAPI&) {
-        InfoHandle = BitsHandle = nullptr;
+        InfoHandle.reset();
+        BitsHandle.reset();
         return;
     }
     Decode(spi, offset, true);
@@ -246,8 +247,8 @@ void TInSPIAbleData::GetPicture(TInSPI& spi, int offset) {
 }
 
 void TInSPIAbleData::Decode(TInSPI& spi, int offset, bool preview) {
-    HLOCAL info = nullptr;
-    HLOCAL bits = nullptr;
+    LocalBlock info;
+    LocalBlock bits;
     bool missing = false;
     const std::int32_t result = Decoder().GetPicture(
         spi.FileName(), offset, preview, info, bits,
@@ -257,19 +258,16 @@ void TInSPIAbleData::Decode(TInSPI& spi, int offset, bool preview) {
         missing);
     // Only a picture whose header its blocks bear out is kept.
     std::optional<TDibLayout> layout;
-    if (result == 0 && info && bits)
-        layout = CheckDib(LocalLock(info), LocalSize(info), LocalSize(bits));
-    if (info)
-        LocalUnlock(info);
-    if (!layout) {
-        LocalFree(info);
-        LocalFree(bits);
-        info = bits = nullptr;
+    if (result == 0 && info && bits) {
+        layout = CheckDib(LocalLock(info.get()), LocalSize(info.get()), LocalSize(bits.get()));
+        LocalUnlock(info.get());
     }
     Release();
-    InfoHandle = info;
-    BitsHandle = bits;
-    layout_ = layout;
+    if (layout) {
+        InfoHandle = std::move(info);
+        BitsHandle = std::move(bits);
+        layout_ = layout;
+    }
 }
 
 // ---- the two forms
@@ -443,10 +441,12 @@ QImage TSPIGraphic::DirectImage(bool adopt) {
     }
     if (adopt && d.height < 0) {
         // The rows are already in the picture's order and padding: the block becomes the picture.
-        HLOCAL bits = data_->TakeBits();
+        LocalBlock bits = data_->TakeBits();
         QImage image(
-            static_cast<uchar*>(bits), d.width, height, static_cast<qsizetype>(stride), format,
-            [](void* block) { LocalFree(block); }, bits);
+            static_cast<uchar*>(bits.get()), d.width, height, static_cast<qsizetype>(stride),
+            format, [](void* block) { LocalFree(block); }, bits.get());
+        if (!image.isNull())
+            bits.release(); // the picture frees it
         ReleaseData();
         return image;
     }
