@@ -1,9 +1,11 @@
 #include "album/album_run.h"
 
 #include "album/album_plan.h"
+#include "album/album_texts.h"
 #include "album/output_paths.h"
 #include "album/picture_job.h"
 #include "album/staged_file.h"
+#include "base/base_texts.h"
 #include "base/file_io.h"
 #include "settings/inifile.h"
 
@@ -326,7 +328,7 @@ void TAlbumRun::convertPictures(const TAlbumRunHooks& hooks, const std::atomic<b
         w.join();
 
     if (stopped)
-        throw EAbort(QStringLiteral("中止しました"));
+        throw EAbort(AlbumTexts::Text(AlbumTexts::SAborted));
 
     if (d.firstFailed < n) {
         const Task& failed = d.tasks[static_cast<std::size_t>(d.firstFailed)];
@@ -337,7 +339,7 @@ void TAlbumRun::convertPictures(const TAlbumRunHooks& hooks, const std::atomic<b
         } catch (const Exception& e) {
             throw EAlbumPicture(e, failed.job.source);
         } catch (const std::bad_alloc&) {
-            throw EAlbumPicture(EOutOfResources(QStringLiteral("メモリが足りません")),
+            throw EAlbumPicture(EOutOfResources(BaseTexts::Text(BaseTexts::SOutOfMemory)),
                                 failed.job.source);
         }
     }

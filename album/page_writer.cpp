@@ -1,6 +1,7 @@
 #include "album/page_writer.h"
 
 #include "album/output_paths.h"
+#include "base/base_texts.h"
 #include "base/codepage.h"
 #include "base/errors.h"
 
@@ -50,8 +51,7 @@ TStringList BuildAlbumPage(const std::string& htmlFileName, const TStringList& l
                            const TCommentLookup& commentOf) {
     const int n = largeNames.count();
     if (smallNames.count() < n)
-        throw EListError(QStringLiteral("リストのインデックスが範囲を超えています (%1)")
-                             .arg(smallNames.count()));
+        throw EListError(BaseTexts::Text(BaseTexts::SListIndexError).arg(smallNames.count()));
     const int c = options.columns < 1 ? 1 : options.columns;
     const std::string base = BaseFolderOf(htmlFileName);
     const auto comment = [&](int i) -> std::optional<std::string> {

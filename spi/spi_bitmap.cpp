@@ -7,6 +7,7 @@
 #include "base/picture.h"
 #include "base/unique_fd.h"
 #include "spi/decoder/decoder_protocol.h"
+#include "spi/spi_texts.h"
 #include "spi/spis.h"
 
 #include <QPainter>
@@ -20,8 +21,6 @@
 
 namespace kelvora {
 namespace {
-
-const QString kCouldNotDecode = QStringLiteral("Susie Plugins could not decode");
 
 // Windows' MulDiv: a * b / c rounded half away from zero; -1 when c is 0 or the
 // result does not fit.
@@ -166,10 +165,10 @@ std::vector<TInSPI*> TInSPIAbleData::GetCandidates() const {
 void TInSPIAbleData::Load() {
     const TSPIs* manager = GetSPIs();
     const bool secondOffset = manager && manager->MacBinary;
-    DoProgress(TProgressStage::psStarting, 0, QStringLiteral("Loading Graphic by Susie Plugin"));
+    DoProgress(TProgressStage::psStarting, 0, SPITexts::Text(SPITexts::SLoadingBySpi));
     try {
         Release();
-        DoProgress(TProgressStage::psRunning, 1, QStringLiteral("Seeking enabled Susie Plugins"));
+        DoProgress(TProgressStage::psRunning, 1, SPITexts::Text(SPITexts::SSeekingPlugins));
         const std::vector<TInSPI*> candidates = GetCandidates();
         header_.assign(spidecoder::kHeaderSize, '\0');
         ReadHeader(header_.data(), header_.size());
@@ -180,7 +179,7 @@ void TInSPIAbleData::Load() {
                     break;
                 DoProgress(
                     TProgressStage::psRunning, 1,
-                    QStringLiteral("Loading by [%1]").arg(toQ(fileNamePart(spi->FileName()))));
+                    SPITexts::Text(SPITexts::SLoadingBy).arg(toQ(fileNamePart(spi->FileName()))));
                 TryPlugin(*spi, header_, offset);
                 if (!IsEmpty()) {
                     done = true;
@@ -192,12 +191,12 @@ void TInSPIAbleData::Load() {
                 break;
         }
     } catch (...) {
-        DoProgress(TProgressStage::psEnding, 100, QStringLiteral("Loaded Graphic by Susie Plugin"));
+        DoProgress(TProgressStage::psEnding, 100, SPITexts::Text(SPITexts::SLoadedBySpi));
         decoder_.reset();
         throw;
     }
     decoder_.reset(); // the helper is not needed once the picture is here
-    DoProgress(TProgressStage::psEnding, 100, QStringLiteral("Loaded Graphic by Susie Plugin"));
+    DoProgress(TProgressStage::psEnding, 100, SPITexts::Text(SPITexts::SLoadedBySpi));
 }
 
 void TInSPIAbleData::TryPlugin(TInSPI& spi, const std::string&, int offset) {
@@ -501,7 +500,7 @@ void TSPIGraphic::Decode() {
         data_->OnProgress = onProgress;
         data_->Load();
         if (data_->IsEmpty())
-            throw EInvalidGraphic(kCouldNotDecode);
+            throw EInvalidGraphic(SPITexts::Text(SPITexts::SCouldNotDecode));
     } catch (...) {
         ReleaseData();
         throw;
@@ -552,11 +551,11 @@ void TSPIBitmap::LoadThroughClasses(const std::string& fileName, LoadWith load, 
         AssignLoadedGraphic(std::move(loaded));
     } catch (...) {
         progress(TProgressStage::psEnding, 100, true, QRect(0, 0, width(), height()),
-                 QStringLiteral("Loaded Graphic"));
+                 SPITexts::Text(SPITexts::SLoaded));
         throw;
     }
     progress(TProgressStage::psEnding, 100, true, QRect(0, 0, width(), height()),
-             QStringLiteral("Loaded Graphic"));
+             SPITexts::Text(SPITexts::SLoaded));
 }
 
 void TSPIBitmap::loadFromFile(const std::string& fileName) {
@@ -585,7 +584,7 @@ void TSPIBitmap::LoadFromStreamWithName(std::istream& in, const std::string& fil
 
 void TSPIBitmap::AssignLoadedGraphic(std::unique_ptr<TGraphic> graphic) {
     if (!graphic)
-        throw EInvalidGraphic(kCouldNotDecode);
+        throw EInvalidGraphic(SPITexts::Text(SPITexts::SCouldNotDecode));
     if (auto* spi = dynamic_cast<TSPIGraphic*>(graphic.get())) {
         // The same bitmap as through a bitmap file, without writing and reading one.
         if (QImage direct = spi->DirectImage(true); !direct.isNull()) {
