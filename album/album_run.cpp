@@ -1,9 +1,11 @@
 #include "album/album_run.h"
 
 #include "album/album_plan.h"
+#include "album/album_texts.h"
 #include "album/output_paths.h"
 #include "album/picture_job.h"
 #include "album/staged_file.h"
+#include "base/base_texts.h"
 #include "base/file_io.h"
 #include "settings/inifile.h"
 
@@ -326,7 +328,7 @@ void TAlbumRun::convertPictures(const TAlbumRunHooks& hooks, const std::atomic<b
         w.join();
 
     if (stopped)
-        throw EAbort(QStringLiteral("中止しました"));
+        throw EAbort(AlbumTexts::Text(AlbumTexts::SAborted));
 
     if (d.firstFailed < n) {
         const Task& failed = d.tasks[static_cast<std::size_t>(d.firstFailed)];
@@ -337,7 +339,7 @@ void TAlbumRun::convertPictures(const TAlbumRunHooks& hooks, const std::atomic<b
         } catch (const Exception& e) {
             throw EAlbumPicture(e, failed.job.source);
         } catch (const std::bad_alloc&) {
-            throw EAlbumPicture(EOutOfResources(QStringLiteral("メモリが足りません")),
+            throw EAlbumPicture(EOutOfResources(BaseTexts::Text(BaseTexts::SOutOfMemory)),
                                 failed.job.source);
         }
     }
@@ -349,19 +351,15 @@ void TAlbumRun::finish(const TAlbumPageOptions& options, const TCommentLookup& c
     Impl& d = *d_;
     if (!d.converted || d.finished)
         throw EInvalidOperation(QStringLiteral("画像の変換が終わっていません"));
-    // Built in full first, so an error on the way leaves an existing page untouched.
-    const TStringList page =
-        BuildAlbumPage(d.job.htmlFileName, d.plan.largeNames, d.plan.smallNames, options, comments);
-    TStagedFile pageFile(d.job.htmlFileName);
-    pageFile.write(page.text());
-    pageFile.flushToDisk();
+    const std::unique_ptr<TStagedFile> page =
+        WriteAlbumPage(d.job.htmlFileName, d.plan.largeNames, d.plan.smallNames, options, comments);
     // In the list's order, as one picture after another would have written them:
     // of two pictures that share a name, the later one stays.
     for (Task& t : d.tasks) {
         t.large->commit();
         t.small->commit();
     }
-    pageFile.commit();
+    page->commit();
     d.finished = true;
 }
 

@@ -1,4 +1,6 @@
 #include "album/album_runner.h"
+#include "album/album_texts.h"
+#include "base/base_texts.h"
 
 #include <QMetaObject>
 
@@ -40,7 +42,7 @@ void TAlbumRunner::start(TAlbumJob job, int jobs) {
         } catch (const Exception& e) {
             message = e.message();
         } catch (const std::bad_alloc&) {
-            message = QStringLiteral("メモリが足りません");
+            message = BaseTexts::Text(BaseTexts::SOutOfMemory);
         } catch (const std::exception& e) {
             message = QString::fromLocal8Bit(e.what());
         }
@@ -60,7 +62,7 @@ void TAlbumRunner::ended(bool ok, const QString& message) {
         return;
     }
     run_.reset();
-    emit failed(ok ? QStringLiteral("中止しました") : message);
+    emit failed(ok ? AlbumTexts::Text(AlbumTexts::SAborted) : message);
 }
 
 void TAlbumRunner::finish(const TAlbumPageOptions& options, const TCommentLookup& comments) {

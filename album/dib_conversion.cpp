@@ -1,5 +1,6 @@
 #include "album/dib_conversion.h"
 
+#include "album/album_texts.h"
 #include "album/picture_converter.h"
 #include "base/bmp_codec.h"
 #include "base/errors.h"
@@ -30,7 +31,7 @@ std::string fileHeaders(TSPIGraphic& graphic) {
 
 void checkStop(const std::atomic<bool>* stop) {
     if (stop && stop->load(std::memory_order_relaxed))
-        throw EAbort(QStringLiteral("中止しました"));
+        throw EAbort(AlbumTexts::Text(AlbumTexts::SAborted));
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "album/nearest_scale.h"
 
+#include "base/base_texts.h"
 #include "base/bitmap.h"
 #include "base/errors.h"
 
@@ -53,8 +54,7 @@ QImage ScaleNearest(const QImage& original, int width, int height) {
     const QImage source = normalised(original);
     QImage target(width, height, source.format());
     if (target.isNull())
-        throw EOutOfResources(
-            QStringLiteral("画像のメモリを確保できません (%1 x %2)").arg(width).arg(height));
+        throw EOutOfResources(BaseTexts::Text(BaseTexts::SPictureMemory).arg(width).arg(height));
     target.setColorTable(source.colorTable());
     target.setDotsPerMeterX(source.dotsPerMeterX());
     target.setDotsPerMeterY(source.dotsPerMeterY());

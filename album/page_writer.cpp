@@ -1,6 +1,7 @@
 #include "album/page_writer.h"
 
 #include "album/output_paths.h"
+#include "base/base_texts.h"
 #include "base/codepage.h"
 #include "base/errors.h"
 
@@ -50,8 +51,7 @@ TStringList BuildAlbumPage(const std::string& htmlFileName, const TStringList& l
                            const TCommentLookup& commentOf) {
     const int n = largeNames.count();
     if (smallNames.count() < n)
-        throw EListError(QStringLiteral("リストのインデックスが範囲を超えています (%1)")
-                             .arg(smallNames.count()));
+        throw EListError(BaseTexts::Text(BaseTexts::SListIndexError).arg(smallNames.count()));
     const int c = options.columns < 1 ? 1 : options.columns;
     const std::string base = BaseFolderOf(htmlFileName);
     const auto comment = [&](int i) -> std::optional<std::string> {
@@ -94,13 +94,17 @@ TStringList BuildAlbumPage(const std::string& htmlFileName, const TStringList& l
     return page;
 }
 
-void WriteAlbumPage(const std::string& htmlFileName, const TStringList& largeNames,
-                    const TStringList& smallNames, const TAlbumPageOptions& options,
-                    const TCommentLookup& commentOf) {
-    // Built in full first, so an error on the way leaves an existing page untouched.
+std::unique_ptr<TStagedFile> WriteAlbumPage(const std::string& htmlFileName,
+                                            const TStringList& largeNames,
+                                            const TStringList& smallNames,
+                                            const TAlbumPageOptions& options,
+                                            const TCommentLookup& commentOf) {
     const TStringList page =
         BuildAlbumPage(htmlFileName, largeNames, smallNames, options, commentOf);
-    page.saveToFile(htmlFileName);
+    auto file = std::make_unique<TStagedFile>(htmlFileName);
+    file->write(page.text());
+    file->flushToDisk();
+    return file;
 }
 
 } // namespace kelvora

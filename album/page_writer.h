@@ -1,10 +1,12 @@
 #pragma once
 // The album page: a table of the small pictures, each linking to its large
 // picture, in a chosen number of columns, with optional frames and comments.
+#include "album/staged_file.h"
 #include "base/color.h"
 #include "base/stringlist.h"
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -37,9 +39,15 @@ TStringList BuildAlbumPage(const std::string& htmlFileName, const TStringList& l
                            const TStringList& smallNames, const TAlbumPageOptions& options,
                            const TCommentLookup& commentOf);
 
-// Builds the page, then creates or replaces the file ("ファイル %s を作成できません").
-void WriteAlbumPage(const std::string& htmlFileName, const TStringList& largeNames,
-                    const TStringList& smallNames, const TAlbumPageOptions& options,
-                    const TCommentLookup& commentOf);
+// Builds the page in full, then writes it under a temporary name beside
+// htmlFileName and puts it on the disk. commit() replaces the page (a run does so
+// once its pictures are in place); dropped without commit(), the file leaves the
+// page that was there as it was. Raises BuildAlbumPage's errors and the staged
+// file's ("ファイル %s を作成できません" with the system's reason).
+[[nodiscard]] std::unique_ptr<TStagedFile> WriteAlbumPage(const std::string& htmlFileName,
+                                                          const TStringList& largeNames,
+                                                          const TStringList& smallNames,
+                                                          const TAlbumPageOptions& options,
+                                                          const TCommentLookup& commentOf);
 
 } // namespace kelvora

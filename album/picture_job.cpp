@@ -1,5 +1,6 @@
 #include "album/picture_job.h"
 
+#include "album/album_texts.h"
 #include "album/dib_conversion.h"
 #include "album/nearest_scale.h"
 #include "album/picture_converter.h"
@@ -38,7 +39,7 @@ std::size_t heldCopyBytes(const TPictureSettings& settings, QSize upright) {
 
 void checkStop(const std::atomic<bool>* stop) {
     if (stop && stop->load(std::memory_order_relaxed))
-        throw EAbort(QStringLiteral("中止しました"));
+        throw EAbort(AlbumTexts::Text(AlbumTexts::SAborted));
 }
 
 // The picture scaled and encoded whole into both outputs.

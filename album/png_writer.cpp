@@ -1,5 +1,6 @@
 #include "album/png_writer.h"
 
+#include "album/album_texts.h"
 #include "base/errors.h"
 
 #include <algorithm>
@@ -62,7 +63,7 @@ PngRowEncoder::PngRowEncoder(int width, int height, QImage::Format format,
     if (s_->png)
         s_->info = png_create_info_struct(s_->png);
     if (!s_->png || !s_->info)
-        throw EOutOfResources(QStringLiteral("PNG 画像を作成できません"));
+        throw EOutOfResources(AlbumTexts::Text(AlbumTexts::SCannotMakePng));
     png_set_write_fn(s_->png, s_.get(), State::write, State::flushNothing);
     if (s_->paletted)
         for (QRgb c : colorTable)
@@ -87,7 +88,7 @@ PngRowEncoder::~PngRowEncoder() = default;
 void PngRowEncoder::failed() {
     if (std::exception_ptr error = std::exchange(s_->error, nullptr))
         std::rethrow_exception(error);
-    throw EInvalidGraphic(QStringLiteral("PNG 画像を作成できません"));
+    throw EInvalidGraphic(AlbumTexts::Text(AlbumTexts::SCannotMakePng));
 }
 
 void PngRowEncoder::writeRows(const QImage& image, int first, int count) {

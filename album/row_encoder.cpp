@@ -3,6 +3,7 @@
 #include "album/picture_converter.h"
 #include "album/png_writer.h"
 #include "album/staged_file.h"
+#include "base/base_texts.h"
 #include "base/errors.h"
 #include "jpeg/jpeg_encode.h"
 
@@ -28,8 +29,7 @@ TRowEncoder::TRowEncoder(const TPictureSettings& settings, QSize size, QImage::F
     }
     row_ = QImage(size.width(), 1, format);
     if (row_.isNull())
-        throw EOutOfResources(
-            QStringLiteral("画像のメモリを確保できません (%1 x 1)").arg(size.width()));
+        throw EOutOfResources(BaseTexts::Text(BaseTexts::SPictureMemory).arg(size.width()).arg(1));
     row_.setColorTable(colorTable);
 }
 

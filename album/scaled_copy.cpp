@@ -2,6 +2,7 @@
 
 #include "album/nearest_scale.h"
 #include "album/row_encoder.h"
+#include "base/base_texts.h"
 #include "base/errors.h"
 #include "base/orientation.h"
 
@@ -93,9 +94,8 @@ HeldCopy::HeldCopy(QSize target, QSize stored, int orientation, int storedBytes,
     : ScaledCopy(target, stored, orientation, storedBytes, PixelBytes(format)),
       image_(target, format) {
     if (image_.isNull())
-        throw EOutOfResources(QStringLiteral("画像のメモリを確保できません (%1 x %2)")
-                                  .arg(target.width())
-                                  .arg(target.height()));
+        throw EOutOfResources(
+            BaseTexts::Text(BaseTexts::SPictureMemory).arg(target.width()).arg(target.height()));
     image_.setColorTable(colorTable);
 }
 

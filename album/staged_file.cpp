@@ -1,5 +1,6 @@
 #include "album/staged_file.h"
 
+#include "album/album_texts.h"
 #include "base/codepage.h"
 #include "base/errors.h"
 #include "base/file_io.h"
@@ -32,7 +33,7 @@ TStagedFile::TStagedFile(std::string finalName) : finalName_(std::move(finalName
     Registry& r = registry();
     std::lock_guard guard(r.lock);
     if (r.discarded)
-        throw EAbort(QStringLiteral("中止しました"));
+        throw EAbort(AlbumTexts::Text(AlbumTexts::SAborted));
     fd_ = CreateSiblingTemporary(finalName_, 0666, tempName_);
     if (!fd_.valid())
         fail(errno);
@@ -78,7 +79,7 @@ void TStagedFile::commit() {
     Registry& r = registry();
     std::lock_guard guard(r.lock);
     if (r.discarded || !r.temporaries.count(tempName_))
-        throw EAbort(QStringLiteral("中止しました"));
+        throw EAbort(AlbumTexts::Text(AlbumTexts::SAborted));
     if (::rename(tempName_.c_str(), finalName_.c_str()) != 0)
         fail(errno);
     r.temporaries.erase(tempName_);

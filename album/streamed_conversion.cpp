@@ -1,5 +1,6 @@
 #include "album/streamed_conversion.h"
 
+#include "album/album_texts.h"
 #include "album/picture_converter.h"
 #include "album/scaled_copy.h"
 #include "album/staged_file.h"
@@ -52,7 +53,7 @@ QImage ConvertJpegRows(JpegRowReader& reader, std::span<const TScaledOutput> out
     int y = 0;
     for (;;) {
         if (stop && stop->load(std::memory_order_relaxed))
-            throw EAbort(QStringLiteral("中止しました"));
+            throw EAbort(AlbumTexts::Text(AlbumTexts::SAborted));
         const int n = reader.read(rows, 16);
         if (n == 0)
             break;

@@ -1,6 +1,7 @@
 #include "app/album_command.h"
 
 #include "album/album_run.h"
+#include "app/app_texts.h"
 #include "base/codepage.h"
 #include "base/errors.h"
 #include "base/file_io.h"
@@ -190,7 +191,7 @@ TAlbumCommandParse ParseAlbumCommand(const QStringList& arguments) {
     if (parser.isSet(background)) {
         const auto c = ParseColor(parser.value(background));
         if (!c)
-            return failure(QStringLiteral("色 %1 は不正です").arg(parser.value(background)));
+            return failure(AppTexts::Text(AppTexts::SBadColor).arg(parser.value(background)));
         cmd.page.backColor = *c;
     }
     if (parser.isSet(columns)) {
@@ -209,7 +210,7 @@ TAlbumCommandParse ParseAlbumCommand(const QStringList& arguments) {
     if (parser.isSet(frameColor)) {
         const auto c = ParseColor(parser.value(frameColor));
         if (!c)
-            return failure(QStringLiteral("色 %1 は不正です").arg(parser.value(frameColor)));
+            return failure(AppTexts::Text(AppTexts::SBadColor).arg(parser.value(frameColor)));
         cmd.page.frameColor = *c;
     }
     cmd.page.commentsAbove = parser.isSet(commentsAbove);

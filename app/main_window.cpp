@@ -2,6 +2,7 @@
 
 #include "album/ui/comment_editor.h"
 #include "album/ui/generation_window.h"
+#include "app/app_texts.h"
 #include "app/app_windows.h"
 #include "app/button_row.h"
 #include "app/preview.h"
@@ -128,9 +129,9 @@ void TForm1::buildToolBar() {
     addToolBar(Qt::TopToolBarArea, ToolBar1);
     TB_Susie = newAction(ToolBar1, "TB_Susie", QStringLiteral("Susie PlugInの確認"));
     ToolBar1->addSeparator();
-    TB_Version = newAction(ToolBar1, "TB_Version", QStringLiteral("バージョン情報"));
+    TB_Version = newAction(ToolBar1, "TB_Version", AppTexts::Text(AppTexts::SVersionInfo));
     TB_Help = newAction(ToolBar1, "TB_Help", QStringLiteral("ヘルプ"));
-    TB_End = newAction(ToolBar1, "TB_End", QStringLiteral("終了"));
+    TB_End = newAction(ToolBar1, "TB_End", AppTexts::Text(AppTexts::SExit));
 }
 
 void TForm1::buildBrowserPane() {
@@ -239,7 +240,7 @@ void TForm1::buildBottomRow() {
     Panel5->setObjectName(QStringLiteral("Panel5"));
     btnCreate = newButton("btnCreate", QStringLiteral("作成"));
     btnCreate->setEnabled(false);
-    btnEnd = newButton("btnEnd", QStringLiteral("終了"));
+    btnEnd = newButton("btnEnd", AppTexts::Text(AppTexts::SExit));
     Panel5->addButton(btnCreate, 506, 4, kButtonSize);
     Panel5->addButton(btnEnd, 594, 4, kButtonSize);
 }

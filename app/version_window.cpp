@@ -1,5 +1,6 @@
 #include "app/version_window.h"
 
+#include "app/app_texts.h"
 #include "app/splash.h"
 #include "app/version_info.h"
 #include "ui/url_link.h"
@@ -63,7 +64,7 @@ TfrmVersion::TfrmVersion(const TfrmSplash& splash, TShellOpener& opener, QWidget
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       mainWindow_(mainWindow), executable_(std::move(executable)) {
     setObjectName(QStringLiteral("frmVersion"));
-    setWindowTitle(QStringLiteral("バージョン情報"));
+    setWindowTitle(AppTexts::Text(AppTexts::SVersionInfo));
     SetGreyBackground(*this);
     setFixedSize(407, 444);
 

@@ -1,5 +1,6 @@
 #include "base/bitmap.h"
 
+#include "base/base_texts.h"
 #include "base/bmp_codec.h"
 #include "base/errors.h"
 
@@ -85,7 +86,7 @@ QImage readByContent(const std::string& bytes) {
     QImageReader reader(&buffer);
     const QByteArray format = reader.format();
     if (format == "png" && !pngChunksFitTheData(bytes))
-        throw EInvalidGraphic(QStringLiteral("ビットマップ画像が不正です"));
+        throw EInvalidGraphic(BaseTexts::Text(BaseTexts::SInvalidBitmap));
     const QSize size = reader.size();
     if (size.isValid()) {
         checkPictureSize(size.width(), size.height());
@@ -96,11 +97,11 @@ QImage readByContent(const std::string& bytes) {
         const long long pixels = static_cast<long long>(size.width()) * size.height();
         if (!format.startsWith("svg") &&
             pixels > static_cast<long long>(bytes.size()) * kMostPixelsPerByte)
-            throw EInvalidGraphic(QStringLiteral("ビットマップ画像が不正です"));
+            throw EInvalidGraphic(BaseTexts::Text(BaseTexts::SInvalidBitmap));
     }
     QImage image;
     if (!reader.read(&image) || image.isNull())
-        throw EInvalidGraphic(QStringLiteral("ビットマップ画像が不正です"));
+        throw EInvalidGraphic(BaseTexts::Text(BaseTexts::SInvalidBitmap));
     return image;
 }
 } // namespace
@@ -111,8 +112,7 @@ QImage allocatePicture(int width, int height, QImage::Format format) {
         return {};
     QImage image(width, height, format);
     if (image.isNull())
-        throw EOutOfResources(
-            QStringLiteral("画像のメモリを確保できません (%1 x %2)").arg(width).arg(height));
+        throw EOutOfResources(BaseTexts::Text(BaseTexts::SPictureMemory).arg(width).arg(height));
     return image;
 }
 

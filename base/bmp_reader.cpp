@@ -1,3 +1,4 @@
+#include "base/base_texts.h"
 #include "base/bmp_codec.h"
 #include "base/bmp_format.h"
 
@@ -14,7 +15,7 @@ namespace {
 using namespace bmp;
 
 [[noreturn]] void invalidBitmap() {
-    throw EInvalidGraphic(QStringLiteral("ビットマップ画像が不正です"));
+    throw EInvalidGraphic(BaseTexts::Text(BaseTexts::SInvalidBitmap));
 }
 
 std::uint32_t byteAt(std::string_view b, std::size_t pos) {

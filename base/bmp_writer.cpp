@@ -1,3 +1,4 @@
+#include "base/base_texts.h"
 #include "base/bmp_codec.h"
 #include "base/bmp_format.h"
 
@@ -71,9 +72,8 @@ std::string encodeBmp(const QImage& source, TPixelFormat format) {
         image = source.convertToFormat(QImage::Format_BGR888);
     }
     if (image.isNull())
-        throw EOutOfResources(QStringLiteral("画像のメモリを確保できません (%1 x %2)")
-                                  .arg(source.width())
-                                  .arg(source.height()));
+        throw EOutOfResources(
+            BaseTexts::Text(BaseTexts::SPictureMemory).arg(source.width()).arg(source.height()));
 
     const auto width = static_cast<std::uint32_t>(image.width());
     const auto height = static_cast<std::uint32_t>(image.height());

@@ -1,5 +1,6 @@
 #include "base/metafile.h"
 
+#include "base/base_texts.h"
 #include "base/bitmap.h"
 #include "base/errors.h"
 #include "base/metafile_converter.h"
@@ -31,7 +32,7 @@ constexpr double kHundredthsOfMmPerInch = 2540.0;
 }
 
 [[noreturn]] void cannotRead() {
-    throw EInvalidGraphic(QStringLiteral("メタファイルを読み込めません"));
+    throw EInvalidGraphic(BaseTexts::Text(BaseTexts::SMetafileUnreadable));
 }
 
 // Callers check the bounds.

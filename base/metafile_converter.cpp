@@ -1,5 +1,6 @@
 #include "base/metafile_converter.h"
 
+#include "base/base_texts.h"
 #include "base/errors.h"
 
 #include <QDir>
@@ -23,7 +24,7 @@ constexpr qint64 kMaxSvgBytes = qint64{64} << 20;
 constexpr rlim_t kMaxMemory = rlim_t{1} << 30;
 
 [[noreturn]] void cannotRead() {
-    throw EInvalidGraphic(QStringLiteral("メタファイルを読み込めません"));
+    throw EInvalidGraphic(BaseTexts::Text(BaseTexts::SMetafileUnreadable));
 }
 
 // libwmf measures text with the 13 standard PostScript fonts of fonts-urw-base35
@@ -145,8 +146,9 @@ QByteArray metafileToSvg(const std::string& bytes, bool enhanced) {
     const QString tool = enhanced ? QStringLiteral("emf2svg-conv") : QStringLiteral("wmf2svg");
     const QString program = QStandardPaths::findExecutable(tool);
     if (program.isEmpty())
-        throw EInvalidGraphic(
-            QStringLiteral("メタファイルを読み込めません (%1 が見つかりません)").arg(tool));
+        throw EInvalidGraphic((BaseTexts::Text(BaseTexts::SMetafileUnreadable) +
+                               QStringLiteral(" (%1 が見つかりません)"))
+                                  .arg(tool));
 
     QTemporaryDir dir;
     if (!dir.isValid())

@@ -1,5 +1,6 @@
 #include "base/orientation.h"
 
+#include "base/base_texts.h"
 #include "base/errors.h"
 
 #include <cstring>
@@ -43,9 +44,8 @@ QImage Upright(const QImage& stored, int orientation) {
     const QSize size = UprightSize(stored.size(), orientation);
     QImage upright(size, stored.format());
     if (upright.isNull())
-        throw EOutOfResources(QStringLiteral("画像のメモリを確保できません (%1 x %2)")
-                                  .arg(size.width())
-                                  .arg(size.height()));
+        throw EOutOfResources(
+            BaseTexts::Text(BaseTexts::SPictureMemory).arg(size.width()).arg(size.height()));
     upright.setColorTable(stored.colorTable());
     upright.setDotsPerMeterX(SwapsSides(orientation) ? stored.dotsPerMeterY()
                                                      : stored.dotsPerMeterX());

@@ -2,6 +2,7 @@
 
 #include "base/errors.h"
 #include "jpeg/jpeg_image.h"
+#include "jpeg/jpeg_texts.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -69,7 +70,7 @@ void Codec::throwFailure() {
     char text[JMSG_LENGTH_MAX] = {};
     if (libraryFormat_ && common_)
         libraryFormat_(common_, text);
-    throw EJPEG(QStringLiteral("JPEG エラー #%1").arg(err_.msg_code), text);
+    throw EJPEG(JpegTexts::Text(JpegTexts::SJpegError).arg(err_.msg_code), text);
 }
 
 void Codec::setPending(j_common_ptr cinfo, std::exception_ptr error) noexcept {
@@ -95,8 +96,7 @@ bool Codec::monitor(j_common_ptr cinfo) noexcept {
     try {
         if (scanLimit_ > 0 && cinfo->is_decompressor &&
             reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > scanLimit_)
-            throw EJPEG(
-                QStringLiteral("JPEG ファイルのスキャンが多すぎます (上限 %1)").arg(scanLimit_));
+            throw EJPEG(JpegTexts::Text(JpegTexts::STooManyScans).arg(scanLimit_));
 
         const auto now = std::chrono::steady_clock::now();
         if (!clockStarted_) {

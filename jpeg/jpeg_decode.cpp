@@ -1,9 +1,11 @@
 #include "jpeg/jpeg_decode.h"
 
+#include "base/base_texts.h"
 #include "base/bitmap.h"
 #include "base/errors.h"
 #include "jpeg/exif_orientation.h"
 #include "jpeg/jpeg_codec.h"
+#include "jpeg/jpeg_texts.h"
 
 #include <algorithm>
 
@@ -193,8 +195,7 @@ void JpegDecoder::run(Decompressor& codec) {
     image_ = QImage(static_cast<int>(width), static_cast<int>(height),
                     plan_.indexed() ? QImage::Format_Indexed8 : QImage::Format_BGR888);
     if (image_.isNull())
-        throw EOutOfResources(
-            QStringLiteral("画像のメモリを確保できません (%1 x %2)").arg(width).arg(height));
+        throw EOutOfResources(BaseTexts::Text(BaseTexts::SPictureMemory).arg(width).arg(height));
     if (plan_.output == Output::Grey || plan_.cmykToGrey)
         image_.setColorTable(greyPalette());
     if (plan_.output == Output::Cmyk)
@@ -276,7 +277,7 @@ JpegRowReader::JpegRowReader(int fd, const JpegDecodeSettings& settings)
     header_ = headerOf(*codec_);
     plan_ = configure(codec_->info(), settings);
     if (plan_.output == Output::Quantised)
-        throw EInvalidGraphicOperation(QStringLiteral("8 ビット出力は一行ずつ読めません"));
+        throw EInvalidGraphicOperation(JpegTexts::Text(JpegTexts::SRowsOf8Bits));
 }
 
 JpegRowReader::~JpegRowReader() = default;

@@ -5,6 +5,7 @@
 #include "base/picture.h"
 #include "jpeg/jpeg_decode.h"
 #include "jpeg/jpeg_encode.h"
+#include "jpeg/jpeg_texts.h"
 
 #include <algorithm>
 #include <istream>
@@ -58,7 +59,7 @@ std::string readToEnd(std::istream& in) {
 }
 
 [[noreturn]] void throwShortFormData() {
-    throw EJPEG(QStringLiteral("JPEG データが途中で終わっています"));
+    throw EJPEG(JpegTexts::Text(JpegTexts::SDataEnds));
 }
 } // namespace
 
@@ -126,11 +127,11 @@ QSize TJPEGImage::scaledSize() const {
 }
 
 void TJPEGImage::setWidth(int) {
-    throw EInvalidGraphicOperation(QStringLiteral("JPEG イメージのサイズは変更できません"));
+    throw EInvalidGraphicOperation(JpegTexts::Text(JpegTexts::SCannotResize));
 }
 
 void TJPEGImage::setHeight(int) {
-    throw EInvalidGraphicOperation(QStringLiteral("JPEG イメージのサイズは変更できません"));
+    throw EInvalidGraphicOperation(JpegTexts::Text(JpegTexts::SCannotResize));
 }
 
 bool TJPEGImage::empty() const {
@@ -347,7 +348,7 @@ void TJPEGImage::decode() {
 // --- Registration ----------------------------------------------------------------
 
 void registerJpegFormat() {
-    const QString description = QStringLiteral("JPEG イメージファイル");
+    const QString description = JpegTexts::Text(JpegTexts::SFormatName);
     TPicture::registerFileFormat("jpeg", description, TJPEGImage::classInfo());
     TPicture::registerFileFormat("jpg", description, TJPEGImage::classInfo());
 }

@@ -157,29 +157,24 @@ std::string TSPIDecoderChannel::getString(std::uint64_t limit) {
 
 namespace {
 
-template <class Fill> HLOCAL readInto(std::uint64_t size, Fill fill) {
-    HLOCAL block = LocalAlloc(LMEM_FIXED, size);
+template <class Fill> LocalBlock readInto(std::uint64_t size, Fill fill) {
+    LocalBlock block(LocalAlloc(LMEM_FIXED, size));
     if (!block)
         throw DecoderChannelError{"memory"};
-    try {
-        fill(block);
-    } catch (...) {
-        LocalFree(block);
-        throw;
-    }
+    fill(block.get());
     return block;
 }
 
 } // namespace
 
-HLOCAL TSPIDecoderChannel::getBytes(std::uint64_t limit) {
+LocalBlock TSPIDecoderChannel::getBytes(std::uint64_t limit) {
     const auto size = get<std::uint64_t>();
     if (size > limit || size > remaining_)
         throw DecoderChannelError{"size"};
     return size == 0 ? nullptr : readInto(size, [&](void* block) { read(block, size); });
 }
 
-HLOCAL TSPIDecoderChannel::getBlock(std::uint64_t limit) {
+LocalBlock TSPIDecoderChannel::getBlock(std::uint64_t limit) {
     const auto size = get<std::uint64_t>();
     const auto form = get<BlockForm>();
     if (size > limit)
@@ -194,7 +189,7 @@ HLOCAL TSPIDecoderChannel::getBlock(std::uint64_t limit) {
     remaining_ -= 1;
     // The file becomes the block as it is, without a copy, once its seals and size
     // show that nothing can cut it under the mapping.
-    HLOCAL block = KelvoraLocalAdopt(receiveFile(), size);
+    LocalBlock block(KelvoraLocalAdopt(receiveFile(), size));
     if (!block)
         throw DecoderChannelError{"file"};
     return block;

@@ -18,6 +18,7 @@
 #include "base/unique_fd.h"
 #include "kelvora/susie.h"
 #include "spi/decoder/decoder_protocol.h"
+#include "spi/local_block.h"
 
 #include <chrono>
 #include <cstdint>
@@ -51,9 +52,9 @@ public:
     // Bytes of at most `limit`.
     std::string getString(std::uint64_t limit);
     // Bytes of at most `limit` bytes into a new local block (null when empty).
-    HLOCAL getBytes(std::uint64_t limit);
+    LocalBlock getBytes(std::uint64_t limit);
     // A block (inline or in a sealed memory file) into a new local block (null when empty).
-    HLOCAL getBlock(std::uint64_t limit);
+    LocalBlock getBlock(std::uint64_t limit);
     // The frame must be read to its end.
     void end();
 

@@ -9,6 +9,7 @@
 #include <exception>
 #include <mutex>
 #include <unistd.h>
+#include <utility>
 
 namespace kelvora {
 using namespace spidecoder;
@@ -113,21 +114,21 @@ std::int32_t TSPIDecoderProcess::GetPictureInfo(const std::string& plugin, int o
         info.x_density = c.get<std::uint16_t>();
         info.y_density = c.get<std::uint16_t>();
         info.colorDepth = c.get<std::int16_t>();
-        info.hInfo = c.getBytes(kMaxTextBytes);
+        LocalBlock text = c.getBytes(kMaxTextBytes);
         c.end();
+        info.hInfo = text.release();
         return result;
     } catch (const DecoderChannelError& e) {
-        LocalFree(info.hInfo);
-        info.hInfo = nullptr;
         fail(plugin, e.what);
     }
     return -1;
 }
 
 std::int32_t TSPIDecoderProcess::GetPicture(const std::string& plugin, int offset, bool preview,
-                                            HLOCAL& info, HLOCAL& bits, const Progress& progress,
-                                            bool& missing) {
-    info = bits = nullptr;
+                                            LocalBlock& info, LocalBlock& bits,
+                                            const Progress& progress, bool& missing) {
+    info.reset();
+    bits.reset();
     missing = false;
     std::exception_ptr held; // an error of the progress handler, raised once the call is over
     try {
@@ -157,27 +158,22 @@ std::int32_t TSPIDecoderProcess::GetPicture(const std::string& plugin, int offse
         const auto result = c.get<std::int32_t>();
         if (status == Status::kRefused)
             throw DecoderChannelError{"refused"};
+        LocalBlock infoBlock, bitsBlock;
         if (status == Status::kCalled) {
-            info = c.getBlock(kMaxInfoBytes);
-            bits = c.getBlock(kMaxBitsBytes);
+            infoBlock = c.getBlock(kMaxInfoBytes);
+            bitsBlock = c.getBlock(kMaxBitsBytes);
         }
         c.end();
         missing = status == Status::kMissingEntry;
         if (held)
             std::rethrow_exception(held);
+        info = std::move(infoBlock);
+        bits = std::move(bitsBlock);
         return status == Status::kCalled ? result : -1;
     } catch (const DecoderChannelError& e) {
-        LocalFree(info);
-        LocalFree(bits);
-        info = bits = nullptr;
         if (held)
             std::rethrow_exception(held);
         fail(plugin, e.what);
-    } catch (...) {
-        LocalFree(info);
-        LocalFree(bits);
-        info = bits = nullptr;
-        throw;
     }
     return -1;
 }

@@ -19,6 +19,7 @@
 // on different threads are independent, so pictures decode on several threads
 // at once. The helper's file name is process-wide and set before any load.
 #include "kelvora/susie.h"
+#include "spi/local_block.h"
 #include "spi/spi_errors.h"
 
 #include <chrono>
@@ -60,10 +61,11 @@ public:
     std::int32_t IsSupported(const std::string& plugin, int offset);
     // hInfo of the record is a new local block (or null) owned by the caller.
     std::int32_t GetPictureInfo(const std::string& plugin, int offset, PictureInfo& info);
-    // On return the handles are new local blocks (or null) owned by the caller,
-    // whatever the result. `missing` is set when the plug-in lacks the entry point.
-    std::int32_t GetPicture(const std::string& plugin, int offset, bool preview, HLOCAL& info,
-                            HLOCAL& bits, const Progress& progress, bool& missing);
+    // On return the blocks hold what the plug-in returned (or nothing), whatever the
+    // result; on an error they hold nothing. `missing` is set when the plug-in lacks
+    // the entry point.
+    std::int32_t GetPicture(const std::string& plugin, int offset, bool preview, LocalBlock& info,
+                            LocalBlock& bits, const Progress& progress, bool& missing);
 
     // The helper executable: set by the program at start (tests point it into the
     // build tree); by default kelvora-spi-decode beside the executable, or in

@@ -7,6 +7,7 @@
 #include "base/picture.h"
 #include "base/unique_fd.h"
 #include "spi/decoder/decoder_protocol.h"
+#include "spi/spi_texts.h"
 #include "spi/spis.h"
 
 #include <QPainter>
@@ -16,11 +17,10 @@
 #include <cstring>
 #include <iterator>
 #include <unistd.h>
+#include <utility>
 
 namespace kelvora {
 namespace {
-
-const QString kCouldNotDecode = QStringLiteral("Susie Plugins could not decode");
 
 // Windows' MulDiv: a * b / c rounded half away from zero; -1 when c is 0 or the
 // result does not fit.
@@ -89,35 +89,34 @@ TInSPIAbleData::~TInSPIAbleData() {
 
 void TInSPIAbleData::Release() {
     if (infoLocked_)
-        LocalUnlock(InfoHandle);
+        LocalUnlock(InfoHandle.get());
     if (bitsLocked_)
-        LocalUnlock(BitsHandle);
+        LocalUnlock(BitsHandle.get());
     infoLocked_ = bitsLocked_ = nullptr;
-    LocalFree(InfoHandle);
-    LocalFree(BitsHandle);
+    InfoHandle.reset();
+    BitsHandle.reset();
+    // The record is the plug-in interface's own: its text stays a plain handle.
     LocalFree(PicInfo.hInfo);
-    InfoHandle = BitsHandle = PicInfo.hInfo = nullptr;
+    PicInfo.hInfo = nullptr;
     layout_.reset();
 }
 
 const void* TInSPIAbleData::InfoPointer() {
     if (!infoLocked_ && InfoHandle)
-        infoLocked_ = LocalLock(InfoHandle);
+        infoLocked_ = LocalLock(InfoHandle.get());
     return infoLocked_;
 }
 
-HLOCAL TInSPIAbleData::TakeBits() {
+LocalBlock TInSPIAbleData::TakeBits() {
     if (bitsLocked_)
-        LocalUnlock(BitsHandle);
+        LocalUnlock(BitsHandle.get());
     bitsLocked_ = nullptr;
-    HLOCAL bits = BitsHandle;
-    BitsHandle = nullptr;
-    return bits;
+    return std::move(BitsHandle);
 }
 
 const void* TInSPIAbleData::BitsPointer() {
     if (!bitsLocked_ && BitsHandle)
-        bitsLocked_ = LocalLock(BitsHandle);
+        bitsLocked_ = LocalLock(BitsHandle.get());
     return bitsLocked_;
 }
 
@@ -166,10 +165,10 @@ std::vector<TInSPI*> TInSPIAbleData::GetCandidates() const {
 void TInSPIAbleData::Load() {
     const TSPIs* manager = GetSPIs();
     const bool secondOffset = manager && manager->MacBinary;
-    DoProgress(TProgressStage::psStarting, 0, QStringLiteral("Loading Graphic by Susie Plugin"));
+    DoProgress(TProgressStage::psStarting, 0, SPITexts::Text(SPITexts::SLoadingBySpi));
     try {
         Release();
-        DoProgress(TProgressStage::psRunning, 1, QStringLiteral("Seeking enabled Susie Plugins"));
+        DoProgress(TProgressStage::psRunning, 1, SPITexts::Text(SPITexts::SSeekingPlugins));
         const std::vector<TInSPI*> candidates = GetCandidates();
         header_.assign(spidecoder::kHeaderSize, '\0');
         ReadHeader(header_.data(), header_.size());
@@ -180,7 +179,7 @@ void TInSPIAbleData::Load() {
                     break;
                 DoProgress(
                     TProgressStage::psRunning, 1,
-                    QStringLiteral("Loading by [%1]").arg(toQ(fileNamePart(spi->FileName()))));
+                    SPITexts::Text(SPITexts::SLoadingBy).arg(toQ(fileNamePart(spi->FileName()))));
                 TryPlugin(*spi, header_, offset);
                 if (!IsEmpty()) {
                     done = true;
@@ -192,12 +191,12 @@ void TInSPIAbleData::Load() {
                 break;
         }
     } catch (...) {
-        DoProgress(TProgressStage::psEnding, 100, QStringLiteral("Loaded Graphic by Susie Plugin"));
+        DoProgress(TProgressStage::psEnding, 100, SPITexts::Text(SPITexts::SLoadedBySpi));
         decoder_.reset();
         throw;
     }
     decoder_.reset(); // the helper is not needed once the picture is here
-    DoProgress(TProgressStage::psEnding, 100, QStringLiteral("Loaded Graphic by Susie Plugin"));
+    DoProgress(TProgressStage::psEnding, 100, SPITexts::Text(SPITexts::SLoadedBySpi));
 }
 
 void TInSPIAbleData::TryPlugin(TInSPI& spi, const std::string&, int offset) {
@@ -234,7 +233,8 @@ void TInSPIAbleData::GetPreview(TInSPI& spi, int offset) {
     try {
         spi.RequireEntry("GetPreview");
     } catch (const ESPIInvalidAPI&) {
-        InfoHandle = BitsHandle = nullptr;
+        InfoHandle.reset();
+        BitsHandle.reset();
         return;
     }
     Decode(spi, offset, true);
@@ -246,8 +246,8 @@ void TInSPIAbleData::GetPicture(TInSPI& spi, int offset) {
 }
 
 void TInSPIAbleData::Decode(TInSPI& spi, int offset, bool preview) {
-    HLOCAL info = nullptr;
-    HLOCAL bits = nullptr;
+    LocalBlock info;
+    LocalBlock bits;
     bool missing = false;
     const std::int32_t result = Decoder().GetPicture(
         spi.FileName(), offset, preview, info, bits,
@@ -257,19 +257,16 @@ void TInSPIAbleData::Decode(TInSPI& spi, int offset, bool preview) {
         missing);
     // Only a picture whose header its blocks bear out is kept.
     std::optional<TDibLayout> layout;
-    if (result == 0 && info && bits)
-        layout = CheckDib(LocalLock(info), LocalSize(info), LocalSize(bits));
-    if (info)
-        LocalUnlock(info);
-    if (!layout) {
-        LocalFree(info);
-        LocalFree(bits);
-        info = bits = nullptr;
+    if (result == 0 && info && bits) {
+        layout = CheckDib(LocalLock(info.get()), LocalSize(info.get()), LocalSize(bits.get()));
+        LocalUnlock(info.get());
     }
     Release();
-    InfoHandle = info;
-    BitsHandle = bits;
-    layout_ = layout;
+    if (layout) {
+        InfoHandle = std::move(info);
+        BitsHandle = std::move(bits);
+        layout_ = layout;
+    }
 }
 
 // ---- the two forms
@@ -443,10 +440,12 @@ QImage TSPIGraphic::DirectImage(bool adopt) {
     }
     if (adopt && d.height < 0) {
         // The rows are already in the picture's order and padding: the block becomes the picture.
-        HLOCAL bits = data_->TakeBits();
+        LocalBlock bits = data_->TakeBits();
         QImage image(
-            static_cast<uchar*>(bits), d.width, height, static_cast<qsizetype>(stride), format,
-            [](void* block) { LocalFree(block); }, bits);
+            static_cast<uchar*>(bits.get()), d.width, height, static_cast<qsizetype>(stride),
+            format, [](void* block) { LocalFree(block); }, bits.get());
+        if (!image.isNull())
+            bits.release(); // the picture frees it
         ReleaseData();
         return image;
     }
@@ -501,7 +500,7 @@ void TSPIGraphic::Decode() {
         data_->OnProgress = onProgress;
         data_->Load();
         if (data_->IsEmpty())
-            throw EInvalidGraphic(kCouldNotDecode);
+            throw EInvalidGraphic(SPITexts::Text(SPITexts::SCouldNotDecode));
     } catch (...) {
         ReleaseData();
         throw;
@@ -552,11 +551,11 @@ void TSPIBitmap::LoadThroughClasses(const std::string& fileName, LoadWith load, 
         AssignLoadedGraphic(std::move(loaded));
     } catch (...) {
         progress(TProgressStage::psEnding, 100, true, QRect(0, 0, width(), height()),
-                 QStringLiteral("Loaded Graphic"));
+                 SPITexts::Text(SPITexts::SLoaded));
         throw;
     }
     progress(TProgressStage::psEnding, 100, true, QRect(0, 0, width(), height()),
-             QStringLiteral("Loaded Graphic"));
+             SPITexts::Text(SPITexts::SLoaded));
 }
 
 void TSPIBitmap::loadFromFile(const std::string& fileName) {
@@ -585,7 +584,7 @@ void TSPIBitmap::LoadFromStreamWithName(std::istream& in, const std::string& fil
 
 void TSPIBitmap::AssignLoadedGraphic(std::unique_ptr<TGraphic> graphic) {
     if (!graphic)
-        throw EInvalidGraphic(kCouldNotDecode);
+        throw EInvalidGraphic(SPITexts::Text(SPITexts::SCouldNotDecode));
     if (auto* spi = dynamic_cast<TSPIGraphic*>(graphic.get())) {
         // The same bitmap as through a bitmap file, without writing and reading one.
         if (QImage direct = spi->DirectImage(true); !direct.isNull()) {

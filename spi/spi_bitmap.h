@@ -23,6 +23,7 @@
 #include "kelvora/susie.h"
 #include "spi/decoder_process.h"
 #include "spi/dib_layout.h"
+#include "spi/local_block.h"
 
 #include <istream>
 #include <memory>
@@ -42,8 +43,8 @@ public:
     TInSPIAbleData(const TInSPIAbleData&) = delete;
     TInSPIAbleData& operator=(const TInSPIAbleData&) = delete;
 
-    HLOCAL InfoHandle = nullptr;
-    HLOCAL BitsHandle = nullptr;
+    LocalBlock InfoHandle;
+    LocalBlock BitsHandle;
     const std::string FileName;
     PictureInfo PicInfo{};
     TSPIGraphic* const Graphic;
@@ -58,8 +59,8 @@ public:
     // The blocks, locked on first use and kept locked until Release.
     const void* InfoPointer();
     const void* BitsPointer();
-    // Hands the bits block over to the caller (who frees it); the data is empty then.
-    HLOCAL TakeBits();
+    // Hands the bits block over to the caller; the data is empty then.
+    LocalBlock TakeBits();
     // The checked layout of the decoded picture (set while not IsEmpty).
     const std::optional<TDibLayout>& Layout() const { return layout_; }
 

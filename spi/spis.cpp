@@ -1,5 +1,6 @@
 #include "spi/spis.h"
 
+#include "base/base_texts.h"
 #include "base/codepage.h"
 #include "base/picture.h"
 #include "spi/decoder/decoder_protocol.h"
@@ -205,8 +206,7 @@ void TSPIs::Loaded() {
 
 void TSPIs::Insert(int index, std::unique_ptr<TSPI> spi) {
     if (index < 0 || index > Count())
-        throw EListError(
-            QStringLiteral("リストのインデックスが範囲を超えています (%1)").arg(index));
+        throw EListError(BaseTexts::Text(BaseTexts::SListIndexError).arg(index));
     TSPI& added = *spi;
     items_.insert(items_.begin() + index, std::move(spi));
     if (auto* in = dynamic_cast<TInSPI*>(&added))
@@ -240,8 +240,7 @@ void TSPIs::RegisterFormats(TInSPI& spi) {
 
 void TSPIs::Delete(int index) {
     if (index < 0 || index >= Count())
-        throw EListError(
-            QStringLiteral("リストのインデックスが範囲を超えています (%1)").arg(index));
+        throw EListError(BaseTexts::Text(BaseTexts::SListIndexError).arg(index));
     // The forced loader must not outlive its plug-in.
     if (GraphicForcedLoader == items_[static_cast<std::size_t>(index)].get())
         GraphicForcedLoader = nullptr;

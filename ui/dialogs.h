@@ -1,6 +1,7 @@
 #pragma once
 // The questions and messages windows put to the user. Windows take a TDialogs so
 // that tests can answer in the user's place.
+#include "base/base_texts.h"
 #include "base/errors.h"
 
 #include <QColor>
@@ -68,7 +69,7 @@ template <class F> void RunHandler(TDialogs& dialogs, QWidget* window, F&& handl
     } catch (const Exception& e) {
         dialogs.showError(window, e.message());
     } catch (const std::bad_alloc&) {
-        dialogs.showError(window, QStringLiteral("メモリが足りません"));
+        dialogs.showError(window, BaseTexts::Text(BaseTexts::SOutOfMemory));
     } catch (const std::exception& e) {
         dialogs.showError(window, QString::fromLocal8Bit(e.what()));
     }

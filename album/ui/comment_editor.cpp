@@ -1,5 +1,6 @@
 #include "album/ui/comment_editor.h"
 
+#include "album/album_texts.h"
 #include "base/codepage.h"
 #include "base/file_io.h"
 #include "ui/image.h"
@@ -25,7 +26,8 @@ TForm4::TForm4(QWidget* parent) : QWidget(parent, Qt::Window) {
     ListView1 = new QTreeWidget(this);
     ListView1->setObjectName(QStringLiteral("ListView1"));
     ListView1->setColumnCount(2);
-    ListView1->setHeaderLabels({QStringLiteral("ファイル名"), QStringLiteral("コメント")});
+    ListView1->setHeaderLabels(
+        {AlbumTexts::Text(AlbumTexts::SFileName), AlbumTexts::Text(AlbumTexts::SComment)});
     ListView1->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     ListView1->setRootIsDecorated(false);
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -56,11 +58,11 @@ TForm4::TForm4(QWidget* parent) : QWidget(parent, Qt::Window) {
     auto* panel = new QWidget(this);
     panel->setFixedHeight(225);
     auto* nameRow = new QHBoxLayout;
-    nameRow->addWidget(new QLabel(QStringLiteral("ファイル名"), panel));
+    nameRow->addWidget(new QLabel(AlbumTexts::Text(AlbumTexts::SFileName), panel));
     nameRow->addWidget(lblFileName, 1);
     auto* commentRow = new QHBoxLayout;
     auto* commentColumn = new QVBoxLayout;
-    commentColumn->addWidget(new QLabel(QStringLiteral("コメント"), panel));
+    commentColumn->addWidget(new QLabel(AlbumTexts::Text(AlbumTexts::SComment), panel));
     commentColumn->addWidget(txtComment);
     commentRow->addLayout(commentColumn);
     commentRow->addWidget(imgPreview, 0, Qt::AlignBottom);

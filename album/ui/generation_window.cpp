@@ -1,5 +1,6 @@
 #include "album/ui/generation_window.h"
 
+#include "album/album_texts.h"
 #include "album/output_paths.h"
 #include "album/ui/comment_editor.h"
 #include "base/codepage.h"
@@ -109,12 +110,14 @@ void TForm3::buildControls() {
     GroupBox2 = named(new QGroupBox(QStringLiteral("HTMLファイル設定"), this), "GroupBox2");
     txtTitle = named(new QLineEdit(GroupBox2), "txtTitle");
     lblBackColor = named(new TColorLabel(clWhite, GroupBox2), "lblBackColor");
-    Button2 = named(new QPushButton(QStringLiteral("・・・"), GroupBox2), "Button2");
+    Button2 =
+        named(new QPushButton(AlbumTexts::Text(AlbumTexts::SChooseColor), GroupBox2), "Button2");
     spnCols = named(new TSpinEdit(1, 10, 3, 2, GroupBox2), "spnCols");
     chkFrame = named(new QCheckBox(QStringLiteral("各画像に枠をつける"), GroupBox2), "chkFrame");
     spnFrameWidth = named(new TSpinEdit(1, 9, 5, 1, GroupBox2), "spnFrameWidth");
     lblFrameColor = named(new TColorLabel(clWhite, GroupBox2), "lblFrameColor");
-    Button3 = named(new QPushButton(QStringLiteral("・・・"), GroupBox2), "Button3");
+    Button3 =
+        named(new QPushButton(AlbumTexts::Text(AlbumTexts::SChooseColor), GroupBox2), "Button3");
     chkComment =
         named(new QCheckBox(QStringLiteral("画像にコメントをつける"), GroupBox2), "chkComment");
     btnCommentEdit =
@@ -212,10 +215,12 @@ void TForm3::ShowPictureSettings(const TPictureSettings& s, QTreeWidget* listVie
     if (s.PictureSizeMode) {
         row(QStringLiteral("倍率"), QString::number(s.Rate) + QStringLiteral("%"));
     } else {
-        row(QStringLiteral("高さ"), QString::number(s.Vertical) + QStringLiteral("ピクセル"));
-        row(QStringLiteral("幅"), QString::number(s.Horizonal) + QStringLiteral("ピクセル"));
+        row(QStringLiteral("高さ"),
+            QString::number(s.Vertical) + AlbumTexts::Text(AlbumTexts::SPixels));
+        row(QStringLiteral("幅"),
+            QString::number(s.Horizonal) + AlbumTexts::Text(AlbumTexts::SPixels));
     }
-    row(QStringLiteral("ファイル名"),
+    row(AlbumTexts::Text(AlbumTexts::SFileName),
         s.Consecutive ? QStringLiteral("連番") : QStringLiteral("元画像の名前を使用"));
 }
 

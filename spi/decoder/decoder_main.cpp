@@ -19,6 +19,7 @@
 #include "kelvora/local_file.h"
 #include "kelvora/susie.h"
 #include "spi/decoder/decoder_protocol.h"
+#include "spi/local_block.h"
 
 #include <cerrno>
 #include <climits>
@@ -43,6 +44,7 @@
 #include <utility>
 #include <vector>
 
+using kelvora::LocalBlock;
 using namespace kelvora::spidecoder;
 
 namespace {
@@ -485,6 +487,7 @@ void getPictureInfo(const Plugin& p, const Source& src) {
     // own, since many plug-ins tell the size and leave the depth out.
     if (LocalSize(info.hInfo) == 0)
         info.hInfo = nullptr;
+    const LocalBlock text(info.hInfo);
     if (info.width <= 0 || info.height <= 0)
         info.width = info.height = 0;
     if (!plausibleDepth(info.colorDepth))
@@ -500,9 +503,8 @@ void getPictureInfo(const Plugin& p, const Source& src) {
         .put(info.x_density)
         .put(info.y_density)
         .put(info.colorDepth)
-        .bytes(textSize ? LocalLock(info.hInfo) : nullptr, textSize)
+        .bytes(textSize ? LocalLock(text.get()) : nullptr, textSize)
         .send();
-    LocalFree(info.hInfo);
 }
 
 void getPicture(GetPictureFunc entry, const Source& src) {
@@ -512,6 +514,11 @@ void getPicture(GetPictureFunc entry, const Source& src) {
     const std::int32_t result = entry(src.buf, src.len, src.flag, infoSlot, bitsSlot, progress, 0);
     const HLOCAL hInfo = *infoSlot;
     const HLOCAL hBits = *bitsSlot;
+    // Freed once this call is over; a block handed over is no longer live here, and
+    // one given for both is freed once. Anything else in a slot is no block of ours:
+    // freeing it does nothing.
+    const LocalBlock infoBlock(hInfo);
+    const LocalBlock bitsBlock(hBits != hInfo ? hBits : nullptr);
     // Only what the plug-in really allocated is read: LocalSize is 0 for anything else.
     const std::uint64_t infoSize = std::min<std::uint64_t>(LocalSize(hInfo), kMaxInfoBytes);
     const std::uint64_t bitsSize = std::min<std::uint64_t>(LocalSize(hBits), kMaxBitsBytes);
@@ -522,9 +529,6 @@ void getPicture(GetPictureFunc entry, const Source& src) {
         frame.send();
     else
         sendStatus(Status::kRefused, result);
-    // A block handed over is no longer live here: freeing it does nothing.
-    LocalFree(hInfo);
-    LocalFree(hBits);
 }
 
 void call() {

@@ -3,6 +3,7 @@
 #include "tests/support/codepage_guard.h"
 #include "tests/support/temp_dir.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 
 using namespace kelvora;
@@ -31,6 +32,13 @@ std::vector<std::string> lines(const Album& a, const TAlbumPageOptions& o,
 
 int countOf(const std::vector<std::string>& v, const std::string& s) {
     return static_cast<int>(std::count(v.begin(), v.end(), s));
+}
+
+std::vector<std::string> namesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        names.push_back(e.path().filename().string());
+    return names;
 }
 
 std::vector<std::string> cell(int i) {
@@ -150,13 +158,22 @@ TEST(PageRelativeUrl, RelativeAndPercentEncoded) {
     EXPECT_EQ(PageRelativeUrl("/site/a/", "/site/b/L0.jpg"), "../b/L0.jpg");
 }
 
-TEST(WriteAlbumPage, WritesCrLfLinesAndReplacesTheFile) {
+TEST(WriteAlbumPage, WritesCrLfLinesAndReplacesTheFileOnlyOnCommit) {
     TempDir dir;
     const std::string page = dir.write("album.html", "old page");
     Album a(1, dir.path() + "/");
     TAlbumPageOptions o;
     o.title = "写真";
-    WriteAlbumPage(page, a.large, a.small, o, {});
+    {
+        const auto staged = WriteAlbumPage(page, a.large, a.small, o, {});
+        EXPECT_EQ(readFile(page), "old page"); // written beside it, not over it
+    }
+    // Dropped without commit (a run that failed later): nothing left of it.
+    EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"album.html"});
+    EXPECT_EQ(readFile(page), "old page");
+
+    WriteAlbumPage(page, a.large, a.small, o, {})->commit();
+    EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"album.html"});
     const std::string text = readFile(page);
     EXPECT_EQ(text.substr(0, 8), "<HTML>\r\n");
     EXPECT_EQ(text.substr(text.size() - 9), "</HTML>\r\n");
@@ -170,7 +187,7 @@ TEST(WriteAlbumPage, MissingSmallNameFailsAndLeavesThePage) {
     Album a(2, dir.path() + "/");
     a.small.erase(1);
     try {
-        WriteAlbumPage(page, a.large, a.small, TAlbumPageOptions{}, {});
+        WriteAlbumPage(page, a.large, a.small, TAlbumPageOptions{}, {})->commit();
         FAIL() << "no error";
     } catch (const EListError& e) {
         EXPECT_EQ(e.message(), QStringLiteral("リストのインデックスが範囲を超えています (1)"));
@@ -183,9 +200,10 @@ TEST(WriteAlbumPage, UncreatablePageReportsItsName) {
     const std::string page = dir.path() + "/missing/album.html";
     Album a(0);
     try {
-        WriteAlbumPage(page, a.large, a.small, TAlbumPageOptions{}, {});
+        WriteAlbumPage(page, a.large, a.small, TAlbumPageOptions{}, {})->commit();
         FAIL() << "no error";
     } catch (const EFCreateError& e) {
-        EXPECT_EQ(e.message().toStdString(), "ファイル " + page + " を作成できません");
+        EXPECT_EQ(e.message().toStdString(),
+                  "ファイル " + page + " を作成できません (No such file or directory)");
     }
 }

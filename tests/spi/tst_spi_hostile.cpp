@@ -289,8 +289,8 @@ TEST(SPIHostile, AMemoryFileCannotBeCutUnderTheProgram) {
         header.resize(spidecoder::kHeaderSize, '\0');
         {
             TSPIDecoderProcess decoder({file, false, {}, header}, 20s);
-            HLOCAL info = nullptr;
-            HLOCAL bits = nullptr;
+            LocalBlock info;
+            LocalBlock bits;
             bool missing = false;
             const std::string error = errorOf([&] {
                 EXPECT_EQ(decoder.GetPicture(testPlugin("p1"), 0, false, info, bits, {}, missing),
@@ -301,13 +301,11 @@ TEST(SPIHostile, AMemoryFileCannotBeCutUnderTheProgram) {
                 ASSERT_NE(bits, nullptr);
                 // The process left behind has tried to cut the file the program maps.
                 EXPECT_EQ(marks.waitFor({"shrunk", "refused"}), "refused");
-                EXPECT_EQ(damagedRows(bits, picture), 0);
+                EXPECT_EQ(damagedRows(bits.get(), picture), 0);
             } else {
                 EXPECT_EQ(error, "p1.spi:Susie Pluginが異常終了しました");
                 EXPECT_EQ(bits, nullptr);
             }
-            LocalFree(info);
-            LocalFree(bits);
         }
         // It ended with the helper, though it had left the helper's process group.
         const std::vector<pid_t> left = marks.pids("child");

@@ -1,0 +1,21 @@
+#pragma once
+// The album's texts, as the user reads them: the run's and the generation
+// window's and comment editor's.
+#include <QString>
+
+namespace kelvora::AlbumTexts {
+
+inline constexpr char SAborted[] = "中止しました";
+inline constexpr char SCannotMakePng[] = "PNG 画像を作成できません";
+
+// Captions.
+inline constexpr char SChooseColor[] = "・・・";
+inline constexpr char SPixels[] = "ピクセル";
+inline constexpr char SFileName[] = "ファイル名";
+inline constexpr char SComment[] = "コメント";
+
+inline QString Text(const char* text) {
+    return QString::fromUtf8(text);
+}
+
+} // namespace kelvora::AlbumTexts

@@ -1,0 +1,15 @@
+#pragma once
+// Texts of the main window, the about box and kelvora-album, as the user reads them.
+#include <QString>
+
+namespace kelvora::AppTexts {
+
+inline constexpr char SVersionInfo[] = "バージョン情報";
+inline constexpr char SExit[] = "終了";
+inline constexpr char SBadColor[] = "色 %1 は不正です";
+
+inline QString Text(const char* text) {
+    return QString::fromUtf8(text);
+}
+
+} // namespace kelvora::AppTexts
