@@ -1,17 +1,17 @@
 #include "shell/ui/list_view.h"
 
 #include "base/errors.h"
-#include "shell/drag_object.h"
-#include "shell/drive_ready.h"
-#include "shell/notify_filter.h"
-#include "shell/notify_thread.h"
+#include "shell/items/drag_object.h"
+#include "shell/items/drive_ready.h"
+#include "shell/notify/notify_filter.h"
+#include "shell/notify/notify_thread.h"
 #include "shell/ui/busy_cursor.h"
 #include "shell/ui/drag_scroll.h"
 #include "shell/ui/drag_source.h"
 #include "shell/ui/list_model.h"
 #include "shell/ui/tree_view.h"
 #include "shell/ui/view_drop.h"
-#include "shell/xdg_dirs.h"
+#include "shell/items/xdg_dirs.h"
 
 #include <QApplication>
 #include <QClipboard>

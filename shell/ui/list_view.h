@@ -41,11 +41,11 @@
 // shown. The thread is stopped first in the destructor. Everything else runs on
 // the GUI thread.
 #include "base/shell_opener.h"
-#include "shell/drag_object.h"
-#include "shell/drop_target.h"
-#include "shell/id_list_list.h"
-#include "shell/ui/column_memory.h"
-#include "shell/ui/file_list.h"
+#include "shell/items/drag_object.h"
+#include "shell/ops/drop_target.h"
+#include "shell/items/id_list_list.h"
+#include "shell/items/column_memory.h"
+#include "shell/items/file_list.h"
 #include "shell/ui/list_model.h"
 #include "shell/ui/list_parts.h"
 #include "ui/dialogs.h"

@@ -42,11 +42,11 @@
 //
 // Everything else runs on the GUI thread.
 #include "base/shell_opener.h"
-#include "shell/drag_object.h"
-#include "shell/drop_target.h"
-#include "shell/id_list_list.h"
-#include "shell/mount_monitor.h"
-#include "shell/root.h"
+#include "shell/items/drag_object.h"
+#include "shell/ops/drop_target.h"
+#include "shell/items/id_list_list.h"
+#include "shell/ops/mount_monitor.h"
+#include "shell/items/root.h"
 #include "shell/ui/tree_model.h"
 #include "ui/dialogs.h"
 

@@ -1,5 +1,5 @@
 // The folder tree as a drop target, and the drives it follows.
-#include "shell/mount_monitor.h"
+#include "shell/ops/mount_monitor.h"
 #include "shell/ui/drag_scroll.h"
 #include "shell/ui/list_view.h"
 #include "shell/ui/tree_view.h"
