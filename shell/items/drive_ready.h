@@ -14,6 +14,13 @@
 // folders of a hung drive share its one question. At most kMaxHungProbes
 // questions are outstanding at once (beyond that the answer is "not ready" at
 // once). Safe to call from any thread.
+//
+// The window asks without waiting (ShDriveReadiness and the like): a question
+// that needs a helper answers "asking" at once, and when its helper has the
+// answer, or its time is up, TShReadinessAnswers tells the GUI thread, where
+// asking again gets the answer (kept for a time limit). Those functions and
+// the notifier belong to the GUI thread.
+#include <QObject>
 #include <string>
 
 namespace kelvora {
@@ -31,5 +38,26 @@ bool ShFolderReady(const std::string& path, int timeoutMs = kDriveReadyTimeoutMs
 // item with a file-system path must be a folder that answers; others (virtual
 // folders) always are.
 bool ShItemReady(TVelShData& item, int timeoutMs = kDriveReadyTimeoutMs);
+
+enum class TShReadiness { Ready, NotReady, Asking };
+
+// The same questions without waiting.
+TShReadiness ShDriveReadiness(const std::string& mountPoint);
+TShReadiness ShFolderReadiness(const std::string& path);
+TShReadiness ShItemReadiness(TVelShData& item);
+
+// Tells the GUI thread that a question asked without waiting has its answer
+// (or is known to hang): whoever got "asking" asks again.
+class TShReadinessAnswers : public QObject {
+    Q_OBJECT
+public:
+    static TShReadinessAnswers& instance();
+
+signals:
+    void answered();
+
+private:
+    TShReadinessAnswers() = default;
+};
 
 } // namespace kelvora

@@ -58,29 +58,49 @@ void TVelShChangeDelay::execute() {
     while (!terminated()) {
         bool pending;
         int delay;
-        std::uint64_t post;
+        std::uint64_t ticket;
         {
             std::lock_guard guard(mutex());
-            pending = node_ != nullptr;
+            pending = node_ != nullptr && !inFlight_;
             delay = delay_;
-            post = posts_;
+            ticket = posts_;
         }
         const TShWaitResult result = Wait(pending ? delay : kInfinite);
         if (result == TShWaitResult::wrTerminated)
             return;
         // wrWoken: a new Post, which the next turn waits for afresh.
-        if (pending && result == TShWaitResult::wrTimeout)
-            synchronize([this, post] { deliver(post); });
+        if (pending && result == TShWaitResult::wrTimeout) {
+            {
+                std::lock_guard guard(mutex());
+                if (ticket != posts_)
+                    continue; // a Post came in just as the delay ran out
+                inFlight_ = true;
+            }
+            if (!post([this, ticket] { deliver(ticket); }))
+                return;
+        }
     }
 }
 
-void TVelShChangeDelay::deliver(std::uint64_t post) {
+// On the GUI thread. Whatever happens, the worker is woken once the delivery is
+// over, so that a node still pending gets its next delay.
+void TVelShChangeDelay::deliver(std::uint64_t ticket) {
+    struct Over {
+        TVelShChangeDelay* delay;
+        ~Over() {
+            {
+                std::lock_guard guard(delay->mutex());
+                delay->inFlight_ = false;
+            }
+            delay->Wake();
+        }
+    } over{this};
     ChangeCallback callback;
     TShPendingNode* node;
     {
         std::lock_guard guard(mutex());
         // A Post after the delay ran out waits for its own delay.
-        if (post != posts_ || !node_ || !callback_)
+        if (ticket != posts_ || !node_ || !callback_)
             return;
         callback = callback_;
         node = node_;
@@ -88,7 +108,7 @@ void TVelShChangeDelay::deliver(std::uint64_t post) {
     TShPendingNode* const delivered = node;
     callback(this, node);
     std::lock_guard guard(mutex());
-    if (post != posts_ || node == delivered)
+    if (ticket != posts_ || node == delivered)
         return; // a Post from the callback, or the node stays pending
     if (owned_)
         delete delivered;

@@ -43,7 +43,7 @@ protected:
     void execute() override;
 
 private:
-    void deliver(std::uint64_t post);
+    void deliver(std::uint64_t ticket);
     void releasePending();
 
     // Guarded by the lock.
@@ -52,6 +52,7 @@ private:
     bool owned_ = false;
     int delay_ = kDefaultDelayMs;
     std::uint64_t posts_ = 0; // tells a delivery whether a newer Post came in
+    bool inFlight_ = false;   // a delivery is queued to the GUI thread
 };
 
 } // namespace kelvora

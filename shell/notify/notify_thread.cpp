@@ -1,5 +1,7 @@
 #include "shell/notify/notify_thread.h"
 
+#include "shell/shell_texts.h"
+
 #include <QString>
 #include <algorithm>
 #include <sys/stat.h>
@@ -27,7 +29,7 @@ bool contains(const std::vector<std::string>& sorted, const std::string& path) {
 }
 
 [[noreturn]] void tooManyFolders() {
-    throw EShNotifyError(QStringLiteral("監視するフォルダ数が上限を超えています。"));
+    throw EShNotifyError(VelShCst::Text(VelShCst::STooManyFolders));
 }
 
 } // namespace
@@ -42,14 +44,10 @@ TShNotifyThread::~TShNotifyThread() {
     stopThread();
 }
 
-// Under the lock. While the callback runs, the worker is waiting for it and applies
-// whatever changed right after it, so it needs no wake then. Ready is reset even
-// so: a WaitReady inside the callback returns at once anyway, and one after the
-// callback then waits until the change is in effect.
+// Under the lock: the worker takes the new settings at its next turn.
 void TShNotifyThread::changed() {
     resetReady();
-    if (!busy_)
-        Wake();
+    Wake();
 }
 
 void TShNotifyThread::AddFolder(const std::string& path) {
@@ -145,8 +143,8 @@ bool TShNotifyThread::watchSubtree() const {
     return watchSubtree_;
 }
 
-const std::vector<std::string>& TShNotifyThread::LockList() {
-    Lock();
+std::vector<std::string> TShNotifyThread::Folders() const {
+    std::lock_guard guard(mutex());
     return folders_;
 }
 
@@ -165,7 +163,7 @@ std::string TShNotifyThread::changedPath() const {
 
 bool TShNotifyThread::busy() const {
     std::lock_guard guard(mutex());
-    return busy_;
+    return busy_ > 0;
 }
 
 void TShNotifyThread::setWatchLimit(int limit) {
@@ -291,22 +289,33 @@ void TShNotifyThread::notify(const std::string& path, bool onlyIfListed) {
         std::lock_guard guard(mutex());
         if (!callback_ || (onlyIfListed && !contains(folders_, path)))
             return;
-        busy_ = true;
+        ++busy_;
         changedPath_ = path;
     }
-    synchronize([this, path] {
-        Callback callback;
-        std::vector<std::string> list;
-        {
-            std::lock_guard guard(mutex());
-            callback = callback_;
-            list = folders_;
+    if (!post([this, path] { deliver(path); })) {
+        std::lock_guard guard(mutex());
+        --busy_;
+    }
+}
+
+// On the GUI thread.
+void TShNotifyThread::deliver(const std::string& path) {
+    Callback callback;
+    std::vector<std::string> list;
+    {
+        std::lock_guard guard(mutex());
+        callback = callback_;
+        list = folders_;
+    }
+    struct Done {
+        TShNotifyThread* thread;
+        ~Done() {
+            std::lock_guard guard(thread->mutex());
+            --thread->busy_;
         }
-        if (callback)
-            callback(this, path, list);
-    });
-    std::lock_guard guard(mutex());
-    busy_ = false;
+    } done{this};
+    if (callback)
+        callback(this, path, list);
 }
 
 } // namespace kelvora

@@ -3,8 +3,10 @@
 // then stayed quiet for 1500 ms, calls its owner back on the GUI thread with the
 // folder's path. The folder tree and the file list each own one.
 //
-// Usage: create suspended, SetFolders, resume, WaitReady; after every later change
-// of folders, filter or subtree choice, WaitReady again. Stop before deleting.
+// Usage: create suspended, SetFolders, resume; change the folders, the filter or
+// the subtree choice at any time. The settings take effect on the worker a moment
+// later: nothing waits for it (ready() and WaitReady tell when, for tests). Stop
+// before deleting.
 //
 // A burst of changes is merged: every change restarts the quiet period, and when
 // it ends each folder that changed gets one callback, the most recently changed
@@ -16,6 +18,11 @@
 // With subtrees watched, the owner names the folders the user sees (expanded in
 // the tree, shown in the list) with SetPriorityFolders: they are watched whatever
 // the watch budget, before the rest of the subtree.
+//
+// Threads: the setters and getters may be called from any thread, under the
+// thread's lock. Callbacks are queued to the GUI thread (post), in the order the
+// worker found the changes; the worker goes on meanwhile and never waits for
+// them, and a callback queued before Stop is dropped.
 #include "base/errors.h"
 #include "shell/notify/inotify_watches.h"
 #include "shell/notify/notify_filter.h"
@@ -34,8 +41,7 @@ namespace kelvora {
 class TShNotifyThread final : public TShThread {
 public:
     // Called on the GUI thread, never under the lock: the changed folder and the
-    // folder list. The callback may change the folders; WaitReady inside it
-    // returns at once (the thread applies the change right after the callback).
+    // folder list as it is then. The callback may change the folders.
     using Callback = std::function<void(TShNotifyThread* sender, const std::string& path,
                                         const std::vector<std::string>& list)>;
 
@@ -64,16 +70,17 @@ public:
     // an equal list changes nothing. At most the watch limit's number are kept.
     void SetPriorityFolders(const std::vector<std::string>& folders);
     std::vector<std::string> PriorityFolders() const;
-    // Locks and returns the folder list; the caller calls Unlock.
-    const std::vector<std::string>& LockList();
-    // Returns once the thread has put the current settings into effect.
+    // A copy of the folder list.
+    std::vector<std::string> Folders() const;
+    // Returns once the thread has put the current settings into effect: for tests
+    // and tools that must know a change will be seen; the program never waits.
     void WaitReady() { waitReady(); }
     // Clears the callback, then ends the thread.
     void Stop() override;
 
     // The folder passed to the last callback.
     std::string changedPath() const;
-    // True while the thread is inside its callback.
+    // True while a callback is queued to the GUI thread or running there.
     bool busy() const;
     bool ready() const { return isReadySet(); }
 
@@ -91,6 +98,7 @@ private:
     void changed();
     void applySettings();
     void notify(const std::string& path, bool onlyIfListed);
+    void deliver(const std::string& path);
     void takeChanges(InotifyWatches::Changes& changes);
     void dropVanished(const std::string& path);
 
@@ -100,7 +108,7 @@ private:
     std::uint8_t filter_;
     bool watchSubtree_ = true;
     std::vector<std::string> priority_; // sorted, each ending in "/"
-    bool busy_ = false;
+    int busy_ = 0;                      // callbacks queued or running
     std::string changedPath_;
     int watchLimit_ = InotifyWatches::kDefaultWatchLimit;
 

@@ -16,23 +16,12 @@
 
 namespace kelvora {
 
-// One call handed to the GUI thread. Shared by the worker, the queued event and a
-// waitReady that may serve it first; whoever takes it first runs it.
-struct TShThread::SyncCall {
-    explicit SyncCall(std::function<void()> f) : fn(std::move(f)) {}
-    std::function<void()> fn;
-    bool taken = false;
-    bool done = false;
-};
-
 // State shared between the thread object, its worker and the events it queued to
 // the GUI thread; it outlives the object so that a queued event finding the
 // object gone can tell.
 struct TShThread::Channel {
     std::mutex m;
     std::condition_variable cv;
-    std::shared_ptr<SyncCall> pending;
-    int running = 0; // synchronised calls executing on the GUI thread
     bool started = false;
     bool stopRequested = false;
     bool ended = false;
@@ -244,57 +233,32 @@ TShWaitResult TShThread::pollFor(std::span<const int> fds, int milliseconds, int
     }
 }
 
-bool TShThread::synchronize(std::function<void()> fn) {
+bool TShThread::post(std::function<void()> fn) {
     const std::shared_ptr<Channel> channel = channel_;
-    auto call = std::make_shared<SyncCall>(std::move(fn));
     QCoreApplication* app = QCoreApplication::instance();
     {
         std::lock_guard guard(channel->m);
         if (channel->stopRequested || !app)
             return false;
-        channel->pending = call;
     }
-    channel->cv.notify_all(); // a waitReady on the GUI thread may serve it
     QMetaObject::invokeMethod(
-        app, [channel, call] { serve(channel, call); }, Qt::QueuedConnection);
-
-    std::unique_lock lock(channel->m);
-    channel->cv.wait(lock, [&] { return call->done || channel->stopRequested; });
-    if (channel->pending == call)
-        channel->pending.reset();
-    return call->done;
-}
-
-void TShThread::serve(const std::shared_ptr<Channel>& channel,
-                      const std::shared_ptr<SyncCall>& call) {
-    bool run;
-    {
-        std::lock_guard guard(channel->m);
-        if (call->taken)
-            return;
-        call->taken = true;
-        if (channel->pending == call)
-            channel->pending.reset();
-        run = !channel->stopRequested;
-        if (run)
-            ++channel->running;
-    }
-    if (run) {
-        try {
-            call->fn();
-        } catch (const Exception& e) {
-            reportError(e.message());
-        } catch (const std::exception& e) {
-            reportError(QString::fromLocal8Bit(e.what()));
-        }
-    }
-    {
-        std::lock_guard guard(channel->m);
-        if (run)
-            --channel->running;
-        call->done = true;
-    }
-    channel->cv.notify_all();
+        app,
+        [channel, fn = std::move(fn)] {
+            {
+                std::lock_guard guard(channel->m);
+                if (channel->stopRequested || channel->destroyed)
+                    return; // stopped since: the owner no longer expects it
+            }
+            try {
+                fn();
+            } catch (const Exception& e) {
+                reportError(e.message());
+            } catch (const std::exception& e) {
+                reportError(QString::fromLocal8Bit(e.what()));
+            }
+        },
+        Qt::QueuedConnection);
+    return true;
 }
 
 void TShThread::reportError(const QString& message) {
@@ -336,20 +300,10 @@ bool TShThread::isReadySet() const {
 }
 
 void TShThread::waitReady() {
-    const std::shared_ptr<Channel> channel = channel_;
-    std::unique_lock lock(channel->m);
-    for (;;) {
-        if (channel->ready || channel->running > 0 || !channel->started || channel->ended ||
-            channel->stopRequested)
-            return;
-        if (std::shared_ptr<SyncCall> call = channel->pending) {
-            lock.unlock();
-            serve(channel, call);
-            lock.lock();
-            continue;
-        }
-        channel->cv.wait(lock);
-    }
+    std::unique_lock lock(channel_->m);
+    channel_->cv.wait(lock, [this] {
+        return channel_->ready || !channel_->started || channel_->ended || channel_->stopRequested;
+    });
 }
 
 } // namespace kelvora

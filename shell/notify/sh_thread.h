@@ -1,11 +1,16 @@
 #pragma once
 // TShThread: the base of the folder browser's worker threads. A thread with a
 // recursive lock and two events, wake and terminate, that interrupt every wait it
-// makes, plus the means to run a function on the GUI thread and wait for it.
+// makes, plus the means to hand a function to the GUI thread.
 //
 // Events are eventfds. The wake event resets when a wait consumes it, so a Wake
 // that arrives while the worker is busy elsewhere is seen by its next wait rather
 // than lost. The terminate event is never reset.
+//
+// Neither side ever waits for the other: the worker hands its results to the GUI
+// thread with post (a queued call, as Qt's own file-system gatherer reports), and
+// the GUI thread hands the worker its settings under the lock and wakes it. A
+// call posted before Stop that the GUI thread has not run yet is dropped.
 //
 // Ownership: the owner creates the thread on the GUI thread and calls Stop before
 // deleting it. A thread that ends by itself (an error left its loop) runs its
@@ -38,6 +43,7 @@ void setShThreadErrorHandler(std::function<void(const QString& message)> handler
 class TShThread {
 public:
     using TerminateCallback = std::function<void(TShThread* sender)>;
+    using TLock = std::unique_lock<std::recursive_mutex>;
     static constexpr int kInfinite = -1;
 
     virtual ~TShThread();
@@ -47,11 +53,12 @@ public:
     // Starts a thread created suspended; no effect once started or stopped.
     void resume();
 
-    void Lock() { lock_.lock(); }
-    void Unlock() { lock_.unlock(); }
+    // Holds the thread's lock while the object returned lives.
+    [[nodiscard]] TLock Hold() const { return TLock(lock_); }
     void Wake();
     // Ends the thread and returns once it has ended, whatever it was waiting for
-    // (a pending call to the GUI thread is dropped). The owner then deletes it.
+    // (a call posted to the GUI thread and not yet run is dropped). The owner
+    // then deletes it.
     virtual void Stop();
 
     // Called on the GUI thread when the thread ends without Stop.
@@ -76,15 +83,14 @@ protected:
     // terminate or wake event. wrHandle sets index to the caller's descriptor.
     TShWaitResult WaitForHandles(std::span<const int> fds, int milliseconds, int& index);
 
-    // Runs fn on the GUI thread and waits until it has run. Returns false when
-    // the call was dropped because the thread is being stopped.
-    bool synchronize(std::function<void()> fn);
+    // Queues fn to run on the GUI thread and returns at once. False when the
+    // thread is being stopped (fn is then never run); a queued fn is dropped if
+    // Stop comes first. An exception fn raises goes to the error handler.
+    bool post(std::function<void()> fn);
 
-    // A manual-reset "ready" event for the GUI thread to wait on. waitReady
-    // serves a pending synchronize while it waits, so a GUI thread waiting for the
-    // worker never blocks a worker waiting for the GUI thread. It returns at once
-    // inside a synchronised call (the worker is waiting for that call to finish)
-    // and when the thread is not running.
+    // A manual-reset "ready" event: set once the worker has put its settings into
+    // effect. Only tests and tools wait for it (waitReady); the program never does.
+    // waitReady returns at once when the thread is not running.
     void setReady();
     void resetReady();
     bool isReadySet() const;
@@ -96,10 +102,7 @@ protected:
     std::recursive_mutex& mutex() const { return lock_; }
 
 private:
-    struct SyncCall;
     struct Channel;
-    static void serve(const std::shared_ptr<Channel>& channel,
-                      const std::shared_ptr<SyncCall>& call);
     static void reportError(const QString& message);
     void threadMain();
     TShWaitResult pollFor(std::span<const int> fds, int milliseconds, int& index);

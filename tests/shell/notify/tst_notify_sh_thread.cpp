@@ -26,9 +26,9 @@ public:
     }
 
     using TShThread::isReadySet;
+    using TShThread::post;
     using TShThread::resetReady;
     using TShThread::setReady;
-    using TShThread::synchronize;
     using TShThread::terminated;
     using TShThread::Wait;
     using TShThread::WaitForHandles;
@@ -103,39 +103,47 @@ TEST(ShThreadTest, WaitForHandlesLosesNeitherAWakeNorAHandleAndTerminateWins) {
     EXPECT_EQ(afterStop.load(), static_cast<int>(TShWaitResult::wrTerminated));
 }
 
-TEST(ShThreadTest, WaitReadyServesAPendingCallToTheGuiThread) {
+TEST(ShThreadTest, PostedCallRunsOnTheGuiThreadWithoutHoldingTheWorker) {
     Watchdog watchdog;
     bool ranOnGui = false;
+    bool ran = false;
     std::atomic<bool> delivered{false};
     Worker worker([&](Worker& self) {
-        delivered = self.synchronize([&] { ranOnGui = onGuiThread(); });
+        delivered = self.post([&] {
+            ran = true;
+            ranOnGui = onGuiThread();
+        });
         self.setReady();
         self.Wait(TShThread::kInfinite);
     });
     worker.resume();
-    // No event loop runs here: only waitReady itself can run the call.
+    // No event loop has run yet: the worker went on without the GUI thread.
     worker.waitReady();
     EXPECT_TRUE(worker.isReadySet());
     EXPECT_TRUE(delivered);
+    EXPECT_FALSE(ran);
+    ASSERT_TRUE(waitUntil([&] { return ran; }));
     EXPECT_TRUE(ranOnGui);
     worker.Stop();
 }
 
 TEST(ShThreadTest, StopDropsACallTheGuiThreadHasNotRun) {
     Watchdog watchdog;
-    std::atomic<bool> requesting{false};
-    std::atomic<bool> delivered{true};
+    std::atomic<bool> posted{false};
+    std::atomic<bool> afterStop{true};
     bool ran = false;
     Worker worker([&](Worker& self) {
-        requesting = true;
-        delivered = self.synchronize([&] { ran = true; });
+        posted = self.post([&] { ran = true; });
+        while (!self.terminated())
+            std::this_thread::yield();
+        afterStop = self.post([&] { ran = true; });
     });
     worker.resume();
-    while (!requesting)
+    while (!posted)
         std::this_thread::yield();
     worker.Stop();
     EXPECT_TRUE(worker.finished());
-    EXPECT_FALSE(delivered);
+    EXPECT_FALSE(afterStop);
     QCoreApplication::processEvents();
     EXPECT_FALSE(ran);
 }

@@ -55,11 +55,7 @@ protected:
         thread->WaitReady();
     }
 
-    std::vector<std::string> list() {
-        std::vector<std::string> copy = thread->LockList();
-        thread->Unlock();
-        return copy;
-    }
+    std::vector<std::string> list() { return thread->Folders(); }
 
     std::vector<std::string> paths() const {
         std::vector<std::string> result;
@@ -225,11 +221,11 @@ TEST_F(NotifyThreadTest, StopReturnsFromAnInfiniteWait) {
     EXPECT_TRUE(watching.finished());
 }
 
-TEST_F(NotifyThreadTest, StopWhileTheWorkerWaitsForTheGuiThread) {
+TEST_F(NotifyThreadTest, StopDropsACallbackTheGuiThreadHasNotRun) {
     const std::string a = folder("a");
     start(kNotifyFileName, {a});
     touch(a + "file");
-    // No events are processed here, so the worker stays in its callback request.
+    // No events are processed here, so the callback stays queued.
     const Clock::time_point limit = Clock::now() + milliseconds(kEventWaitMs);
     while (!thread->busy() && Clock::now() < limit)
         std::this_thread::sleep_for(milliseconds(10));
@@ -239,6 +235,28 @@ TEST_F(NotifyThreadTest, StopWhileTheWorkerWaitsForTheGuiThread) {
     EXPECT_TRUE(thread->finished());
     QCoreApplication::processEvents();
     EXPECT_TRUE(calls.empty());
+}
+
+// The worker hands its callbacks over and goes on: while the GUI thread is busy
+// elsewhere, the changes of a second folder are still found and queued in order.
+TEST_F(NotifyThreadTest, WorkerGoesOnWhileTheGuiThreadIsBusy) {
+    const std::string a = folder("a"), b = folder("b");
+    start(kNotifyFileName, {a, b});
+    const auto changedTo = [&](const std::string& path) {
+        // No events are processed: only the worker can make this come true.
+        const Clock::time_point limit = Clock::now() + milliseconds(kEventWaitMs);
+        while (thread->changedPath() != path && Clock::now() < limit)
+            std::this_thread::sleep_for(milliseconds(10));
+        return thread->changedPath() == path;
+    };
+    touch(a + "file");
+    ASSERT_TRUE(changedTo(a));
+    touch(b + "file");
+    ASSERT_TRUE(changedTo(b));
+    EXPECT_TRUE(calls.empty());
+    ASSERT_TRUE(waitForCalls(2));
+    EXPECT_EQ(paths(), (std::vector<std::string>{a, b}));
+    EXPECT_FALSE(thread->busy());
 }
 
 TEST_F(NotifyThreadTest, CallbackMayAddFoldersAndWaitReadyReturnsInsideIt) {
@@ -403,10 +421,11 @@ TEST_F(NotifyThreadTest, AFolderMadeAgainAtAVanishedPathIsWatched) {
     };
     start(kNotifyFileName, {watched});
     // Both steps happen before the thread looks: it finds a folder at the path.
-    thread->Lock();
-    std::filesystem::rename(base + "p", base + "q");
-    std::filesystem::create_directories(base + "p/a");
-    thread->Unlock();
+    {
+        const TShThread::TLock hold = thread->Hold();
+        std::filesystem::rename(base + "p", base + "q");
+        std::filesystem::create_directories(base + "p/a");
+    }
     ASSERT_TRUE(waitForCalls(1));
     EXPECT_EQ(calls[0].path, watched);
     thread->WaitReady();

@@ -3,8 +3,8 @@
 // drive that never answers.
 #include "tests/shell/ui/tst_views.h"
 
-#include "shell/ops/mount_monitor.h"
 #include "shell/notify/notify_thread.h"
+#include "shell/ops/mount_monitor.h"
 #include "shell/shell_texts.h"
 #include "tests/shell/hung_mount.h"
 #include "tests/shell/views_support.h"
@@ -154,7 +154,7 @@ void ViewChangesTest::dropsGoWhereThePointerIs() {
         at = nodePoint(b.tree, node);
         QCOMPARE(int(dragOver(viewport, at, data.get(), modifiers)), action);
         QCOMPARE(b.tree.Highlighted(), QModelIndex(b.tree.IndexOf(node)));
-        QCOMPARE(b.tree.MouseState(), 3);
+        QCOMPARE(b.tree.MouseState(), TShMouseState::Dragging);
         sender = &b.tree;
     } else {
         TIDListPtr shown =
@@ -171,7 +171,7 @@ void ViewChangesTest::dropsGoWhereThePointerIs() {
     QCOMPARE(int(dropAt(viewport, at, data.get(), modifiers)), action);
     // The drop is over: nothing is highlighted any more.
     QVERIFY(!b.tree.Highlighted().isValid());
-    QCOMPARE(b.tree.MouseState(), 0);
+    QCOMPARE(b.tree.MouseState(), TShMouseState::Idle);
     QCOMPARE(b.list.ShModel()->DropRow(), -1);
     if (action == Qt::IgnoreAction) {
         QCOMPARE(a.ui.started, 0);
@@ -271,14 +271,14 @@ void ViewChangesTest::dragEventsCanRefuseAndTakeOver() {
     b.tree.OnShDragLeave = [&](TCustomVelShTreeView*) { ++left; };
     const auto two = filesData({world.home() + "/pics/a.jpg", world.home() + "/albums/old"});
     QCOMPARE(dragOver(viewport, at, two.get()), Qt::IgnoreAction);
-    QCOMPARE(b.tree.MouseState(), 0);
+    QCOMPARE(b.tree.MouseState(), TShMouseState::Idle);
     QCOMPARE(dragOver(viewport, at, files.get()), Qt::MoveAction);
     QCOMPARE(over.back(), std::string("albums"));
     QDragLeaveEvent leave;
     QApplication::sendEvent(viewport, &leave);
     QCOMPARE(left, 1);
     QVERIFY(!b.tree.Highlighted().isValid());
-    QCOMPARE(b.tree.MouseState(), 0);
+    QCOMPARE(b.tree.MouseState(), TShMouseState::Idle);
 
     // A closed branch opens after the drag has hovered over it long enough.
     QVERIFY(!b.tree.isExpanded(b.tree.IndexOf(albums)));
