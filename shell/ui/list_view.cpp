@@ -1,13 +1,10 @@
 #include "shell/ui/list_view.h"
 
-#include "base/errors.h"
 #include "shell/items/drag_object.h"
 #include "shell/items/drive_ready.h"
-#include "shell/items/xdg_dirs.h"
 #include "shell/notify/notify_filter.h"
 #include "shell/ui/busy_cursor.h"
 #include "shell/ui/drag_scroll.h"
-#include "shell/ui/list_model.h"
 #include "shell/ui/list_watcher.h"
 #include "shell/ui/tree_view.h"
 #include "shell/ui/view_drop.h"
@@ -15,8 +12,6 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QCoreApplication>
-#include <QFile>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMimeData>
