@@ -11,7 +11,7 @@
 #include "base/shell_opener.h"
 #include "settings/inifile.h"
 #include "settings/ui/option_dialog.h"
-#include "shell/ui/notify_error_handler.h"
+#include "shell/dialogs/notify_error_handler.h"
 #include "spi/ui/plugin_list_window.h"
 #include "ui/dialogs.h"
 #include "ui/fonts.h"

@@ -9,7 +9,7 @@
 // the copies. Two trees: SMALL_FILES files of 4 KiB (default 2000) and one file
 // of BIG_MB MiB (default 64). Target: the big file within 1.5 times the flushed
 // baseline; small files are dominated by one fsync each.
-#include "shell/file_operation.h"
+#include "shell/ops/file_operation.h"
 
 #include <atomic>
 #include <chrono>

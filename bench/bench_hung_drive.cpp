@@ -9,7 +9,7 @@
 // namespace of the benchmark's own. Target: a later question costs no more
 // than 3 times a question about a live folder.
 #include "bench/bench_util.h"
-#include "shell/drive_ready.h"
+#include "shell/items/drive_ready.h"
 #include "tests/shell/hung_mount.h"
 
 #include <algorithm>

@@ -10,9 +10,9 @@
 // temporary folder. Targets: enumeration and sort within 3 times the floor;
 // the first 50 rows under 10 ms of CPU.
 #include "bench/listing_util.h"
-#include "shell/image_list.h"
-#include "shell/namespace.h"
-#include "shell/shell_item.h"
+#include "shell/items/image_list.h"
+#include "shell/items/namespace.h"
+#include "shell/items/shell_item.h"
 
 #include <QGuiApplication>
 #include <algorithm>

@@ -9,8 +9,8 @@
 // Target: every case within 1.2 times the folder without a .hidden, in time and
 // memory (the side file is passed over, not read).
 #include "bench/bench_util.h"
-#include "shell/namespace.h"
-#include "shell/shell_folder.h"
+#include "shell/items/namespace.h"
+#include "shell/items/shell_folder.h"
 
 #include <QCoreApplication>
 #include <algorithm>

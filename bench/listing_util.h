@@ -2,7 +2,7 @@
 // What the folder-listing benchmarks share: timers, medians, the floor any
 // listing has to pay (readdir + lstat) and a folder of 20,000 files when the
 // corpus is not at hand.
-#include "shell/id_list.h"
+#include "shell/items/id_list.h"
 
 #include <algorithm>
 #include <cstddef>

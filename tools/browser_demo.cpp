@@ -6,7 +6,7 @@
 #include "base/codepage.h"
 #include "shell/ui/list_view.h"
 #include "shell/ui/tree_view.h"
-#include "shell/xdg_dirs.h"
+#include "shell/items/xdg_dirs.h"
 #include "ui/fonts.h"
 
 #include <QAction>

@@ -12,7 +12,7 @@
 #include "app/version_window.h"
 #include "base/shell_opener.h"
 #include "settings/ui/option_dialog.h"
-#include "shell/xdg_dirs.h"
+#include "shell/items/xdg_dirs.h"
 #include "ui/dialogs.h"
 
 #include <QApplication>

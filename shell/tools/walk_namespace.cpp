@@ -5,9 +5,9 @@
 //
 // --depth: levels below the desktop to open (default 2); --limit: items shown
 // per folder (default 20); --files: list files too; --hidden: hidden items too.
-#include "shell/image_list.h"
-#include "shell/root.h"
-#include "shell/shell_item.h"
+#include "shell/items/image_list.h"
+#include "shell/items/root.h"
+#include "shell/items/shell_item.h"
 
 #include <QGuiApplication>
 #include <cstdio>

@@ -2,7 +2,7 @@
 // Dragging shell items out of the tree or the list: which effects the items
 // allow (copy, move, link, from their shared capabilities) and the drag itself,
 // carrying their drag data (the ID-list array and file URLs).
-#include "shell/id_list_list.h"
+#include "shell/items/id_list_list.h"
 
 #include <Qt>
 

@@ -2,7 +2,7 @@
 // The folder tree's items and nodes. A node owns its item (TVelShFolderData)
 // and its child nodes; an item knows its node. Nodes are made and deleted only
 // by the tree's model, on the GUI thread.
-#include "shell/shell_item.h"
+#include "shell/items/shell_item.h"
 
 #include <QString>
 #include <Qt>

@@ -1,6 +1,6 @@
 #include "shell/ui/item_icons.h"
 
-#include "shell/image_list.h"
+#include "shell/items/image_list.h"
 
 #include <QPainter>
 #include <QPixmap>

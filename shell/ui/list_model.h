@@ -7,7 +7,7 @@
 // Switching folders or re-reading one resets the model; the list view then
 // puts the rows' selection and focus back. Names are editable while a rename
 // handler is set. GUI thread only.
-#include "shell/ui/file_list.h"
+#include "shell/items/file_list.h"
 
 #include <QAbstractTableModel>
 #include <functional>

@@ -34,23 +34,33 @@
 //   time limit (drive_ready.h): a hung network drive never holds the window up
 //   for longer, and the list stays where it was.
 //
-// Threads: a TShNotifyThread watches the folder of every cached list (without
-// subfolders; the shown folder is always among them) and, 1500 ms after a
-// change, calls back on the GUI thread: the shown folder is read again (its
-// selection kept), or, when it was deleted, its nearest existing ancestor is
-// shown. The thread is stopped first in the destructor. Everything else runs on
-// the GUI thread.
+// Files: list_view.cpp the control (SetFolder, RefreshList, showing the rows);
+// list_styles.* the view styles' layouts; list_columns.* the columns and their
+// memory; list_watcher.* the cache's change notification; list_view_input.cpp
+// selection, opening rows, drags out and type-ahead (type_ahead.*);
+// list_view_drop.cpp drops; list_view_edit.cpp label editing. The linked tree is
+// reached through a TVelShViewLink.
+//
+// Threads: a TShNotifyThread (list_watcher.h) watches the folder of every cached
+// list and, 1500 ms after a change, hands it to the GUI thread: the shown
+// folder is read again (its selection kept), or, when it was deleted, its
+// nearest existing ancestor is shown. Nothing waits for the thread, nor for a
+// drive asked whether it answers: a folder on a drive still being asked about
+// is shown once the answer is in. The thread is stopped first in the
+// destructor. Everything else runs on the GUI thread.
 #include "base/shell_opener.h"
-#include "shell/drag_object.h"
-#include "shell/drop_target.h"
-#include "shell/id_list_list.h"
-#include "shell/ui/column_memory.h"
-#include "shell/ui/file_list.h"
+#include "shell/items/column_memory.h"
+#include "shell/items/drag_object.h"
+#include "shell/items/file_list.h"
+#include "shell/items/id_list_list.h"
+#include "shell/ops/drop_target.h"
+#include "shell/ui/list_columns.h"
 #include "shell/ui/list_model.h"
 #include "shell/ui/list_parts.h"
+#include "shell/ui/list_styles.h"
+#include "shell/ui/type_ahead.h"
 #include "ui/dialogs.h"
 
-#include <QElapsedTimer>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
@@ -69,8 +79,8 @@ class TCustomVelShTreeView;
 class TShDragScroller;
 class TShNotifyThread;
 class TShViewDrop;
-
-enum TViewStyle { vsIcon, vsSmallIcon, vsList, vsReport };
+class TVelShListWatcher;
+class TVelShViewLink;
 
 class TCustomVelShListView : public QWidget, private TShListViewHost {
     Q_OBJECT
@@ -105,7 +115,7 @@ public:
     // the program's dialogs over the list's window. It must outlive the list.
     void SetOperationUi(TShOperationUi* ui);
     // The column memory file; setting it reads that file instead.
-    const std::string& ColumnMemoryFile() const { return memoryFile_; }
+    const std::string& ColumnMemoryFile() const { return columns_.File(); }
     void SetColumnMemoryFile(const std::string& fileName);
     // The program's file name with the extension ".dat".
     static std::string DefaultColumnMemoryFile();
@@ -167,7 +177,7 @@ public:
     // The shown folder's list, or null.
     TVelShFileList* ShFileList() const;
     const TVelShFileLists& Cache() const { return cache_; }
-    TVelShColumnList& ColumnMemory() { return memory_; }
+    TVelShColumnList& ColumnMemory() { return columns_.Memory(); }
     TVelShListModel* ShModel() const { return model_; }
     QItemSelectionModel* SelectionModel() const;
     QAbstractItemView* ActiveView() const;
@@ -176,6 +186,11 @@ public:
     QHeaderView* Header() const;
     // The folders the notification thread watches now (each ending in "/").
     std::vector<std::string> WatchedFolders() const;
+    // The thread that watches them (null once it has ended).
+    TShNotifyThread* NotifyThread() const;
+    // The link to the tree (null when none); TVelShViewLink::Join sets it.
+    std::shared_ptr<TVelShViewLink> ViewLink() const { return link_; }
+    void AttachLink(std::shared_ptr<TVelShViewLink> link);
 
 signals:
     // The shown folder's list was shown or filled again.
@@ -199,8 +214,6 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    friend class TCustomVelShTreeView;
-
     // TShListViewHost
     void ViewMouseDown(bool down) override;
     void ViewStartDrag(QAbstractItemView* view, const QPoint& press, const QPoint& at) override;
@@ -211,12 +224,13 @@ private:
     void ViewDragLeave(QAbstractItemView* view) override;
     void ViewDrop(QAbstractItemView* view, QDropEvent* event) override;
 
+    TCustomVelShTreeView* linkedTree() const;
     // The row a drop at pos would go into, or null for the shown folder.
     TVelShFileData* dropRowAt(QAbstractItemView* view, const QPoint& pos) const;
     TShDragScroller* scrollerOf(QAbstractItemView* view) const;
     void endDrag();
     void operationFinished(const TShOperationResult& result);
-    // After a drop's operation: read again now, or when the button is released.
+    // After an operation: read again now, or when the button is released.
     void refreshAfterOperation();
     bool renameRow(TVelShFileData* row, const QString& text);
 
@@ -225,18 +239,14 @@ private:
     // selection once (OnSelectItem).
     void display(TVelShFileList* list);
     void showRows(TVelShFileList* list);
-    void rebuildColumns();
-    void applyColumnLayout(TVelShFileList* list);
-    void updateSortIndicator();
     void headerClicked(int column);
     void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
     void currentChanged(const QModelIndex& current);
     void foldersChanged(const std::string& path);
     void showExistingAncestor(TVelShFileList* list);
     void dropCachedLists(bool onlyVanished);
-    void release(std::vector<std::unique_ptr<TVelShFileList>> lists);
-    void watch(TVelShFileList* list);
-    void unwatch(TVelShFileList* list);
+    // A folder asked for while its drive was being asked whether it answers.
+    void answered();
     std::uint8_t notifyFilter() const;
     void configureViews();
 
@@ -245,29 +255,25 @@ private:
     TShListIconView* iconView_;
     TShListDetailsView* detailsView_;
     TShListItemDelegate* iconDelegate_;
-    QPointer<TCustomVelShTreeView> tree_;
+    std::shared_ptr<TVelShViewLink> link_;
     TShellOpener* opener_;
     TVelShFileLists cache_;
-    TVelShColumnList memory_;
-    std::string memoryFile_;
-    std::unique_ptr<TShNotifyThread> notify_;
+    TVelShListColumns columns_;
+    std::unique_ptr<TVelShListWatcher> watcher_;
     TDialogs* dialogs_;
     std::unique_ptr<TShViewDrop> drop_;
     TShDragScroller* iconScroller_;
     TShDragScroller* detailsScroller_;
-    std::vector<std::string> savedWatches_;   // while suspended
-    std::vector<std::string> pendingChanges_; // arrived while a button was down
-    QString search_;
-    QElapsedTimer searchTimer_;
+    TShTypeAhead typeAhead_;
+    TIDListPtr asked_;                    // a folder waiting for its drive's answer
+    TVelShFileList* askedFrom_ = nullptr; // the list shown when it was asked for
     TShContentsSet contents_ = TShContentsSet::defaults();
     TShVirtuaItems virtuaItems_ = TShVirtuaItems::defaults();
     TViewStyle viewStyle_ = vsIcon;
-    int suspended_ = 0;
     bool mouseDown_ = false;
     bool refreshPending_ = false; // an operation ended while a button was down
     bool acceptsDrops_ = true;
     bool readOnly_ = false;
-    bool columnsPending_ = false; // columns to size once the control is shown
     bool destroying_ = false;
     bool displaying_ = false; // rows being shown: their selection is reported after
 };

@@ -2,8 +2,8 @@
 #include "shell/ui/drag_scroll.h"
 #include "shell/ui/list_model.h"
 #include "shell/ui/list_view.h"
-#include "shell/ui/tree_view.h"
 #include "shell/ui/view_drop.h"
+#include "shell/ui/view_link.h"
 
 namespace kelvora {
 
@@ -129,9 +129,10 @@ void TCustomVelShListView::operationFinished(const TShOperationResult& result) {
         return;
     // The folders the operation changed may be watched by no one (another drive,
     // the trash), or only later: both controls are read again now.
-    refreshAfterOperation();
-    if (tree_)
-        tree_->refreshAfterOperation();
+    if (link_)
+        emit link_->OperationFinished();
+    else
+        refreshAfterOperation();
     emit OnShOperationFinished(result);
 }
 

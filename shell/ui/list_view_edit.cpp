@@ -2,12 +2,20 @@
 #include "base/codepage.h"
 #include "shell/ui/list_model.h"
 #include "shell/ui/list_view.h"
-#include "shell/ui/tree_view.h"
+#include "shell/ui/view_link.h"
 
 #include <QAbstractItemView>
 #include <memory>
 
 namespace kelvora {
+
+namespace {
+
+QByteArray IDBytesOf(PCItemIDList id) {
+    return QByteArray(reinterpret_cast<const char*>(IDBytes(id)), TVelShID::IDSize(id));
+}
+
+} // namespace
 
 void TCustomVelShListView::SetReadOnly(bool value) {
     readOnly_ = value;
@@ -55,8 +63,8 @@ bool TCustomVelShListView::renameRow(TVelShFileData* row, const QString& text) {
                 display(list);
             }
             dropCachedLists(true);
-            if (folder && tree_)
-                tree_->itemRenamed(oldID.get(), newID.get());
+            if (folder && link_)
+                emit link_->ListItemRenamed(IDBytesOf(oldID.get()), IDBytesOf(newID.get()));
         },
         Qt::QueuedConnection);
     return true;

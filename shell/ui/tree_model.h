@@ -18,7 +18,7 @@
 // it, and Renamed puts the node of a renamed item in order again.
 //
 // GUI thread only.
-#include "shell/shell_types.h"
+#include "shell/items/shell_types.h"
 #include "shell/ui/folder_data.h"
 
 #include <QAbstractItemModel>

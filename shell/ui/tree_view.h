@@ -31,27 +31,36 @@
 //   limit (drive_ready.h): a hung network drive never holds the window up for
 //   longer, and shows empty.
 //
-// Threads: a TShNotifyThread watches the ready fixed and CD-ROM drives' roots
-// with their subtrees and calls RefreshNodes on the GUI thread after 1500 ms of
-// quiet; the folders the user has open (and the one the linked list shows) are
-// its priority folders, watched whatever its watch budget. A TVelShChangeDelay
-// holds back the arrow-key changes. Both are stopped in the destructor before
-// anything else goes. A delayed change carries its own copy of the node's ID,
-// never a node pointer: a node deleted meanwhile is simply not found, and a
-// change that is no longer the tree's selection is dropped.
+// Files: tree_view.cpp the control (construction, properties, the Do* hooks,
+// the selection reaching the list); tree_nodes.* filling, finding and
+// refreshing the nodes; tree_watcher.* change notification and drives;
+// tree_view_input.cpp the mouse, keys, highlight and drag start;
+// tree_view_drop.cpp drops; tree_view_edit.cpp label editing. The linked list is
+// reached through a TVelShViewLink.
+//
+// Threads: a TShNotifyThread (tree_watcher.h) watches the ready fixed and
+// CD-ROM drives' roots with their subtrees and calls RefreshNodes on the GUI
+// thread after 1500 ms of quiet. A TVelShChangeDelay holds back the arrow-key
+// changes. Both hand their news over as queued calls and neither is ever waited
+// for; both are stopped in the destructor before anything else goes. A delayed
+// change carries its own copy of the node's ID, never a node pointer: a node
+// deleted meanwhile is simply not found, and a change that is no longer the
+// tree's selection is dropped.
 //
 // Everything else runs on the GUI thread.
 #include "base/shell_opener.h"
-#include "shell/drag_object.h"
-#include "shell/drop_target.h"
-#include "shell/id_list_list.h"
-#include "shell/mount_monitor.h"
-#include "shell/root.h"
+#include "shell/items/drag_object.h"
+#include "shell/items/id_list_list.h"
+#include "shell/items/root.h"
+#include "shell/ops/drop_target.h"
+#include "shell/ops/mount_monitor.h"
 #include "shell/ui/tree_model.h"
+#include "shell/ui/tree_nodes.h"
 #include "ui/dialogs.h"
 
 #include <QPersistentModelIndex>
 #include <QPointer>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QTreeView>
 #include <functional>
@@ -67,8 +76,14 @@ class TShNotifyThread;
 class TShPendingNode;
 class TShViewDrop;
 class TVelShChangeDelay;
+class TVelShTreeWatcher;
+class TVelShViewLink;
 
-class TCustomVelShTreeView : public QTreeView {
+// The mouse over the tree: idle, the left or right button pressed on an item,
+// or shell items dragged over the tree.
+enum class TShMouseState { Idle, LeftDown, RightDown, Dragging };
+
+class TCustomVelShTreeView : public QTreeView, private TVelShTreeNodes::THost {
     Q_OBJECT
 public:
     // What an arrow-key change waits before it reaches the list.
@@ -120,7 +135,7 @@ public:
     void SetOperationUi(TShOperationUi* ui);
     // The monitor whose drive changes the tree follows; by default its own.
     // Null: none. A monitor given stays the caller's.
-    TShMountMonitor* MountMonitor() const { return monitor_; }
+    TShMountMonitor* MountMonitor() const;
     void SetMountMonitor(TShMountMonitor* monitor);
 
     // --- Events (Accept, CanOpen, DefaultAction, CanDrag are true on entry) ---
@@ -184,17 +199,19 @@ public:
     TVelShTreeNode* Selected() const;
     QModelIndex IndexOf(const TVelShTreeNode* node) const { return model_->IndexOf(node); }
     // The absolute IDs of the file-system branches the user opened.
-    const TCustomVelShIDList& ExpandedList() const { return expanded_; }
+    const TCustomVelShIDList& ExpandedList() const { return nodes_.Expanded(); }
     // The part of a row that takes clicks: the item's icon and label.
     QRect ItemHitRect(const QModelIndex& index) const;
     // The highlighted (pressed or dragged) node's index, invalid when none.
     QModelIndex Highlighted() const { return highlighted_; }
-    // 0 idle, 1 left press on an item, 2 right press on an item, 3 dragging.
-    int MouseState() const { return mouseState_; }
+    TShMouseState MouseState() const { return mouseState_; }
     // The drive roots the tree watches (fixed and CD-ROM drives).
-    std::vector<std::string> WatchedFolders() const { return watched_; }
+    std::vector<std::string> WatchedFolders() const;
     // The thread that watches them (null once it has ended).
-    TShNotifyThread* NotifyThread() const { return notify_.get(); }
+    TShNotifyThread* NotifyThread() const;
+    // The link to the list (null when none); TVelShViewLink::Join sets it.
+    std::shared_ptr<TVelShViewLink> ViewLink() const { return link_; }
+    void AttachLink(std::shared_ptr<TVelShViewLink> link);
 
 signals:
     // The selected node changed (at once, or after the arrow-key delay).
@@ -233,33 +250,18 @@ protected:
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
 
 private:
-    friend class TCustomVelShListView;
     class THighlightDelegate;
-    // Holds the priority folders back while several branches open or close;
-    // the last batch to end passes them on once.
-    class TPriorityBatch {
-    public:
-        explicit TPriorityBatch(TCustomVelShTreeView& tree) : tree_(tree) { ++tree_.priorityHold_; }
-        ~TPriorityBatch() {
-            if (--tree_.priorityHold_ == 0 && tree_.priorityDirty_)
-                tree_.updatePriorityFolders();
-        }
-        TPriorityBatch(const TPriorityBatch&) = delete;
-        TPriorityBatch& operator=(const TPriorityBatch&) = delete;
+    QStyledItemDelegate* newHighlightDelegate();
 
-    private:
-        TCustomVelShTreeView& tree_;
-    };
+    // TVelShTreeNodes::THost
+    bool IsOpen(TVelShTreeNode* node) const override;
+    void Open(TVelShTreeNode* node) override;
+    bool Dragging() const override { return mouseState_ == TShMouseState::Dragging; }
+    void OpenBranchesChanged() override;
 
-    // Makes the two each other's partners; their former partners lose theirs.
-    static void link(TCustomVelShTreeView* tree, TCustomVelShListView* list);
+    TCustomVelShListView* linkedList() const;
     std::unique_ptr<TVelShFolderData> makeRootItem() const;
     void rootChanged();
-    void nodeExpanded(const QModelIndex& index);
-    void nodeCollapsed(const QModelIndex& index);
-    bool fillNode(TVelShTreeNode* node);
-    TVelShTreeNode* findNode(PCItemIDList id, bool& reached);
-    void refreshNode(TVelShTreeNode* node);
     void applyChange(TVelShTreeNode* node);
     void applyCurrent();
     void cancelPendingChange();
@@ -271,61 +273,45 @@ private:
     bool onBranchButton(const QModelIndex& index, const QPoint& pos) const;
     void beginDrag(const QPoint& at);
     void selectIndex(const QModelIndex& index, bool tellList);
-    static std::vector<std::string> driveRoots();
-    void watchDrives();
-    void stopThreads();
-    // The folders the user sees become the notification's priority folders.
-    void updatePriorityFolders();
-    // Whether a node's folder answers (drives and folders on them in time).
-    static bool nodeReady(TVelShTreeNode* node);
+    // The folders the user sees: the notification's priority folders.
+    std::vector<std::string> seenFolders() const;
     // Dragging over the tree.
     void dragMoved(QDragMoveEvent* event);
     void endDrag();
     void hoverExpand(TVelShTreeNode* node);
     void operationFinished(const TShOperationResult& result);
-    // Drives reported by the monitor.
-    void volumeArrived(const QByteArray& id, const QString& label, const QString& drive);
-    void volumeRemoved(const QByteArray& id, const QString& drive);
-    TVelShTreeNode* shownNode(PCItemIDList id) const;
+    // A drive came, went or changed its label.
+    void driveChanged(const QByteArray& id, const QString& text);
     // Label editing.
     bool renameNode(TVelShTreeNode* node, const QString& text);
-    // Expanded IDs at or below oldID take newID's place; returns them.
-    std::vector<TIDListPtr> remapExpanded(PCItemIDList oldID, PCItemIDList newID);
-    void reopen(const std::vector<TIDListPtr>& ids);
     // An item of a folder the tree shows was renamed (by the list).
-    void itemRenamed(PCItemIDList oldID, PCItemIDList newID);
-    // After a drop's operation: read again now, or when the button is released.
+    void itemRenamed(const QByteArray& oldID, const QByteArray& newID);
+    // After an operation: read again now, or when the button is released.
     void refreshAfterOperation();
 
     TVelShTreeModel* model_;
+    TVelShTreeNodes nodes_;
     std::unique_ptr<TVelShRoot> shRoot_;
-    QPointer<TCustomVelShListView> listView_;
+    std::shared_ptr<TVelShViewLink> link_;
     TShellOpener* opener_;
-    TCustomVelShIDList expanded_{true};
-    std::vector<std::string> watched_;
-    std::unique_ptr<TShNotifyThread> notify_;
+    std::unique_ptr<TVelShTreeWatcher> watcher_;
     std::unique_ptr<TVelShChangeDelay> delay_;
     TDialogs* dialogs_;
     std::unique_ptr<TShViewDrop> drop_;
     TShDragScroller* scroller_;
-    std::unique_ptr<TShMountMonitor> ownMonitor_;
-    QPointer<TShMountMonitor> monitor_;
     QPersistentModelIndex highlighted_;
     QPersistentModelIndex hovered_;  // the node a drag is over
     QPersistentModelIndex slowEdit_; // the node a second click will edit
     QTimer slowEditTimer_;
     QPoint pressPos_;
-    int mouseState_ = 0;
-    int suspended_ = 0;
+    TShMouseState mouseState_ = TShMouseState::Idle;
     int hoverMoves_ = 0;
-    int priorityHold_ = 0; // batches under way
     bool changeDelay_ = true;
     bool arrowKey_ = false;
     bool branchPress_ = false;
     bool rebuilding_ = false;
     bool quietSelect_ = false;    // a selection that must not move the list
     bool refreshPending_ = false; // a change came in while a button was down
-    bool priorityDirty_ = false;  // the priority folders changed during a batch
     bool pressOnSelected_ = false;
     bool acceptsDrops_ = true;
     bool readOnly_ = false;

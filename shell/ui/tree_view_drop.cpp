@@ -1,23 +1,14 @@
-// The folder tree as a drop target, and the drives it follows.
-#include "shell/mount_monitor.h"
+// The folder tree as a drop target.
+#include "shell/items/drive_ready.h"
 #include "shell/ui/drag_scroll.h"
-#include "shell/ui/list_view.h"
 #include "shell/ui/tree_view.h"
 #include "shell/ui/view_drop.h"
+#include "shell/ui/view_link.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
 
 namespace kelvora {
-
-namespace {
-
-// The ID a monitor's signal carries, or null.
-PCItemIDList idOf(const QByteArray& bytes) {
-    return bytes.size() >= 2 ? reinterpret_cast<PCItemIDList>(bytes.constData()) : nullptr;
-}
-
-} // namespace
 
 void TCustomVelShTreeView::SetAcceptsDrops(bool value) {
     acceptsDrops_ = value;
@@ -49,7 +40,7 @@ void TCustomVelShTreeView::dragEnterEvent(QDragEnterEvent* event) {
         return;
     }
     slowEditTimer_.stop();
-    mouseState_ = 3;
+    mouseState_ = TShMouseState::Dragging;
     dragMoved(event);
     event->accept(); // the movements follow, whatever this point takes
 }
@@ -90,7 +81,9 @@ void TCustomVelShTreeView::hoverExpand(TVelShTreeNode* node) {
         return;
     // Deep virtual folders, and drives that do not answer, stay closed.
     const TShItemIDType type = node->Data()->GetItemType();
-    if (node->Level() > 1 && (type == itVirtual || (type == itRootDrive && !nodeReady(node))))
+    if (node->Level() > 1 &&
+        (type == itVirtual ||
+         (type == itRootDrive && ShItemReadiness(*node->Data()) != TShReadiness::Ready)))
         return;
     expand(index);
 }
@@ -133,8 +126,8 @@ void TCustomVelShTreeView::endDrag() {
     setHighlight({});
     hovered_ = QPersistentModelIndex();
     hoverMoves_ = 0;
-    if (mouseState_ == 3)
-        mouseState_ = 0;
+    if (mouseState_ == TShMouseState::Dragging)
+        mouseState_ = TShMouseState::Idle;
     runPendingRefresh();
 }
 
@@ -143,66 +136,11 @@ void TCustomVelShTreeView::operationFinished(const TShOperationResult& result) {
         return;
     // The folders the operation changed may be watched by no one (another drive,
     // the trash), or only later: both controls are read again now.
-    refreshAfterOperation();
-    if (listView_)
-        listView_->refreshAfterOperation();
+    if (link_)
+        emit link_->OperationFinished();
+    else
+        refreshAfterOperation();
     emit OnShOperationFinished(result);
-}
-
-// --- drives ------------------------------------------------------------------------
-
-void TCustomVelShTreeView::SetMountMonitor(TShMountMonitor* monitor) {
-    if (monitor == monitor_)
-        return;
-    if (monitor_)
-        disconnect(monitor_, nullptr, this, nullptr);
-    if (ownMonitor_ && monitor != ownMonitor_.get())
-        ownMonitor_.reset();
-    monitor_ = monitor;
-    if (!monitor)
-        return;
-    connect(monitor, &TShMountMonitor::volumeArrived, this, &TCustomVelShTreeView::volumeArrived);
-    // A new label shows as a medium that arrived.
-    connect(monitor, &TShMountMonitor::volumeChanged, this, &TCustomVelShTreeView::volumeArrived);
-    connect(monitor, &TShMountMonitor::volumeRemoved, this, &TCustomVelShTreeView::volumeRemoved);
-}
-
-TVelShTreeNode* TCustomVelShTreeView::shownNode(PCItemIDList id) const {
-    TVelShTreeNode* node = Root();
-    if (!id || !node || !node->IsValid())
-        return nullptr;
-    const PCItemIDList rootID = node->Data()->GetAbsoluteID();
-    if (!TVelShID::IDIsEqual(rootID, id) && !TVelShID::IDIsAncestor(rootID, id))
-        return nullptr;
-    PCItemIDList rest = id;
-    for (int i = TVelShID::IDCount(rootID); i > 0; --i)
-        rest = TVelShID::IDNext(rest);
-    for (int level = TVelShID::IDCount(rootID); node && level < TVelShID::IDCount(id); ++level) {
-        const TIDListPtr wanted(TVelShID::IDCopyFirst(rest));
-        node = model_->ChildOf(node, wanted.get());
-        rest = TVelShID::IDNext(rest);
-    }
-    return node;
-}
-
-void TCustomVelShTreeView::volumeArrived(const QByteArray& id, const QString& label,
-                                         const QString& drive) {
-    if (destroying_)
-        return;
-    DrivesChanged();
-    TVelShTreeNode* node = shownNode(idOf(id));
-    if (node && node->IsValid())
-        model_->SetText(node, ShVolumeArrivalText(label, drive));
-}
-
-void TCustomVelShTreeView::volumeRemoved(const QByteArray& id, const QString& drive) {
-    if (destroying_)
-        return;
-    DrivesChanged();
-    // A drive still listed without its medium shows only where it is.
-    TVelShTreeNode* node = shownNode(idOf(id));
-    if (node && node->IsValid())
-        model_->SetText(node, ShVolumeRemovalText(drive));
 }
 
 } // namespace kelvora

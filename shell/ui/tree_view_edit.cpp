@@ -2,6 +2,8 @@
 #include "base/codepage.h"
 #include "shell/ui/list_view.h"
 #include "shell/ui/tree_view.h"
+#include "shell/ui/tree_watcher.h"
+#include "shell/ui/view_link.h"
 
 namespace kelvora {
 
@@ -21,45 +23,11 @@ bool TCustomVelShTreeView::edit(const QModelIndex& index, EditTrigger trigger, Q
     constexpr EditTriggers editing = EditKeyPressed | SelectedClicked | DoubleClicked;
     if (trigger & editing) {
         const TVelShTreeNode* node = model_->NodeOf(index);
-        if (readOnly_ || mouseState_ != 0 || !node || !node->IsValid() ||
+        if (readOnly_ || mouseState_ != TShMouseState::Idle || !node || !node->IsValid() ||
             node->Data()->GetLevel() == 0 || !node->Data()->HasAttribute(SFGAO_CANRENAME))
             return false;
     }
     return QTreeView::edit(index, trigger, event);
-}
-
-std::vector<TIDListPtr> TCustomVelShTreeView::remapExpanded(PCItemIDList oldID,
-                                                            PCItemIDList newID) {
-    std::vector<TIDListPtr> moved;
-    const int depth = TVelShID::IDCount(oldID);
-    for (int i = 0; i < expanded_.Count(); ++i) {
-        const PCItemIDList entry = expanded_.Items(i);
-        if (!TVelShID::IDIsEqual(oldID, entry) && !TVelShID::IDIsAncestor(oldID, entry))
-            continue;
-        PCItemIDList below = entry; // null once nothing is left below oldID's items
-        for (int level = 0; level < depth; ++level)
-            below = TVelShID::IDNext(below);
-        moved.emplace_back(below ? TVelShID::IDConcat(newID, below) : TVelShID::IDClone(newID));
-    }
-    for (int i = expanded_.Count() - 1; i >= 0; --i) {
-        if (TVelShID::IDIsEqual(oldID, expanded_.Items(i)) ||
-            TVelShID::IDIsAncestor(oldID, expanded_.Items(i)))
-            expanded_.Delete(i);
-    }
-    for (const TIDListPtr& id : moved) {
-        if (id)
-            expanded_.Add(TVelShID::IDClone(id.get()));
-    }
-    return moved;
-}
-
-void TCustomVelShTreeView::reopen(const std::vector<TIDListPtr>& ids) {
-    for (const TIDListPtr& id : ids) {
-        bool reached = false;
-        TVelShTreeNode* node = id ? findNode(id.get(), reached) : nullptr;
-        if (reached)
-            expand(IndexOf(node));
-    }
 }
 
 bool TCustomVelShTreeView::renameNode(TVelShTreeNode* node, const QString& text) {
@@ -72,35 +40,37 @@ bool TCustomVelShTreeView::renameNode(TVelShTreeNode* node, const QString& text)
         dialogs_->showError(window(), error);
         return false; // the label shows the name it had
     }
-    TPriorityBatch batch(*this);
+    TVelShTreeWatcher::TBatch batch(*watcher_);
     const bool open = isExpanded(IndexOf(node));
     // The branches open below it are opened again under the new name.
-    const std::vector<TIDListPtr> branches = remapExpanded(oldID.get(), item->GetAbsoluteID());
+    const std::vector<TIDListPtr> branches = nodes_.Remap(oldID.get(), item->GetAbsoluteID());
     model_->Renamed(node);
     if (open) {
-        fillNode(node);
+        nodes_.Fill(node);
         expand(IndexOf(node));
     }
-    reopen(branches);
-    if (listView_) {
+    nodes_.Reopen(branches);
+    if (TCustomVelShListView* list = linkedList()) {
         if (item->HasAttribute(SFGAO_FOLDER)) {
             const TIDListPtr renamed(TVelShID::IDClone(item->GetAbsoluteID()));
-            listView_->SetFolder(renamed.get());
+            list->SetFolder(renamed.get());
         } else {
-            listView_->RefreshList();
+            list->RefreshList();
         }
-        listView_->dropCachedLists(true);
+        emit link_->TreeItemRenamed();
     }
     return true;
 }
 
-void TCustomVelShTreeView::itemRenamed(PCItemIDList oldID, PCItemIDList newID) {
-    if (destroying_)
+void TCustomVelShTreeView::itemRenamed(const QByteArray& oldBytes, const QByteArray& newBytes) {
+    if (destroying_ || oldBytes.size() < 2 || newBytes.size() < 2)
         return;
-    TPriorityBatch batch(*this);
-    const std::vector<TIDListPtr> branches = remapExpanded(oldID, newID);
+    const auto oldID = reinterpret_cast<PCItemIDList>(oldBytes.constData());
+    const auto newID = reinterpret_cast<PCItemIDList>(newBytes.constData());
+    TVelShTreeWatcher::TBatch batch(*watcher_);
+    const std::vector<TIDListPtr> branches = nodes_.Remap(oldID, newID);
     RefreshNodes();
-    reopen(branches);
+    nodes_.Reopen(branches);
 }
 
 } // namespace kelvora

@@ -1,8 +1,8 @@
 #include "shell/ui/view_drop.h"
 
-#include "shell/drive_ready.h"
-#include "shell/shell_item.h"
-#include "shell/ui/operation_dialogs.h"
+#include "shell/items/drive_ready.h"
+#include "shell/items/shell_item.h"
+#include "shell/dialogs/operation_dialogs.h"
 
 #include <QDropEvent>
 #include <QWidget>

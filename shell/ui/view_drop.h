@@ -17,7 +17,7 @@
 //
 // GUI thread only. Destroying it cancels the operations still running and waits
 // for their threads.
-#include "shell/drop_target.h"
+#include "shell/ops/drop_target.h"
 #include "ui/dialogs.h"
 
 #include <QByteArray>

@@ -1,6 +1,6 @@
 #include "tests/shell/browser_world.h"
 
-#include "shell/mounts.h"
+#include "shell/items/mounts.h"
 
 #include <filesystem>
 #include <sstream>

@@ -5,7 +5,7 @@
 // system sits on a device the fake sysfs calls removable, so the tree watches
 // only the temporary drive (with its subfolders), never the real disk. The
 // environment and the drive sources are restored afterwards.
-#include "shell/id_list.h"
+#include "shell/items/id_list.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 

@@ -1,8 +1,8 @@
 #pragma once
 // The user who answers the conflict questions of file operations from a list
 // (Cancel when it is used up), and counts the operations' starts and ends.
-#include "shell/drop_target.h"
-#include "shell/file_operation.h"
+#include "shell/ops/drop_target.h"
+#include "shell/ops/file_operation.h"
 
 #include <deque>
 #include <vector>

@@ -3,8 +3,8 @@
 // window links them, each model under a consistency checker, and the mouse
 // and keyboard as a user drives them.
 #include "base/codepage.h"
-#include "shell/drag_object.h"
-#include "shell/drop_target.h"
+#include "shell/items/drag_object.h"
+#include "shell/ops/drop_target.h"
 #include "shell/ui/list_view.h"
 #include "shell/ui/tree_view.h"
 #include "tests/shell/browser_world.h"
