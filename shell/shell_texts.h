@@ -33,6 +33,58 @@ inline constexpr char SKindDiffers[] = "「%1」は種類の違う項目と同�
 inline constexpr char SUnsupportedKind[] = "「%1」はコピーできない種類のファイルです。";
 inline constexpr char SNameTakenMeanwhile[] = "「%1」と同じ名前の項目が作業中に作られました。";
 
+// Why an operation on an item failed.
+inline constexpr char SDiskFull[] = "ディスクの空き領域が足りません。";
+inline constexpr char SAccessDenied[] = "アクセスが拒否されました。";
+inline constexpr char SReadOnlyDrive[] = "読み取り専用のドライブです。";
+inline constexpr char SNotFound[] = "見つかりません。";
+inline constexpr char SNameTooLong[] = "名前が長すぎます。";
+inline constexpr char SIoError[] = "読み書き中にエラーが発生しました。";
+inline constexpr char SBusy[] = "使用中です。";
+inline constexpr char SCrossDevice[] = "別のドライブへは移動できません。";
+inline constexpr char SMoreErrors[] = "ほか %1 件のエラーがあります。";
+
+// The namespace's own items and the kinds of drives.
+inline constexpr char SDesktop[] = "デスクトップ";
+inline constexpr char SHome[] = "ホーム";
+inline constexpr char SComputer[] = "コンピュータ";
+inline constexpr char SNetwork[] = "ネットワーク";
+inline constexpr char STrash[] = "ごみ箱";
+inline constexpr char SSystemFolder[] = "システム フォルダー";
+inline constexpr char SFileSystem[] = "ファイルシステム";
+inline constexpr char SLocalDisk[] = "ローカル ディスク";
+inline constexpr char SRemovableDisk[] = "リムーバブル ディスク";
+inline constexpr char SCdDrive[] = "CD ドライブ";
+inline constexpr char SNetworkDrive[] = "ネットワーク ドライブ";
+
+// Type names of the file list's type column.
+inline constexpr char SFolderTypeName[] = "フォルダー";
+inline constexpr char SPlainFileType[] = "ファイル";
+inline constexpr char SFileTypeSuffix[] = " ファイル";
+
+// The progress of copying, moving, linking and trashing.
+inline constexpr char SCopying[] = "コピーしています...";
+inline constexpr char SMoving[] = "移動しています...";
+inline constexpr char SLinking[] = "リンクを作成しています...";
+inline constexpr char STrashing[] = "ごみ箱に移動しています...";
+inline constexpr char SCancelling[] = "キャンセルしています...";
+inline constexpr char SCancel[] = "キャンセル";
+
+// The question when a dropped item meets one of the same name ("%1" the name).
+inline constexpr char SConfirm[] = "確認";
+inline constexpr char SFolderExists[] = "このフォルダーには「%"
+                                        "1」という名前のフォルダーが既にあります。\n上書きすると、"
+                                        "両方のフォルダーの内容がまとめられます。";
+inline constexpr char SItemExists[] = "このフォルダーには「%1」という名前の項目が既にあります。";
+inline constexpr char SExistingItem[] = "既にある項目: %1";
+inline constexpr char SIncomingItem[] = "新しい項目: %1";
+inline constexpr char SFolderModifiedAt[] = "フォルダー、更新日時 %1";
+inline constexpr char SItemModifiedAt[] = "%1、更新日時 %2";
+inline constexpr char SApplyToAll[] = "以降の重複にも同じ処理をする(&A)";
+inline constexpr char SOverwrite[] = "上書き(&O)";
+inline constexpr char SSkip[] = "スキップ(&S)";
+inline constexpr char SKeepBoth[] = "番号を付けて残す(&R)";
+
 inline QString Text(const char* text) {
     return QString::fromUtf8(text);
 }

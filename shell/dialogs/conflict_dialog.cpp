@@ -1,4 +1,5 @@
 #include "shell/dialogs/conflict_dialog.h"
+#include "shell/shell_texts.h"
 
 #include "base/codepage.h"
 #include "shell/items/file_types.h"
@@ -13,36 +14,32 @@ namespace kelvora {
 
 QString ShConflictItemText(bool folder, std::uint64_t size, std::int64_t time) {
     const QString date = toQ(ShDateText(time));
-    return folder ? QStringLiteral("フォルダー、更新日時 %1").arg(date)
-                  : QStringLiteral("%1、更新日時 %2").arg(toQ(ShSizeText(size)), date);
+    return folder ? VelShCst::Text(VelShCst::SFolderModifiedAt).arg(date)
+                  : VelShCst::Text(VelShCst::SItemModifiedAt).arg(toQ(ShSizeText(size)), date);
 }
 
 TShConflictDialog::TShConflictDialog(const TShConflict& conflict, QWidget* parent)
     : QDialog(parent) {
-    setWindowTitle(QStringLiteral("確認"));
+    setWindowTitle(VelShCst::Text(VelShCst::SConfirm));
     const std::string& target = conflict.target;
     const QString name = toDisplayQ(target.substr(target.rfind('/') + 1));
     const bool folders = conflict.sourceIsFolder && conflict.targetIsFolder;
-    lblMessage = new QLabel(
-        folders
-            ? QStringLiteral("このフォルダーには「%1」という名前のフォルダーが既にあります。\n"
-                             "上書きすると、両方のフォルダーの内容がまとめられます。")
-                  .arg(name)
-            : QStringLiteral("このフォルダーには「%1」という名前の項目が既にあります。").arg(name),
-        this);
-    lblExisting = new QLabel(QStringLiteral("既にある項目: %1")
+    lblMessage = new QLabel(folders ? VelShCst::Text(VelShCst::SFolderExists).arg(name)
+                                    : VelShCst::Text(VelShCst::SItemExists).arg(name),
+                            this);
+    lblExisting = new QLabel(VelShCst::Text(VelShCst::SExistingItem)
                                  .arg(ShConflictItemText(conflict.targetIsFolder,
                                                          conflict.targetSize, conflict.targetTime)),
                              this);
-    lblIncoming = new QLabel(QStringLiteral("新しい項目: %1")
+    lblIncoming = new QLabel(VelShCst::Text(VelShCst::SIncomingItem)
                                  .arg(ShConflictItemText(conflict.sourceIsFolder,
                                                          conflict.sourceSize, conflict.sourceTime)),
                              this);
-    chkApplyToAll = new QCheckBox(QStringLiteral("以降の重複にも同じ処理をする(&A)"), this);
-    btnOverwrite = new QPushButton(QStringLiteral("上書き(&O)"), this);
-    btnSkip = new QPushButton(QStringLiteral("スキップ(&S)"), this);
-    btnRename = new QPushButton(QStringLiteral("番号を付けて残す(&R)"), this);
-    btnCancel = new QPushButton(QStringLiteral("キャンセル"), this);
+    chkApplyToAll = new QCheckBox(VelShCst::Text(VelShCst::SApplyToAll), this);
+    btnOverwrite = new QPushButton(VelShCst::Text(VelShCst::SOverwrite), this);
+    btnSkip = new QPushButton(VelShCst::Text(VelShCst::SSkip), this);
+    btnRename = new QPushButton(VelShCst::Text(VelShCst::SKeepBoth), this);
+    btnCancel = new QPushButton(VelShCst::Text(VelShCst::SCancel), this);
     // Replacing is never the default: Enter keeps both.
     btnRename->setDefault(true);
     btnOverwrite->setEnabled(conflict.sourceIsFolder == conflict.targetIsFolder);

@@ -1,4 +1,5 @@
 #include "shell/dialogs/operation_dialogs.h"
+#include "shell/shell_texts.h"
 
 #include "shell/dialogs/conflict_dialog.h"
 #include "shell/dialogs/operation_progress.h"
@@ -30,8 +31,7 @@ QString TShOperationDialogs::ErrorText(const TShOperationResult& result) {
         return {};
     QStringList lines = errors.mid(0, kMaxErrorLines);
     if (errors.size() > kMaxErrorLines)
-        lines
-            << QStringLiteral("ほか %1 件のエラーがあります。").arg(errors.size() - kMaxErrorLines);
+        lines << VelShCst::Text(VelShCst::SMoreErrors).arg(errors.size() - kMaxErrorLines);
     return lines.join(QLatin1Char('\n'));
 }
 

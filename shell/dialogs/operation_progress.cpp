@@ -1,4 +1,5 @@
 #include "shell/dialogs/operation_progress.h"
+#include "shell/shell_texts.h"
 
 namespace kelvora {
 
@@ -9,19 +10,20 @@ constexpr int kSteps = 1000;
 QString TShOperationProgress::Caption(TShFileOp op) {
     switch (op) {
     case TShFileOp::Copy:
-        return QStringLiteral("コピーしています...");
+        return VelShCst::Text(VelShCst::SCopying);
     case TShFileOp::Move:
-        return QStringLiteral("移動しています...");
+        return VelShCst::Text(VelShCst::SMoving);
     case TShFileOp::Link:
-        return QStringLiteral("リンクを作成しています...");
+        return VelShCst::Text(VelShCst::SLinking);
     case TShFileOp::Trash:
-        return QStringLiteral("ごみ箱に移動しています...");
+        return VelShCst::Text(VelShCst::STrashing);
     }
     return {};
 }
 
 TShOperationProgress::TShOperationProgress(TShFileOperation& operation, QWidget* parent)
-    : QProgressDialog(Caption(operation.Job().op), QStringLiteral("キャンセル"), 0, kSteps, parent),
+    : QProgressDialog(Caption(operation.Job().op), VelShCst::Text(VelShCst::SCancel), 0, kSteps,
+                      parent),
       operation_(&operation) {
     setWindowTitle(Caption(operation.Job().op));
     setMinimumDuration(kShowAfterMs);
@@ -48,7 +50,7 @@ void TShOperationProgress::operationProgress(qint64 done, qint64 total, const QS
 void TShOperationProgress::cancelClick() {
     if (operation_)
         operation_->Cancel();
-    setLabelText(QStringLiteral("キャンセルしています..."));
+    setLabelText(VelShCst::Text(VelShCst::SCancelling));
 }
 
 } // namespace kelvora

@@ -3,6 +3,7 @@
 #include "shell/items/trash.h"
 #include "shell/items/virtual_folders.h"
 #include "shell/items/xdg_dirs.h"
+#include "shell/shell_texts.h"
 
 #include <sys/stat.h>
 
@@ -14,7 +15,7 @@ constexpr TShVirtualFolder kVirtualFolders[] = {TShVirtualFolder::Home, TShVirtu
                                                 TShVirtualFolder::Network, TShVirtualFolder::Trash};
 
 std::string systemFolderType() {
-    return fromQ(QStringLiteral("システム フォルダー"));
+    return fromQ(VelShCst::Text(VelShCst::SSystemFolder));
 }
 
 bool wantsPath(std::uint32_t flags) {
@@ -57,19 +58,19 @@ TShSortEntry& TSortEntryMap::add(std::string_view itemBytes) {
 std::string ShVirtualFolderName(TShVirtualFolder folder) {
     switch (folder) {
     case TShVirtualFolder::Home:
-        return fromQ(QStringLiteral("ホーム"));
+        return fromQ(VelShCst::Text(VelShCst::SHome));
     case TShVirtualFolder::Computer:
-        return fromQ(QStringLiteral("コンピュータ"));
+        return fromQ(VelShCst::Text(VelShCst::SComputer));
     case TShVirtualFolder::Network:
-        return fromQ(QStringLiteral("ネットワーク"));
+        return fromQ(VelShCst::Text(VelShCst::SNetwork));
     case TShVirtualFolder::Trash:
-        return fromQ(QStringLiteral("ごみ箱"));
+        return fromQ(VelShCst::Text(VelShCst::STrash));
     }
     return {};
 }
 
 std::string ShDesktopDisplayName() {
-    return fromQ(QStringLiteral("デスクトップ"));
+    return fromQ(VelShCst::Text(VelShCst::SDesktop));
 }
 
 const char* ShVirtualFolderUri(TShVirtualFolder folder) {

@@ -1,6 +1,7 @@
 #include "base/codepage.h"
 #include "shell/items/virtual_folders.h"
 #include "shell/items/xdg_dirs.h"
+#include "shell/shell_texts.h"
 
 #include <sys/stat.h>
 
@@ -8,7 +9,7 @@ namespace kelvora {
 
 std::string ShDriveDisplayName(const std::string& mountPoint) {
     if (mountPoint == "/")
-        return fromQ(QStringLiteral("ファイルシステム"));
+        return fromQ(VelShCst::Text(VelShCst::SFileSystem));
     const std::size_t slash = mountPoint.rfind('/');
     return slash == std::string::npos ? mountPoint : mountPoint.substr(slash + 1);
 }
@@ -21,13 +22,13 @@ std::string ShDriveDisplayName(const TDrive& drive) {
 std::string ShDriveTypeName(TDriveKind kind) {
     switch (kind) {
     case TDriveKind::Fixed:
-        return fromQ(QStringLiteral("ローカル ディスク"));
+        return fromQ(VelShCst::Text(VelShCst::SLocalDisk));
     case TDriveKind::Removable:
-        return fromQ(QStringLiteral("リムーバブル ディスク"));
+        return fromQ(VelShCst::Text(VelShCst::SRemovableDisk));
     case TDriveKind::CdRom:
-        return fromQ(QStringLiteral("CD ドライブ"));
+        return fromQ(VelShCst::Text(VelShCst::SCdDrive));
     case TDriveKind::Network:
-        return fromQ(QStringLiteral("ネットワーク ドライブ"));
+        return fromQ(VelShCst::Text(VelShCst::SNetworkDrive));
     }
     return {};
 }

@@ -1,4 +1,5 @@
 #include "shell/items/file_types.h"
+#include "shell/shell_texts.h"
 
 #include "base/codepage.h"
 
@@ -102,8 +103,9 @@ PShFileType makeType(TypeCache& c, const QMimeType& mime, std::string_view lastE
     icons << QStringLiteral("application-x-generic");
     if (typeName.empty()) {
         // Unknown types read as the Explorer names them: "XYZ ファイル".
-        typeName = lastExt.empty() ? fromQ(QStringLiteral("ファイル"))
-                                   : asciiUpper(lastExt) + fromQ(QStringLiteral(" ファイル"));
+        typeName = lastExt.empty()
+                       ? fromQ(VelShCst::Text(VelShCst::SPlainFileType))
+                       : asciiUpper(lastExt) + fromQ(VelShCst::Text(VelShCst::SFileTypeSuffix));
     }
     return ShMakeFileType(std::move(typeName), std::move(icons));
 }
@@ -138,8 +140,9 @@ PShFileType ShFileTypeOfName(std::string_view name) {
 PShFileType ShFolderType() {
     static const PShFileType folder = [] {
         const QString comment = ShJapaneseComment(QStringLiteral("inode/directory"));
-        return ShMakeFileType(fromQ(comment.isEmpty() ? QStringLiteral("フォルダー") : comment),
-                              {QStringLiteral("folder")});
+        return ShMakeFileType(
+            fromQ(comment.isEmpty() ? VelShCst::Text(VelShCst::SFolderTypeName) : comment),
+            {QStringLiteral("folder")});
     }();
     return folder;
 }

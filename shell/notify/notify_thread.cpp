@@ -13,12 +13,6 @@ namespace {
 // Directories walked per slice before the worker looks at its events again.
 constexpr int kWalkSliceMs = 10;
 
-std::string withDelimiter(std::string path) {
-    if (path.empty() || path.back() != '/')
-        path += '/';
-    return path;
-}
-
 bool isDirectory(const std::string& path) {
     struct stat st;
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -33,6 +27,12 @@ bool contains(const std::vector<std::string>& sorted, const std::string& path) {
 }
 
 } // namespace
+
+std::string ShNotifyFolderPath(std::string path) {
+    if (path.empty() || path.back() != '/')
+        path += '/';
+    return path;
+}
 
 TShNotifyThread::TShNotifyThread(std::uint8_t filter, bool createSuspended, Callback callback)
     : callback_(std::move(callback)), filter_(filter) {
@@ -56,7 +56,7 @@ void TShNotifyThread::AddFolder(const std::string& path) {
         tooManyFolders();
     if (!isDirectory(path))
         return;
-    const std::string folder = withDelimiter(path);
+    const std::string folder = ShNotifyFolderPath(path);
     auto it = std::lower_bound(folders_.begin(), folders_.end(), folder);
     if (it != folders_.end() && *it == folder)
         return;
@@ -66,7 +66,7 @@ void TShNotifyThread::AddFolder(const std::string& path) {
 
 void TShNotifyThread::RemoveFolder(const std::string& path) {
     std::lock_guard guard(mutex());
-    const std::string folder = withDelimiter(path);
+    const std::string folder = ShNotifyFolderPath(path);
     auto it = std::lower_bound(folders_.begin(), folders_.end(), folder);
     if (it == folders_.end() || *it != folder)
         return;
@@ -81,7 +81,7 @@ void TShNotifyThread::SetFolders(const std::vector<std::string>& list) {
     std::vector<std::string> folders;
     for (const std::string& path : list)
         if (isDirectory(path))
-            folders.push_back(withDelimiter(path));
+            folders.push_back(ShNotifyFolderPath(path));
     std::sort(folders.begin(), folders.end());
     folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
     if (folders == folders_)
@@ -109,7 +109,7 @@ void TShNotifyThread::SetPriorityFolders(const std::vector<std::string>& folders
     std::vector<std::string> priority;
     for (const std::string& path : folders)
         if (!path.empty() && path[0] == '/')
-            priority.push_back(withDelimiter(path));
+            priority.push_back(ShNotifyFolderPath(path));
     std::sort(priority.begin(), priority.end());
     priority.erase(std::unique(priority.begin(), priority.end()), priority.end());
     if (priority.size() > static_cast<std::size_t>(watchLimit_))

@@ -38,6 +38,9 @@
 
 namespace kelvora {
 
+// A folder as the notification thread keeps and reports it: ending in "/".
+std::string ShNotifyFolderPath(std::string path);
+
 class TShNotifyThread final : public TShThread {
 public:
     // Called on the GUI thread, never under the lock: the changed folder and the

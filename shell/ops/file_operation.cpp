@@ -1,4 +1,5 @@
 #include "shell/ops/file_operation.h"
+#include "shell/shell_texts.h"
 
 #include "base/codepage.h"
 #include "base/unique_fd.h"
@@ -147,33 +148,29 @@ std::string ShNumberedName(const std::string& folder, const std::string& name) {
 }
 
 QString ShErrorText(int error) {
-    switch (error) {
-    case 0:
+    if (error == 0)
         return QString();
-    case ENOSPC:
-    case EDQUOT:
-        return QStringLiteral("ディスクの空き領域が足りません。");
-    case EACCES:
-    case EPERM:
-        return QStringLiteral("アクセスが拒否されました。");
-    case EROFS:
-        return QStringLiteral("読み取り専用のドライブです。");
-    case ENOENT:
-        return QStringLiteral("見つかりません。");
-    case EEXIST:
-    case ENOTEMPTY:
-        return QString::fromUtf8(VelShCst::SNameExists);
-    case ENAMETOOLONG:
-        return QStringLiteral("名前が長すぎます。");
-    case EIO:
-        return QStringLiteral("読み書き中にエラーが発生しました。");
-    case EBUSY:
-        return QStringLiteral("使用中です。");
-    case EXDEV:
-        return QStringLiteral("別のドライブへは移動できません。");
-    default:
-        return QString::fromLocal8Bit(std::strerror(error));
-    }
+    static constexpr struct {
+        int error;
+        const char* text;
+    } kReasons[] = {
+        {ENOSPC, VelShCst::SDiskFull},
+        {EDQUOT, VelShCst::SDiskFull},
+        {EACCES, VelShCst::SAccessDenied},
+        {EPERM, VelShCst::SAccessDenied},
+        {EROFS, VelShCst::SReadOnlyDrive},
+        {ENOENT, VelShCst::SNotFound},
+        {EEXIST, VelShCst::SNameExists},
+        {ENOTEMPTY, VelShCst::SNameExists},
+        {ENAMETOOLONG, VelShCst::SNameTooLong},
+        {EIO, VelShCst::SIoError},
+        {EBUSY, VelShCst::SBusy},
+        {EXDEV, VelShCst::SCrossDevice},
+    };
+    for (const auto& reason : kReasons)
+        if (reason.error == error)
+            return VelShCst::Text(reason.text);
+    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 // --- TShFileCopier ----------------------------------------------------------------------

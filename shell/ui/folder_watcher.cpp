@@ -4,16 +4,6 @@
 
 namespace kelvora {
 
-namespace {
-
-std::string withDelimiter(std::string path) {
-    if (path.empty() || path.back() != '/')
-        path += '/';
-    return path;
-}
-
-} // namespace
-
 TShFolderWatcher::TShFolderWatcher(std::uint8_t filter, bool subtree, QObject* parent)
     : QObject(parent) {
     thread_ = std::make_unique<TShNotifyThread>(
@@ -61,7 +51,7 @@ void TShFolderWatcher::SetFolders(const std::vector<std::string>& folders) {
     if (Suspended()) {
         wanted_.clear();
         for (const std::string& path : folders)
-            wanted_.push_back(withDelimiter(path));
+            wanted_.push_back(ShNotifyFolderPath(path));
     } else if (thread_) {
         thread_->SetFolders(folders);
     }
@@ -69,14 +59,14 @@ void TShFolderWatcher::SetFolders(const std::vector<std::string>& folders) {
 
 void TShFolderWatcher::AddFolder(const std::string& path) {
     if (Suspended())
-        wanted_.push_back(withDelimiter(path));
+        wanted_.push_back(ShNotifyFolderPath(path));
     else if (thread_)
         thread_->AddFolder(path);
 }
 
 void TShFolderWatcher::RemoveFolder(const std::string& path) {
     if (Suspended())
-        std::erase(wanted_, withDelimiter(path));
+        std::erase(wanted_, ShNotifyFolderPath(path));
     else if (thread_)
         thread_->RemoveFolder(path);
 }

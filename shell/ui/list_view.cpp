@@ -3,6 +3,7 @@
 #include "shell/items/drag_object.h"
 #include "shell/items/drive_ready.h"
 #include "shell/notify/notify_filter.h"
+#include "shell/notify/notify_thread.h"
 #include "shell/ui/busy_cursor.h"
 #include "shell/ui/drag_scroll.h"
 #include "shell/ui/list_watcher.h"
@@ -23,12 +24,6 @@
 namespace kelvora {
 
 namespace {
-
-std::string withDelimiter(std::string path) {
-    if (path.empty() || path.back() != '/')
-        path += '/';
-    return path;
-}
 
 // Holds back painting while the rows are swapped, as one update.
 class UpdateBracket {
@@ -472,7 +467,7 @@ void TCustomVelShListView::foldersChanged(const std::string& path) {
         return;
     TVelShFileList* shown = ShFileList();
     dropCachedLists(false);
-    if (!shown || shown->Path().empty() || path != withDelimiter(shown->Path()))
+    if (!shown || shown->Path().empty() || path != ShNotifyFolderPath(shown->Path()))
         return;
     if (ShFolderReadiness(shown->Path()) != TShReadiness::NotReady) {
         RefreshList();

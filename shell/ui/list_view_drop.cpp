@@ -42,21 +42,14 @@ TVelShFileData* TCustomVelShListView::dropRowAt(QAbstractItemView* view, const Q
 }
 
 void TCustomVelShListView::ViewDragEnter(QAbstractItemView* view, QDragEnterEvent* event) {
-    if (!acceptsDrops_ || destroying_ || !ShFileList() || !drop_->Enter(event->mimeData())) {
-        event->ignore();
+    const bool open = acceptsDrops_ && !destroying_ && ShFileList();
+    if (!drop_->EnterEvent(event, open, [&](TVelShDragObject& drag, bool& accept) {
+            if (OnShDragEnter)
+                OnShDragEnter(this, drag, event->modifiers(), event->position().toPoint(), accept);
+        }))
         return;
-    }
-    bool accept = true;
-    if (OnShDragEnter)
-        OnShDragEnter(this, *drop_->DragObject(), event->modifiers(), event->position().toPoint(),
-                      accept);
-    if (!accept) {
-        drop_->Leave();
-        event->ignore();
-        return;
-    }
     ViewDragMove(view, event);
-    event->accept(); // the movements follow, whatever this point takes
+    event->accept();
 }
 
 void TCustomVelShListView::ViewDragMove(QAbstractItemView* view, QDragMoveEvent* event) {
@@ -84,30 +77,17 @@ void TCustomVelShListView::ViewDragLeave(QAbstractItemView*) {
 
 void TCustomVelShListView::ViewDrop(QAbstractItemView* view, QDropEvent* event) {
     TVelShFileList* list = ShFileList();
-    TShDropEffect effect = TShDropEffect::None;
-    bool takenOver = false;
-    if (drop_->DragObject() && list) {
-        const QPoint pos = event->position().toPoint();
-        TVelShFileData* row = dropRowAt(view, pos);
-        bool defaultAction = true;
-        if (OnShDragDrop)
-            OnShDragDrop(this, *drop_->DragObject(), row, event->modifiers(), pos.x(), pos.y(),
-                         defaultAction);
-        takenOver = !defaultAction;
-        if (defaultAction) {
-            // The drop may ask the user; the list may be read again meanwhile.
-            const TIDListPtr target(
-                TVelShID::IDClone(row ? row->GetAbsoluteID() : list->FolderID()));
-            effect = drop_->Drop(event->mimeData(), target.get(), event->modifiers(),
-                                 event->possibleActions());
-        }
-    }
+    const QPoint pos = event->position().toPoint();
+    TVelShFileData* row = list ? dropRowAt(view, pos) : nullptr;
+    const TShViewDrop::TDropped dropped = drop_->DropEvent(
+        event, list != nullptr,
+        [&](TVelShDragObject& drag, bool& defaultAction) {
+            if (OnShDragDrop)
+                OnShDragDrop(this, drag, row, event->modifiers(), pos.x(), pos.y(), defaultAction);
+        },
+        [&] { return row ? row->GetAbsoluteID() : list->FolderID(); });
     endDrag();
-    if (takenOver) {
-        event->acceptProposedAction();
-        return;
-    }
-    ShAnswerDrag(event, effect);
+    ShAnswerDrop(event, dropped);
 }
 
 void TCustomVelShListView::endDrag() {
@@ -127,12 +107,7 @@ void TCustomVelShListView::refreshAfterOperation() {
 void TCustomVelShListView::operationFinished(const TShOperationResult& result) {
     if (destroying_)
         return;
-    // The folders the operation changed may be watched by no one (another drive,
-    // the trash), or only later: both controls are read again now.
-    if (link_)
-        emit link_->OperationFinished();
-    else
-        refreshAfterOperation();
+    ShOperationEnded(link_.get(), [this] { refreshAfterOperation(); });
     emit OnShOperationFinished(result);
 }
 

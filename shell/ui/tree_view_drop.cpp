@@ -26,23 +26,17 @@ void TCustomVelShTreeView::SetOperationUi(TShOperationUi* ui) {
 }
 
 void TCustomVelShTreeView::dragEnterEvent(QDragEnterEvent* event) {
-    if (!acceptsDrops_ || destroying_ || !drop_->Enter(event->mimeData())) {
-        event->ignore();
+    if (!drop_->EnterEvent(event, acceptsDrops_ && !destroying_,
+                           [&](TVelShDragObject& drag, bool& accept) {
+                               if (OnShDragEnter)
+                                   OnShDragEnter(this, drag, event->modifiers(),
+                                                 event->position().toPoint(), accept);
+                           }))
         return;
-    }
-    bool accept = true;
-    if (OnShDragEnter)
-        OnShDragEnter(this, *drop_->DragObject(), event->modifiers(), event->position().toPoint(),
-                      accept);
-    if (!accept) {
-        drop_->Leave();
-        event->ignore();
-        return;
-    }
     slowEditTimer_.stop();
     mouseState_ = TShMouseState::Dragging;
     dragMoved(event);
-    event->accept(); // the movements follow, whatever this point takes
+    event->accept();
 }
 
 void TCustomVelShTreeView::dragMoveEvent(QDragMoveEvent* event) {
@@ -98,26 +92,17 @@ void TCustomVelShTreeView::dragLeaveEvent(QDragLeaveEvent* event) {
 void TCustomVelShTreeView::dropEvent(QDropEvent* event) {
     const QPoint pos = event->position().toPoint();
     TVelShTreeNode* node = model_->NodeOf(indexAt(pos));
-    TShDropEffect effect = TShDropEffect::None;
-    bool takenOver = false;
-    if (TVelShDragObject* drag = drop_->DragObject()) {
-        bool defaultAction = true;
-        if (OnShDragDrop)
-            OnShDragDrop(this, *drag, node, event->modifiers(), pos.x(), pos.y(), defaultAction);
-        takenOver = !defaultAction;
-        if (defaultAction && node && node->IsValid()) {
-            // The drop may ask the user; the node may be gone by the time it returns.
-            const TIDListPtr target(TVelShID::IDClone(node->Data()->GetAbsoluteID()));
-            effect = drop_->Drop(event->mimeData(), target.get(), event->modifiers(),
-                                 event->possibleActions());
-        }
-    }
+    const TShViewDrop::TDropped dropped = drop_->DropEvent(
+        event, true,
+        [&](TVelShDragObject& drag, bool& defaultAction) {
+            if (OnShDragDrop)
+                OnShDragDrop(this, drag, node, event->modifiers(), pos.x(), pos.y(), defaultAction);
+        },
+        [&]() -> PCItemIDList {
+            return node && node->IsValid() ? node->Data()->GetAbsoluteID() : nullptr;
+        });
     endDrag();
-    if (takenOver) {
-        event->acceptProposedAction();
-        return;
-    }
-    ShAnswerDrag(event, effect);
+    ShAnswerDrop(event, dropped);
 }
 
 void TCustomVelShTreeView::endDrag() {
@@ -134,12 +119,7 @@ void TCustomVelShTreeView::endDrag() {
 void TCustomVelShTreeView::operationFinished(const TShOperationResult& result) {
     if (destroying_)
         return;
-    // The folders the operation changed may be watched by no one (another drive,
-    // the trash), or only later: both controls are read again now.
-    if (link_)
-        emit link_->OperationFinished();
-    else
-        refreshAfterOperation();
+    ShOperationEnded(link_.get(), [this] { refreshAfterOperation(); });
     emit OnShOperationFinished(result);
 }
 

@@ -1,9 +1,10 @@
 #include "shell/ui/view_drop.h"
 
+#include "shell/dialogs/operation_dialogs.h"
 #include "shell/items/drive_ready.h"
 #include "shell/items/shell_item.h"
-#include "shell/dialogs/operation_dialogs.h"
 
+#include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QWidget>
 #include <algorithm>
@@ -79,11 +80,13 @@ bool TShViewDrop::ready(PCItemIDList target) {
         return true; // the desktop
     const QByteArray key(reinterpret_cast<const char*>(IDBytes(target)), TVelShID::IDSize(target));
     auto it = ready_.find(key);
-    if (it == ready_.end()) {
-        TVelShData item(TVelShID::IDClone(target));
-        it = ready_.emplace(key, ShItemReady(item)).first;
-    }
-    return it->second;
+    if (it != ready_.end())
+        return it->second;
+    TVelShData item(TVelShID::IDClone(target));
+    const TShReadiness readiness = ShItemReadiness(item);
+    if (readiness == TShReadiness::Asking)
+        return false; // asked again at the next movement
+    return ready_.emplace(key, readiness == TShReadiness::Ready).first->second;
 }
 
 TShDropEffect TShViewDrop::Over(PCItemIDList target, Qt::KeyboardModifiers keys,
@@ -106,6 +109,47 @@ TShDropEffect TShViewDrop::Drop(const QMimeData* data, PCItemIDList target,
     }
     Leave();
     return effect;
+}
+
+bool TShViewDrop::EnterEvent(QDragEnterEvent* event, bool open, const TEnterHandler& handler) {
+    if (!open || !Enter(event->mimeData())) {
+        event->ignore();
+        return false;
+    }
+    bool accept = true;
+    handler(*drag_, accept);
+    if (!accept) {
+        Leave();
+        event->ignore();
+    }
+    return accept;
+}
+
+TShViewDrop::TDropped TShViewDrop::DropEvent(QDropEvent* event, bool open,
+                                             const TDropHandler& handler,
+                                             const std::function<PCItemIDList()>& target) {
+    TDropped dropped;
+    if (!drag_ || !open)
+        return dropped;
+    bool defaultAction = true;
+    handler(*drag_, defaultAction);
+    dropped.takenOver = !defaultAction;
+    if (defaultAction) {
+        // The drop may ask the user, and the control may change meanwhile: the
+        // target is held as a copy.
+        const PCItemIDList id = target();
+        const TIDListPtr copy(id ? TVelShID::IDClone(id) : nullptr);
+        dropped.effect =
+            Drop(event->mimeData(), copy.get(), event->modifiers(), event->possibleActions());
+    }
+    return dropped;
+}
+
+void ShAnswerDrop(QDropEvent* event, const TShViewDrop::TDropped& dropped) {
+    if (dropped.takenOver)
+        event->acceptProposedAction();
+    else
+        ShAnswerDrag(event, dropped.effect);
 }
 
 void TShViewDrop::Leave() {

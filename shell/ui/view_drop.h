@@ -10,10 +10,12 @@
 //   Japanese conflict and progress dialogs over the control's window.
 // - The drag data is read once, when the drag enters (DragObject, what the
 //   controls' drag events receive).
-// - A target is asked about only when its drive or folder answers within the
-//   time limit (drive_ready.h). The answer is kept until the drag ends, so a
-//   hung network drive under the pointer holds the window up once per drag at
-//   most, not at every movement.
+// - A target is asked about only when its drive or folder is known to answer
+//   (drive_ready.h). Nothing waits for that: while a drive is being asked, its
+//   folders take no drop; the answer, once in, is kept until the drag ends.
+// - The steps of the controls' drag events that do not depend on what is under
+//   the pointer (EnterEvent, DropEvent) are here, so the tree and the list
+//   differ only in how they find the item under the pointer.
 //
 // GUI thread only. Destroying it cancels the operations still running and waits
 // for their threads.
@@ -22,9 +24,11 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <functional>
 #include <map>
 #include <memory>
 
+class QDragEnterEvent;
 class QDropEvent;
 class QWidget;
 
@@ -58,6 +62,26 @@ public:
                        Qt::DropActions allowed);
     // The drag left or ended.
     void Leave();
+
+    // A drag enters a control; open: the control takes drops now. The handler
+    // (the control's OnShDragEnter) may refuse it. True when the control takes
+    // the drag: it then answers the first movement and accepts the event, so
+    // the movements follow whatever this point takes. Otherwise the event is
+    // ignored and nothing is kept.
+    using TEnterHandler = std::function<void(TVelShDragObject& drag, bool& accept)>;
+    bool EnterEvent(QDragEnterEvent* event, bool open, const TEnterHandler& handler);
+
+    // A drop onto a control: the handler (the control's OnShDragDrop) may take
+    // it over by clearing defaultAction; otherwise the items go to target(),
+    // asked after the handler, which may change what is shown (null: nowhere).
+    // The control ends its drag, then answers the event with ShAnswerDrop.
+    struct TDropped {
+        bool takenOver = false;
+        TShDropEffect effect = TShDropEffect::None;
+    };
+    using TDropHandler = std::function<void(TVelShDragObject& drag, bool& defaultAction)>;
+    TDropped DropEvent(QDropEvent* event, bool open, const TDropHandler& handler,
+                       const std::function<PCItemIDList()>& target);
     int RunningOperations() const { return target_->RunningOperations(); }
 
 signals:
@@ -72,8 +96,11 @@ private:
     TShOperationUi* ui_ = nullptr;
     std::unique_ptr<TForwardUi> forward_;
     std::unique_ptr<TVelShDragObject> drag_;
-    std::map<QByteArray, bool> ready_;      // by target ID, for the drag under way
+    std::map<QByteArray, bool> ready_;      // answers by target ID, for the drag under way
     std::unique_ptr<TShDropTarget> target_; // last: it goes first, with its operations
 };
+
+// Answers a drop: taken over by the control's handler, or the effect carried out.
+void ShAnswerDrop(QDropEvent* event, const TShViewDrop::TDropped& dropped);
 
 } // namespace kelvora

@@ -42,4 +42,11 @@ void TVelShViewLink::Break() {
         list->AttachLink(nullptr);
 }
 
+void ShOperationEnded(TVelShViewLink* link, const std::function<void()>& readOwn) {
+    if (link)
+        emit link->OperationFinished();
+    else
+        readOwn();
+}
+
 } // namespace kelvora

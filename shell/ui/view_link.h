@@ -16,6 +16,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QPointer>
+#include <functional>
 #include <memory>
 
 namespace kelvora {
@@ -53,5 +54,10 @@ private:
     TCustomVelShTreeView* treeSide_;
     TCustomVelShListView* listSide_;
 };
+
+// A drop's operation on one side ended. The folders it changed may be watched
+// by no one (another drive, the trash), or only later: both linked controls read
+// theirs again now; a control without a link reads its own (readOwn).
+void ShOperationEnded(TVelShViewLink* link, const std::function<void()>& readOwn);
 
 } // namespace kelvora
