@@ -13,11 +13,6 @@ namespace {
 // Directories walked per slice before the worker looks at its events again.
 constexpr int kWalkSliceMs = 10;
 
-bool isDirectory(const std::string& path) {
-    struct stat st;
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 bool contains(const std::vector<std::string>& sorted, const std::string& path) {
     return std::binary_search(sorted.begin(), sorted.end(), path);
 }
@@ -44,6 +39,27 @@ TShNotifyThread::~TShNotifyThread() {
     stopThread();
 }
 
+bool TShNotifyThread::Stamp::operator==(const Stamp& other) const {
+    const auto same = [](const timespec& a, const timespec& b) {
+        return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+    };
+    return same(mtime, other.mtime) && size == other.size && inode == other.inode;
+}
+
+// An existing folder (links followed), and how it is now.
+bool TShNotifyThread::stampOf(const std::string& path, Stamp& stamp) {
+    struct stat st;
+    if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    stamp = Stamp{st.st_mtim, st.st_size, st.st_ino};
+    return true;
+}
+
+// Under the lock: the folder is new to the lists; see catchUp.
+void TShNotifyThread::requested(const std::string& folder, const Stamp& stamp) {
+    requested_.emplace(folder, stamp);
+}
+
 // Under the lock: the worker takes the new settings at its next turn.
 void TShNotifyThread::changed() {
     resetReady();
@@ -54,13 +70,15 @@ void TShNotifyThread::AddFolder(const std::string& path) {
     std::lock_guard guard(mutex());
     if (folders_.size() >= static_cast<std::size_t>(kMaxFolders))
         tooManyFolders();
-    if (!isDirectory(path))
+    Stamp stamp;
+    if (!stampOf(path, stamp))
         return;
     const std::string folder = ShNotifyFolderPath(path);
     auto it = std::lower_bound(folders_.begin(), folders_.end(), folder);
     if (it != folders_.end() && *it == folder)
         return;
     folders_.insert(it, folder);
+    requested(folder, stamp);
     changed();
 }
 
@@ -79,13 +97,21 @@ void TShNotifyThread::SetFolders(const std::vector<std::string>& list) {
     if (list.size() >= static_cast<std::size_t>(kMaxFolders))
         tooManyFolders();
     std::vector<std::string> folders;
-    for (const std::string& path : list)
-        if (isDirectory(path))
+    std::map<std::string, Stamp> stamps;
+    for (const std::string& path : list) {
+        Stamp stamp;
+        if (stampOf(path, stamp)) {
             folders.push_back(ShNotifyFolderPath(path));
+            stamps.emplace(folders.back(), stamp);
+        }
+    }
     std::sort(folders.begin(), folders.end());
     folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
     if (folders == folders_)
         return;
+    for (const std::string& folder : folders)
+        if (!contains(folders_, folder))
+            requested(folder, stamps[folder]);
     folders_ = std::move(folders);
     changed();
 }
@@ -116,6 +142,12 @@ void TShNotifyThread::SetPriorityFolders(const std::vector<std::string>& folders
         priority.resize(static_cast<std::size_t>(watchLimit_));
     if (priority == priority_)
         return;
+    // The folders just opened: their drives answer.
+    for (const std::string& folder : priority) {
+        Stamp stamp;
+        if (!contains(priority_, folder) && stampOf(folder, stamp))
+            requested(folder, stamp);
+    }
     priority_ = std::move(priority);
     changed();
 }
@@ -188,7 +220,11 @@ void TShNotifyThread::execute() {
     const auto quiet = std::chrono::milliseconds(kQuietMs);
 
     while (!terminated()) {
-        applySettings();
+        {
+            InotifyWatches::Changes missed;
+            applySettings(missed);
+            takeChanges(missed);
+        }
         int timeout = kInfinite;
         if (watches_->walking()) {
             timeout = 0;
@@ -233,7 +269,7 @@ void TShNotifyThread::execute() {
 // Registers the folders of the list that have no watch yet and drops the watches of
 // folders no longer listed; watches of unchanged folders stay. A folder that
 // cannot be watched leaves the list.
-void TShNotifyThread::applySettings() {
+void TShNotifyThread::applySettings(InotifyWatches::Changes& missed) {
     std::lock_guard guard(mutex());
     watches_->setWatchLimit(watchLimit_);
     watches_->configure(filter_, watchSubtree_);
@@ -244,7 +280,32 @@ void TShNotifyThread::applySettings() {
     for (std::size_t i = folders_.size(); i-- > 0;)
         if (!watches_->hasRoot(folders_[i]) && !watches_->addRoot(folders_[i]))
             folders_.erase(folders_.begin() + static_cast<std::ptrdiff_t>(i));
+    catchUp(missed);
     setReady();
+}
+
+// Under the lock, once the folders asked for have their watches: a folder whose
+// entries are no longer as they were when it was asked for changed before its
+// watch could see it, while its owner showed it as it was. It is reported as its
+// watch would have. (Changes to the entries themselves, their sizes and times,
+// leave no trace on the folder and cannot be caught up.)
+void TShNotifyThread::catchUp(InotifyWatches::Changes& missed) {
+    const bool names = (filter_ & (kNotifyFileName | kNotifyDirName | kNotifyCreation)) != 0;
+    for (const auto& [folder, then] : requested_) {
+        if (!names)
+            break;
+        Stamp now;
+        if (!stampOf(folder, now) || now == then)
+            continue;
+        // The root that reports it: the folder itself, or the one it lies under.
+        for (const std::string& root : folders_) {
+            if (folder.compare(0, root.size(), root) == 0 && watches_->hasRoot(root)) {
+                missed.addChanged(root);
+                break;
+            }
+        }
+    }
+    requested_.clear();
 }
 
 void TShNotifyThread::takeChanges(InotifyWatches::Changes& changes) {

@@ -15,6 +15,11 @@
 // once and leaves the list (unless a folder exists at its path again, which is
 // then watched instead).
 //
+// Nothing is lost while a new folder waits for its watch: the worker registers
+// it a moment after it was asked to, and a folder whose entries changed since
+// then (its modification time, size or inode differ from those it had when
+// asked for) is reported as changed, as if its watch had seen it.
+//
 // With subtrees watched, the owner names the folders the user sees (expanded in
 // the tree, shown in the list) with SetPriorityFolders: they are watched whatever
 // the watch budget, before the rest of the subtree.
@@ -32,8 +37,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace kelvora {
@@ -99,7 +106,16 @@ protected:
 
 private:
     void changed();
-    void applySettings();
+    struct Stamp {
+        timespec mtime{};
+        off_t size = 0;
+        ino_t inode = 0;
+        bool operator==(const Stamp& other) const;
+    };
+    static bool stampOf(const std::string& path, Stamp& stamp);
+    void requested(const std::string& folder, const Stamp& stamp);
+    void applySettings(InotifyWatches::Changes& missed);
+    void catchUp(InotifyWatches::Changes& missed);
     void notify(const std::string& path, bool onlyIfListed);
     void deliver(const std::string& path);
     void takeChanges(InotifyWatches::Changes& changes);
@@ -114,6 +130,8 @@ private:
     int busy_ = 0;                      // callbacks queued or running
     std::string changedPath_;
     int watchLimit_ = InotifyWatches::kDefaultWatchLimit;
+    // Folders asked for and not yet registered, as they were when asked for.
+    std::map<std::string, Stamp> requested_;
 
     // The worker's own.
     std::unique_ptr<InotifyWatches> watches_;

@@ -37,8 +37,10 @@ protected:
 
     std::string folder(const std::string& name) { return makeFolder(tmp.file(name)); }
 
+    // whileSuspended runs after the settings, before the worker starts.
     void start(std::uint8_t filter, const std::vector<std::string>& folders, bool subtree = false,
-               int watchLimit = InotifyWatches::kDefaultWatchLimit) {
+               int watchLimit = InotifyWatches::kDefaultWatchLimit,
+               const std::function<void()>& whileSuspended = {}) {
         thread = std::make_unique<TShNotifyThread>(
             filter, true,
             [this](TShNotifyThread* sender, const std::string& path,
@@ -51,6 +53,8 @@ protected:
         thread->setWatchLimit(watchLimit);
         thread->SetWatchSubtree(subtree);
         thread->SetFolders(folders);
+        if (whileSuspended)
+            whileSuspended();
         thread->resume();
         thread->WaitReady();
     }
@@ -474,6 +478,46 @@ INSTANTIATE_TEST_SUITE_P(
                       FilterCase{"LastWrite", kNotifyLastWrite, makeDir, makeFile},
                       FilterCase{"Attributes", kNotifyAttributes, makeFile, makeFileAndChmod}),
     [](const auto& row) { return std::string(row.param.name); });
+
+// A change made after a folder was asked for but before the worker registered it.
+struct CatchUpCase {
+    const char* name;
+    bool priority; // the folder is a priority folder deep under a watched subtree
+    bool changed;
+};
+void PrintTo(const CatchUpCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class NotifyCatchUpTest : public NotifyThreadTest,
+                          public ::testing::WithParamInterface<CatchUpCase> {};
+
+TEST_P(NotifyCatchUpTest, ChangesBeforeTheWatchAreReported) {
+    const CatchUpCase& row = GetParam();
+    const std::string a = folder("a"), b = folder("b"), deep = folder("a/x/deep");
+    const std::string changedFolder = row.priority ? deep : a;
+    start(kNotifyFileName,
+          row.priority ? std::vector<std::string>{a, b} : std::vector<std::string>{b}, row.priority,
+          InotifyWatches::kDefaultWatchLimit, [&] {
+              if (row.priority)
+                  thread->SetPriorityFolders({deep});
+              else
+                  thread->AddFolder(a);
+              if (row.changed)
+                  touch(changedFolder + "/made-meanwhile");
+          });
+    touch(b + "after");
+    ASSERT_TRUE(waitForCalls(1));
+    EXPECT_EQ(paths(),
+              row.changed ? (std::vector<std::string>{a, b}) : std::vector<std::string>{b});
+}
+
+INSTANTIATE_TEST_SUITE_P(CatchUp, NotifyCatchUpTest,
+                         ::testing::Values(CatchUpCase{"AddedFolder", false, true},
+                                           CatchUpCase{"AddedFolderUnchanged", false, false},
+                                           CatchUpCase{"PriorityFolder", true, true},
+                                           CatchUpCase{"PriorityFolderUnchanged", true, false}),
+                         [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace
 } // namespace kelvora
