@@ -222,8 +222,13 @@ void TShNotifyThread::execute() {
     while (!terminated()) {
         {
             InotifyWatches::Changes missed;
-            applySettings(missed);
+            std::vector<std::string> gone;
+            applySettings(missed, gone);
             takeChanges(missed);
+            // Gone before they could be watched: reported at once, as a watched
+            // folder that goes away is.
+            for (const std::string& path : gone)
+                notify(path, false);
         }
         int timeout = kInfinite;
         if (watches_->walking()) {
@@ -269,7 +274,8 @@ void TShNotifyThread::execute() {
 // Registers the folders of the list that have no watch yet and drops the watches of
 // folders no longer listed; watches of unchanged folders stay. A folder that
 // cannot be watched leaves the list.
-void TShNotifyThread::applySettings(InotifyWatches::Changes& missed) {
+void TShNotifyThread::applySettings(InotifyWatches::Changes& missed,
+                                    std::vector<std::string>& gone) {
     std::lock_guard guard(mutex());
     watches_->setWatchLimit(watchLimit_);
     watches_->configure(filter_, watchSubtree_);
@@ -277,9 +283,13 @@ void TShNotifyThread::applySettings(InotifyWatches::Changes& missed) {
     for (const std::string& root : watches_->roots())
         if (!contains(folders_, root))
             watches_->removeRoot(root);
-    for (std::size_t i = folders_.size(); i-- > 0;)
-        if (!watches_->hasRoot(folders_[i]) && !watches_->addRoot(folders_[i]))
+    for (std::size_t i = folders_.size(); i-- > 0;) {
+        if (!watches_->hasRoot(folders_[i]) && !watches_->addRoot(folders_[i])) {
+            if (requested_.count(folders_[i]))
+                gone.push_back(folders_[i]);
             folders_.erase(folders_.begin() + static_cast<std::ptrdiff_t>(i));
+        }
+    }
     catchUp(missed);
     setReady();
 }

@@ -114,7 +114,8 @@ private:
     };
     static bool stampOf(const std::string& path, Stamp& stamp);
     void requested(const std::string& folder, const Stamp& stamp);
-    void applySettings(InotifyWatches::Changes& missed);
+    // gone: folders asked for that went away before they could be registered.
+    void applySettings(InotifyWatches::Changes& missed, std::vector<std::string>& gone);
     void catchUp(InotifyWatches::Changes& missed);
     void notify(const std::string& path, bool onlyIfListed);
     void deliver(const std::string& path);

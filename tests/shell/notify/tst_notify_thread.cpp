@@ -161,7 +161,7 @@ TEST_F(NotifyThreadTest, FoldersAreSortedWithOneDelimiterAndMissingOnesAreDroppe
     thread->AddFolder(tmp.file("b"));
     EXPECT_EQ(list(), (std::vector<std::string>{a, b, c}));
 
-    // Gone before the thread registers it: dropped without a word.
+    // Gone before the thread registers it: dropped (and reported as gone).
     std::filesystem::remove(b);
     thread->resume();
     thread->WaitReady();
@@ -480,10 +480,19 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& row) { return std::string(row.param.name); });
 
 // A change made after a folder was asked for but before the worker registered it.
+void addFile(const std::string& folder) {
+    touch(folder + "made-meanwhile");
+}
+void removeFolder(const std::string& folder) {
+    std::filesystem::remove_all(folder);
+}
+void leaveAlone(const std::string&) {}
+
 struct CatchUpCase {
     const char* name;
     bool priority; // the folder is a priority folder deep under a watched subtree
-    bool changed;
+    void (*meanwhile)(const std::string& folder);
+    bool reported;
 };
 void PrintTo(const CatchUpCase& row, std::ostream* out) {
     *out << row.name;
@@ -495,7 +504,6 @@ class NotifyCatchUpTest : public NotifyThreadTest,
 TEST_P(NotifyCatchUpTest, ChangesBeforeTheWatchAreReported) {
     const CatchUpCase& row = GetParam();
     const std::string a = folder("a"), b = folder("b"), deep = folder("a/x/deep");
-    const std::string changedFolder = row.priority ? deep : a;
     start(kNotifyFileName,
           row.priority ? std::vector<std::string>{a, b} : std::vector<std::string>{b}, row.priority,
           InotifyWatches::kDefaultWatchLimit, [&] {
@@ -503,21 +511,22 @@ TEST_P(NotifyCatchUpTest, ChangesBeforeTheWatchAreReported) {
                   thread->SetPriorityFolders({deep});
               else
                   thread->AddFolder(a);
-              if (row.changed)
-                  touch(changedFolder + "/made-meanwhile");
+              row.meanwhile(row.priority ? deep : a);
           });
     touch(b + "after");
-    ASSERT_TRUE(waitForCalls(1));
+    ASSERT_TRUE(waitForCalls(row.reported ? 2 : 1));
     EXPECT_EQ(paths(),
-              row.changed ? (std::vector<std::string>{a, b}) : std::vector<std::string>{b});
+              row.reported ? (std::vector<std::string>{a, b}) : std::vector<std::string>{b});
 }
 
-INSTANTIATE_TEST_SUITE_P(CatchUp, NotifyCatchUpTest,
-                         ::testing::Values(CatchUpCase{"AddedFolder", false, true},
-                                           CatchUpCase{"AddedFolderUnchanged", false, false},
-                                           CatchUpCase{"PriorityFolder", true, true},
-                                           CatchUpCase{"PriorityFolderUnchanged", true, false}),
-                         [](const auto& row) { return std::string(row.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    CatchUp, NotifyCatchUpTest,
+    ::testing::Values(CatchUpCase{"AddedFolder", false, addFile, true},
+                      CatchUpCase{"AddedFolderUnchanged", false, leaveAlone, false},
+                      CatchUpCase{"AddedFolderGone", false, removeFolder, true},
+                      CatchUpCase{"PriorityFolder", true, addFile, true},
+                      CatchUpCase{"PriorityFolderUnchanged", true, leaveAlone, false}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace
 } // namespace kelvora
