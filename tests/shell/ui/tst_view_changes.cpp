@@ -455,7 +455,9 @@ void ViewChangesTest::drivesComeGoAndChangeTheirLabel() {
     const std::string disc = world.addOpticalDrive("disc", true);
     const std::string arrived = "Disc (" + disc + ")";
     QTRY_VERIFY_WITH_TIMEOUT(childNamed(computer, arrived), kNotifyWaitMs);
-    QCOMPARE(b.tree.WatchedFolders(), (std::vector<std::string>{world.drive(), disc}));
+    // Watched once the drive has answered whether it is ready, which nothing waits for.
+    QTRY_COMPARE_WITH_TIMEOUT(b.tree.WatchedFolders(),
+                              (std::vector<std::string>{world.drive(), disc}), kNotifyWaitMs);
 
     world.labelOpticalDrive("SUMMER PHOTOS");
     QTRY_VERIFY_WITH_TIMEOUT(childNamed(computer, "Summer photos (" + disc + ")"), kNotifyWaitMs);
