@@ -98,6 +98,14 @@ void TCustomVelShListView::readingArrived(TVelShFileList* list, TVelShFileList::
         readPending_ = true;
         return;
     }
+    if (!reading.read && !list->Path().empty() &&
+        ShFolderReadiness(list->Path()) == TShReadiness::NotReady) {
+        // Deleted while it was read: its watch has gone with it, so no later
+        // change will tell. Go where a change would have gone.
+        showExistingAncestor(list);
+        dropCachedLists(true);
+        return;
+    }
     showReading(list, std::move(reading));
 }
 
