@@ -8,12 +8,13 @@ corpus=${1:-/tmp/kelvora-corpus}
 bash "${KELVORA_CORPUS_SCRIPT:-../shared/bench/make-corpus.sh}" "$corpus"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build --target bench_convert bench_listing bench_list_view bench_copy bench_spi \
-    bench_preview bench_hung_drive bench_side_files bench_plugin_memory kelvora-album
+    bench_preview bench_hung_drive bench_gui_stall bench_side_files bench_plugin_memory kelvora-album
 ./build/bench/bench_convert "$corpus"
 ./build/bench/bench_listing "$corpus/listing"
 ./build/bench/bench_list_view "$corpus/listing"
 ./build/bench/bench_copy
 ./build/bench/bench_hung_drive
+./build/bench/bench_gui_stall "$corpus/listing"
 ./build/bench/bench_side_files
 ./build/bench/bench_spi "$corpus"
 ./build/bench/bench_plugin_memory "$corpus"

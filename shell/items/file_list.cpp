@@ -191,6 +191,37 @@ void TVelShFileList::numberRows() {
 }
 
 bool TVelShFileList::Enumerate(const TEnumOptions& options, bool keepSelection) {
+    return Adopt(Read(MakeReadRequest(options.flags)), options, keepSelection);
+}
+
+TVelShFileList::TReadRequest TVelShFileList::MakeReadRequest(std::uint32_t flags) const {
+    return {TIDListPtr(TVelShID::IDClone(folderID_)), flags, sortColumn_,
+            SortDirection(sortColumn_)};
+}
+
+TVelShFileList::TReading TVelShFileList::Read(const TReadRequest& request) {
+    TReading reading;
+    reading.column = request.column;
+    reading.direction = request.direction;
+    // The folder object is bound anew here, never shared with a list's rows
+    // while this runs: it may run on a worker thread.
+    const PCItemIDList id = request.folderID.get();
+    reading.folder =
+        TVelShID::IDCount(id) == 0 ? ShDesktopFolder() : ShDesktopFolder()->BindToObject(id);
+    if (!reading.folder)
+        return reading;
+    reading.read = reading.folder->EnumObjects(request.flags, reading.ids);
+    // Sorting by a fifth column needs a folder that has one. Filtering the
+    // sorted items afterwards keeps their order: the order is total.
+    if (reading.ids.size() >= 2 && !(reading.folder->Path().empty() && request.column == 4))
+        reading.folder->SortItems(
+            request.column, reading.ids.begin(), reading.ids.end(),
+            [](const TIDListPtr& item) { return static_cast<PCItemIDList>(item.get()); },
+            request.direction);
+    return reading;
+}
+
+bool TVelShFileList::Adopt(TReading reading, const TEnumOptions& options, bool keepSelection) {
     // What to select again afterwards, by the items' own bytes.
     std::unordered_map<std::string, std::size_t> wasSelected;
     std::string wasFocused;
@@ -206,11 +237,10 @@ bool TVelShFileList::Enumerate(const TEnumOptions& options, bool keepSelection) 
     selectedSize_ = 0;
     focused_ = nullptr;
 
-    folder_ = FolderLevel() == 0 ? ShDesktopFolder() : ShDesktopFolder()->BindToObject(folderID_);
+    folder_ = std::move(reading.folder);
     if (!folder_)
         return false;
-    std::vector<TIDListPtr> ids;
-    const bool read = folder_->EnumObjects(options.flags, ids);
+    std::vector<TIDListPtr>& ids = reading.ids;
 
     const TShVirtuaItems shown = options.virtuaItems;
     const int level = FolderLevel();
@@ -218,6 +248,7 @@ bool TVelShFileList::Enumerate(const TEnumOptions& options, bool keepSelection) 
     if (level == 1 && !shown.contains(itNetWork) &&
         TVelShID::IsSpecialFolder(folderID_, sfidNetWork))
         ids.clear();
+    rows_.reserve(ids.size());
     for (TIDListPtr& id : ids) {
         auto row = std::make_unique<TVelShFileData>(this, folder_, id.release());
         if (level == 0) {
@@ -234,11 +265,7 @@ bool TVelShFileList::Enumerate(const TEnumOptions& options, bool keepSelection) 
             continue;
         rows_.push_back(std::move(row));
     }
-    // Sorting by a fifth column needs a folder that has one.
-    if (!(Path().empty() && sortColumn_ == 4))
-        Sort(sortColumn_);
-    else
-        numberRows();
+    numberRows();
 
     if (!wasSelected.empty() || !wasFocused.empty()) {
         std::vector<TVelShFileData*> again(wasSelected.size(), nullptr);
@@ -252,7 +279,7 @@ bool TVelShFileList::Enumerate(const TEnumOptions& options, bool keepSelection) 
         for (TVelShFileData* row : again)
             SetSelected(row, true);
     }
-    return read;
+    return reading.read;
 }
 
 void TVelShFileList::Sort(int column) {

@@ -16,7 +16,7 @@
 // recently shown one out and hands it back to the caller, who stops watching
 // its folder.
 //
-// GUI thread only.
+// GUI thread only, but for Read (see there), which a worker thread may run.
 #include "shell/items/shell_item.h"
 
 #include <QString>
@@ -131,8 +131,33 @@ public:
     // Reads the folder again: the rows, the selection and the total start
     // afresh, then the rows are sorted by the sort column. keepSelection: rows
     // of items that were selected (or focused) before stay so. False when the
-    // folder cannot be read (the list is then empty).
+    // folder cannot be read (the list is then empty). Read + Adopt in one.
     bool Enumerate(const TEnumOptions& options, bool keepSelection = false);
+
+    // A folder's items read and ordered, not yet rows: what a worker thread
+    // hands to the GUI thread. It owns the folder object that read them (its
+    // sort data cached), which then passes to the rows.
+    struct TReading {
+        PShellFolder folder;
+        std::vector<TIDListPtr> ids;   // in the sort column's order
+        bool read = false;             // the folder could be read
+        int column = 0, direction = 1; // the order they are in
+    };
+    // What Read needs of the list, copied on the GUI thread.
+    struct TReadRequest {
+        TIDListPtr folderID;
+        std::uint32_t flags = 0;
+        int column = 0;
+        int direction = 1;
+    };
+    TReadRequest MakeReadRequest(std::uint32_t flags) const;
+    // Reads and orders a folder's items without touching any list: safe on any
+    // thread (the folder object is the reading's own). What the rows show is
+    // still computed on the GUI thread, when they are drawn.
+    static TReading Read(const TReadRequest& request);
+    // Makes the reading the list's rows, filtered (virtual items, OnShFilter),
+    // keeping the selection as Enumerate does. GUI thread.
+    bool Adopt(TReading reading, const TEnumOptions& options, bool keepSelection);
     // Sorts by column in that column's direction (lists of two rows or more).
     void Sort(int column);
 

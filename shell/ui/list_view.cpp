@@ -3,9 +3,9 @@
 #include "shell/items/drag_object.h"
 #include "shell/items/drive_ready.h"
 #include "shell/notify/notify_filter.h"
-#include "shell/notify/notify_thread.h"
 #include "shell/ui/busy_cursor.h"
 #include "shell/ui/drag_scroll.h"
+#include "shell/ui/list_reader.h"
 #include "shell/ui/list_watcher.h"
 #include "shell/ui/tree_view.h"
 #include "shell/ui/view_drop.h"
@@ -111,6 +111,11 @@ TCustomVelShListView::TCustomVelShListView(QWidget* parent)
     }
     configureViews();
 
+    reader_ = new TVelShListReader(
+        [this](TVelShFileList* list, TVelShFileList::TReading reading) {
+            readingArrived(list, std::move(reading));
+        },
+        this);
     watcher_ = std::make_unique<TVelShListWatcher>(notifyFilter(), cache_);
     connect(watcher_.get(), &TVelShListWatcher::folderChanged, this,
             &TCustomVelShListView::foldersChanged);
@@ -289,8 +294,7 @@ TShNotifyThread* TCustomVelShListView::NotifyThread() const {
 
 // --- showing folders ---------------------------------------------------------------
 
-void TCustomVelShListView::enumerate(TVelShFileList* list, bool keepSelection) {
-    TShBusyCursor busy;
+TVelShFileList::TEnumOptions TCustomVelShListView::enumOptions() {
     TVelShFileList::TEnumOptions options;
     options.flags = 0;
     if (contents_.contains(scFolders))
@@ -307,7 +311,13 @@ void TCustomVelShListView::enumerate(TVelShFileList* list, bool keepSelection) {
             return accept;
         };
     }
-    list->Enumerate(options, keepSelection);
+    return options;
+}
+
+void TCustomVelShListView::enumerate(TVelShFileList* list, bool keepSelection) {
+    TShBusyCursor busy;
+    reader_->Cancel(); // this reading is newer
+    list->Enumerate(enumOptions(), keepSelection);
 }
 
 void TCustomVelShListView::display(TVelShFileList* list) {
@@ -367,6 +377,7 @@ void TCustomVelShListView::SetFolder(PCItemIDList id) {
     if (shown && TVelShID::IDIsEqual(shown->FolderID(), id))
         return;
     asked_.reset(); // the latest wish wins
+    reader_->Cancel();
     TVelShFileList* list = nullptr;
     {
         UpdateBracket bracket(this);
@@ -414,81 +425,26 @@ void TCustomVelShListView::RefreshList() {
     TVelShFileList* list = ShFileList();
     if (!list || destroying_)
         return;
+    TShBusyCursor busy;
+    reader_->Cancel();
+    TVelShFileList::TReading reading =
+        TVelShFileList::Read(list->MakeReadRequest(enumOptions().flags));
+    showReading(list, std::move(reading));
+}
+
+void TCustomVelShListView::showReading(TVelShFileList* list, TVelShFileList::TReading reading) {
     const int scroll = ActiveView()->verticalScrollBar()->value();
     {
         UpdateBracket bracket(this);
-        enumerate(list, true);
+        const bool reorder = reading.column != list->SortColumn() ||
+                             reading.direction != list->SortDirection(list->SortColumn());
+        list->Adopt(std::move(reading), enumOptions(), true);
+        if (reorder) // the sort order changed while the folder was read
+            list->Sort(list->SortColumn());
         display(list);
         ActiveView()->verticalScrollBar()->setValue(scroll);
     }
     emit OnShListChange(list);
-}
-
-// --- change notification --------------------------------------------------------
-
-void TCustomVelShListView::dropCachedLists(bool onlyVanished) {
-    TVelShFileList* shown = ShFileList();
-    if (!onlyVanished) {
-        watcher_->Release(cache_.TakeAllBut(shown));
-        return;
-    }
-    for (int i = cache_.Count() - 1; i >= 0; --i) {
-        TVelShFileList* list = cache_.Items(i);
-        if (list != shown && !list->Path().empty() &&
-            ShFolderReadiness(list->Path()) == TShReadiness::NotReady) {
-            std::vector<std::unique_ptr<TVelShFileList>> gone;
-            gone.push_back(cache_.Take(i));
-            watcher_->Release(std::move(gone));
-        }
-    }
-}
-
-void TCustomVelShListView::SuspendNotify(bool withLinked) {
-    watcher_->Folders().Suspend();
-    if (TCustomVelShTreeView* tree = linkedTree(); tree && withLinked)
-        tree->SuspendNotify(false);
-}
-
-void TCustomVelShListView::ResumeNotify(bool withLinked) {
-    watcher_->Folders().Resume();
-    if (TCustomVelShTreeView* tree = linkedTree(); tree && withLinked)
-        tree->ResumeNotify(false);
-}
-
-void TCustomVelShListView::answered() {
-    if (!asked_ || destroying_ || ShFileList() != askedFrom_)
-        return; // nothing asked for, or the list has moved on since
-    const TIDListPtr id = std::move(asked_);
-    SetFolder(id.get());
-}
-
-void TCustomVelShListView::foldersChanged(const std::string& path) {
-    if (destroying_)
-        return;
-    TVelShFileList* shown = ShFileList();
-    dropCachedLists(false);
-    if (!shown || shown->Path().empty() || path != ShNotifyFolderPath(shown->Path()))
-        return;
-    if (ShFolderReadiness(shown->Path()) != TShReadiness::NotReady) {
-        RefreshList();
-    } else {
-        showExistingAncestor(shown);
-        dropCachedLists(true);
-    }
-}
-
-void TCustomVelShListView::showExistingAncestor(TVelShFileList* list) {
-    TIDListPtr id(TVelShID::IDClone(list->FolderID()));
-    while (id && TVelShID::IDCount(id.get()) > 0) {
-        id.reset(TVelShID::IDCopyParent(id.get()));
-        std::string path;
-        if (id && TVelShID::IDGetPath(id.get(), path) &&
-            ShFolderReadiness(path) == TShReadiness::Ready)
-            break;
-    }
-    if (!id)
-        id.reset(IDMakeEmpty());
-    SetFolder(id.get());
 }
 
 } // namespace kelvora

@@ -79,6 +79,7 @@ class TCustomVelShTreeView;
 class TShDragScroller;
 class TShNotifyThread;
 class TShViewDrop;
+class TVelShListReader;
 class TVelShListWatcher;
 class TVelShViewLink;
 
@@ -234,7 +235,12 @@ private:
     void refreshAfterOperation();
     bool renameRow(TVelShFileData* row, const QString& text);
 
+    TVelShFileList::TEnumOptions enumOptions();
     void enumerate(TVelShFileList* list, bool keepSelection);
+    // Makes a reading of the shown folder its rows, keeping the selection, the
+    // focused row and the scroll position.
+    void showReading(TVelShFileList* list, TVelShFileList::TReading reading);
+    void readingArrived(TVelShFileList* list, TVelShFileList::TReading reading);
     // Shows the list's rows with their selection and focus, then reports the
     // selection once (OnSelectItem).
     void display(TVelShFileList* list);
@@ -260,6 +266,7 @@ private:
     TVelShFileLists cache_;
     TVelShListColumns columns_;
     std::unique_ptr<TVelShListWatcher> watcher_;
+    TVelShListReader* reader_;
     TDialogs* dialogs_;
     std::unique_ptr<TShViewDrop> drop_;
     TShDragScroller* iconScroller_;
@@ -272,6 +279,7 @@ private:
     TViewStyle viewStyle_ = vsIcon;
     bool mouseDown_ = false;
     bool refreshPending_ = false; // an operation ended while a button was down
+    bool readPending_ = false;    // a reading came while a button was down
     bool acceptsDrops_ = true;
     bool readOnly_ = false;
     bool destroying_ = false;

@@ -4,6 +4,7 @@
 #include "shell/ui/busy_cursor.h"
 #include "shell/ui/drag_source.h"
 #include "shell/ui/item_opener.h"
+#include "shell/ui/list_reader.h"
 #include "shell/ui/list_view.h"
 #include "shell/ui/list_watcher.h"
 
@@ -106,7 +107,13 @@ void TCustomVelShListView::ViewMouseDown(bool down) {
     mouseDown_ = down;
     if (!down && refreshPending_) {
         refreshPending_ = false;
+        readPending_ = false;
         RefreshList();
+    }
+    if (!down && readPending_) {
+        readPending_ = false;
+        if (TVelShFileList* list = ShFileList())
+            reader_->Read(list, enumOptions().flags);
     }
     watcher_->Hold(down);
 }
