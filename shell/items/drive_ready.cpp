@@ -247,6 +247,12 @@ TShReadiness ShItemReadiness(TVelShData& item) {
     return itemReadiness(item, kDriveReadyTimeoutMs, false);
 }
 
+bool ShOnSlowDrive(const std::string& path) {
+    if (path.empty() || path[0] != '/')
+        return false;
+    return !answersAtOnce(mountOf(withoutTrailingSlash(path)).fsType);
+}
+
 TShReadinessAnswers& TShReadinessAnswers::instance() {
     // Made by the GUI thread on its first question; it lives as long as the program.
     static TShReadinessAnswers* answers = [] {

@@ -46,6 +46,11 @@ TShReadiness ShDriveReadiness(const std::string& mountPoint);
 TShReadiness ShFolderReadiness(const std::string& path);
 TShReadiness ShItemReadiness(TVelShData& item);
 
+// path lies on a drive of the kind asked on a helper thread (not a local disk:
+// network, FUSE, optical, removable), so that reading its folders may take
+// long. Reads only the mount table, never the drive. Any thread.
+bool ShOnSlowDrive(const std::string& path);
+
 // Tells the GUI thread that a question asked without waiting has its answer
 // (or is known to hang): whoever got "asking" asks again.
 class TShReadinessAnswers : public QObject {

@@ -1,6 +1,7 @@
 #include "shell/ui/tree_model.h"
 
 #include "base/codepage.h"
+#include "shell/items/namespace.h"
 #include "shell/ui/busy_cursor.h"
 #include "shell/ui/item_icons.h"
 
@@ -50,6 +51,7 @@ std::unique_ptr<TVelShTreeNode> TVelShTreeModel::makeNode(TVelShTreeNode* parent
 
 void TVelShTreeModel::Build(std::unique_ptr<TVelShFolderData> rootItem) {
     ChangeScope scope(changing_);
+    ++generation_;
     beginResetModel();
     root_.reset();
     if (rootItem)
@@ -61,46 +63,76 @@ bool TVelShTreeModel::accepts(TVelShFolderData* item) const {
     return !accept_ || accept_(item);
 }
 
-bool TVelShTreeModel::EnumerateChildren(
-    TVelShTreeNode* node, PShellFolder& folder,
-    std::vector<std::unique_ptr<TVelShFolderData>>& items) const {
-    items.clear();
-    folder = nullptr;
-    if (!node || !node->IsValid() || !node->Data()->BindFolder(folder))
-        return false;
+TVelShTreeModel::TReadRequest TVelShTreeModel::MakeReadRequest(TVelShTreeNode* node) const {
+    TReadRequest request;
+    request.options = options_;
+    request.generation = generation_;
+    if (!node || !node->IsValid())
+        return request;
+    TVelShFolderData* parent = node->Data();
+    request.folderID.reset(TVelShID::IDClone(parent->GetAbsoluteID()));
+    request.parentLevel = parent->GetLevel();
+    request.parentType = request.parentLevel == 1 ? parent->GetItemType() : itUnknown;
+    return request;
+}
+
+TVelShTreeModel::TReading TVelShTreeModel::Read(const TReadRequest& request, PShellFolder folder,
+                                                bool prepared) {
+    TReading reading;
+    reading.generation = request.generation;
+    if (!folder && request.folderID) {
+        const PCItemIDList id = request.folderID.get();
+        folder =
+            TVelShID::IDCount(id) == 0 ? ShDesktopFolder() : ShDesktopFolder()->BindToObject(id);
+    }
+    if (!folder)
+        return reading;
+    reading.folder = folder;
+    reading.read = true;
     std::uint32_t flags = SHCONTF_FOLDERS;
-    if (options_.includeFiles)
+    if (request.options.includeFiles)
         flags |= SHCONTF_NONFOLDERS;
-    if (options_.includeHidden)
+    if (request.options.includeHidden)
         flags |= SHCONTF_INCLUDEHIDDEN;
     std::vector<TIDListPtr> ids;
     // A folder that cannot be read shows empty.
     folder->EnumObjects(flags, ids);
 
-    TVelShFolderData* parent = node->Data();
-    const int parentLevel = parent->GetLevel();
-    const TShItemIDType parentType = parentLevel == 1 ? parent->GetItemType() : itUnknown;
-    const TShVirtuaItems shown = options_.virtuaItems;
-    if (parentType == itNetWork && !shown.contains(itNetWork))
-        return true;
+    const TShVirtuaItems shown = request.options.virtuaItems;
+    if (request.parentType == itNetWork && !shown.contains(itNetWork))
+        return reading;
+    auto& items = reading.items;
     items.reserve(ids.size());
     for (TIDListPtr& id : ids) {
         auto item = std::make_unique<TVelShFolderData>(folder, id.release());
-        if (parentLevel == 0) {
+        if (request.parentLevel == 0) {
             const TShItemIDType t = item->GetItemType();
             if (isVirtualOfDesktop(t) && !shown.contains(t))
                 continue;
-        } else if (parentType == itMyComputer) {
+        } else if (request.parentType == itMyComputer) {
             const TShItemIDType t = item->GetItemType();
             if ((t == itVirtual || t == itControls) && !shown.contains(t))
                 continue;
+        }
+        if (prepared) {
+            // What a node takes from its item, and what drawing it asks; the
+            // folder keeps the answers. The icon's index is the image list's,
+            // which belongs to the GUI thread: it is chosen there, from the
+            // attributes and the name alone.
+            std::string name;
+            item->GetDisplayName(name);
+            item->GetItemType();
+            item->HasAttribute(SFGAO_HASSUBFOLDER);
+            item->HasAttribute(SFGAO_COMPRESSED);
+            item->HasAttribute(SFGAO_GHOSTED);
+            item->GetOverlayIndex();
         }
         items.push_back(std::move(item));
     }
     folder->SortItems(
         0, items.begin(), items.end(),
         [](const std::unique_ptr<TVelShFolderData>& i) { return i->GetRelativeID(); });
-    return true;
+    return reading;
 }
 
 int TVelShTreeModel::insertRun(TVelShTreeNode* node, std::size_t pos,
@@ -142,11 +174,19 @@ void TVelShTreeModel::removeRun(TVelShTreeNode* node, std::size_t from, std::siz
 
 bool TVelShTreeModel::Fill(TVelShTreeNode* node) {
     TShBusyCursor busy;
-    PShellFolder folder;
-    std::vector<std::unique_ptr<TVelShFolderData>> items;
-    if (!EnumerateChildren(node, folder, items))
+    if (!node || !node->IsValid())
         return false;
+    PShellFolder folder;
+    if (!node->Data()->BindFolder(folder))
+        return false;
+    return Merge(node, Read(MakeReadRequest(node), folder, false));
+}
 
+bool TVelShTreeModel::Merge(TVelShTreeNode* node, TReading reading) {
+    if (!node || !reading.read || reading.generation != generation_)
+        return false;
+    const PShellFolder& folder = reading.folder;
+    auto& items = reading.items;
     auto& kids = node->children_;
     const auto compare = [&](std::size_t existing, std::size_t item) {
         const TVelShFolderData* data = kids[existing]->Data();

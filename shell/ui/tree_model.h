@@ -14,14 +14,23 @@
 // inserted and vanished ones removed, each contiguous run with one pair of
 // row signals.
 //
+// Reading and merging are apart, so that a folder on a slow drive can be read
+// on a worker: MakeReadRequest copies what reading needs from the node, Read
+// enumerates (and, prepared, learns everything a node shows but its icon
+// bitmap, so that drawing the nodes touches no file system), and Merge does the
+// merge above. A reading made before the nodes were rebuilt (Build, SetOptions)
+// is refused by Merge.
+//
 // Labels are editable while a rename handler is set; an edit's new text goes to
 // it, and Renamed puts the node of a renamed item in order again.
 //
-// GUI thread only.
+// Threads: Read runs on any thread and touches only its request and the folder
+// object it binds; everything else belongs to the GUI thread.
 #include "shell/items/shell_types.h"
 #include "shell/ui/folder_data.h"
 
 #include <QAbstractItemModel>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -48,7 +57,10 @@ public:
     // The control whose nodes these are (the items' GetOwnerControl).
     QObject* OwnerControl() const { return owner_; }
     const TOptions& Options() const { return options_; }
-    void SetOptions(const TOptions& options) { options_ = options; }
+    void SetOptions(const TOptions& options) {
+        options_ = options;
+        ++generation_;
+    }
     void SetAcceptItem(TAcceptItem accept) { accept_ = std::move(accept); }
     bool Checkboxes() const { return checkboxes_; }
     void SetCheckboxes(bool on);
@@ -63,10 +75,33 @@ public:
     // Enumerates the node's folder and merges it into the children (see above).
     // False, with nothing changed, when the node's item cannot be had as a folder.
     bool Fill(TVelShTreeNode* node);
-    // The node's children as the folder lists them now: filtered by the
-    // parent's level and the options, in the folder's order.
-    bool EnumerateChildren(TVelShTreeNode* node, PShellFolder& folder,
-                           std::vector<std::unique_ptr<TVelShFolderData>>& items) const;
+
+    // What reading a node's folder needs, copied from the node.
+    struct TReadRequest {
+        TIDListPtr folderID; // the node's absolute ID
+        int parentLevel = 0;
+        TShItemIDType parentType = itUnknown;
+        TOptions options;
+        std::uint64_t generation = 0; // the model's nodes it was asked for
+    };
+    // A node's children as its folder lists them: filtered by the node's level
+    // and the options, in the folder's order. It owns the folder object that
+    // read them, whose cache then serves the nodes.
+    struct TReading {
+        PShellFolder folder;
+        std::vector<std::unique_ptr<TVelShFolderData>> items;
+        bool read = false; // the node's item could be had as a folder
+        std::uint64_t generation = 0;
+    };
+    TReadRequest MakeReadRequest(TVelShTreeNode* node) const;
+    // Reads through folder, or through one bound anew from the request's ID when
+    // folder is null (as a worker must: a node's folder objects are the GUI
+    // thread's). prepared: the items also learn their names, types and the
+    // attributes the nodes show (has sub-folders, link, compressed, hidden).
+    static TReading Read(const TReadRequest& request, PShellFolder folder, bool prepared);
+    // Merges a reading into the node's children; false, with nothing changed,
+    // when it could not be read or is older than the nodes.
+    bool Merge(TVelShTreeNode* node, TReading reading);
     // The child whose relative ID is the first item of id, or null.
     TVelShTreeNode* ChildOf(const TVelShTreeNode* node, PCItemIDList id) const;
     // Takes a node's marks from its item again.
@@ -109,6 +144,7 @@ private:
     std::unique_ptr<TVelShTreeNode> root_;
     bool checkboxes_ = false;
     int changing_ = 0;
+    std::uint64_t generation_ = 0; // counts the rebuilds of the nodes
 };
 
 } // namespace kelvora

@@ -5,6 +5,22 @@
 
 namespace kelvora {
 
+namespace {
+
+// Folders of drives that take long to answer are read on a worker.
+bool onSlowDrive(TVelShTreeNode* node) {
+    std::string path;
+    return node->Data()->GetLevel() > 0 && node->Data()->GetPath(path) && ShOnSlowDrive(path);
+}
+
+} // namespace
+
+TVelShTreeNodes::TVelShTreeNodes(TVelShTreeModel& model, THost& host)
+    : model_(model), host_(host),
+      reader_([this](PCItemIDList id, TVelShTreeModel::TReading reading, bool refresh) {
+          arrived(id, std::move(reading), refresh);
+      }) {}
+
 bool TVelShTreeNodes::ready(TVelShTreeNode* node) {
     TVelShFolderData* item = node->Data();
     // The desktop shows its virtual items even without a desktop folder.
@@ -27,9 +43,43 @@ bool TVelShTreeNodes::Fill(TVelShTreeNode* node) {
     // without an error.
     if (!ready(node))
         return false;
-    model_.Fill(node);
-    model_.SetHasChildren(node, node->Count() > 0);
+    fill(node, false);
     return true;
+}
+
+void TVelShTreeNodes::fill(TVelShTreeNode* node, bool refresh) {
+    if (onSlowDrive(node)) {
+        // An opening joins the reading on its way; a refresh wants a newer one.
+        if (refresh || !reader_.Reading(node->Data()->GetAbsoluteID()))
+            reader_.Read(model_.MakeReadRequest(node), refresh);
+        return;
+    }
+    model_.Fill(node);
+    if (!refresh)
+        model_.SetHasChildren(node, node->Count() > 0);
+}
+
+bool TVelShTreeNodes::Reading(const TVelShTreeNode* node) const {
+    return node && node->IsValid() && reader_.Reading(node->Data()->GetAbsoluteID());
+}
+
+void TVelShTreeNodes::arrived(PCItemIDList id, TVelShTreeModel::TReading reading, bool refresh) {
+    TVelShTreeNode* node = Shown(id);
+    if (!node || !node->IsValid() || !model_.Merge(node, std::move(reading)))
+        return; // gone, renamed or rebuilt meanwhile
+    if (!refresh) {
+        model_.SetHasChildren(node, node->Count() > 0);
+        return;
+    }
+    if (!host_.IsOpen(node))
+        return;
+    // What a refresh does for the closed branches below an open one, now that
+    // their items are fresh (and their answers at hand).
+    for (int i = 0; i < node->Count(); ++i) {
+        TVelShTreeNode* child = node->Child(i);
+        if (!host_.IsOpen(child) && child->Count() == 0)
+            model_.Reattach(child);
+    }
 }
 
 void TVelShTreeNodes::Opened(TVelShTreeNode* node) {
@@ -122,7 +172,7 @@ void TVelShTreeNodes::Refresh(TVelShTreeNode* node) {
     if (open || node->Count() > 0) {
         if (!ready(node))
             return; // a drive that stopped answering keeps what it showed
-        model_.Fill(node);
+        fill(node, true);
     } else {
         model_.Reattach(node);
     }

@@ -14,9 +14,15 @@
 // when an answer arrives, fills the branches still open. A drive that does not
 // answer stays empty.
 //
-// GUI thread only.
+// A branch on a drive of that kind that has answered is read on a worker
+// (tree_reader.h), when it opens and when it is refreshed: it shows empty (or
+// as it was) until the reading comes, then the reading is merged into it.
+// Finding a node (Find) stops at such a branch while it is being read.
+//
+// GUI thread only; the workers touch no node.
 #include "shell/items/id_list_list.h"
 #include "shell/ui/tree_model.h"
+#include "shell/ui/tree_reader.h"
 
 #include <vector>
 
@@ -36,7 +42,7 @@ public:
         virtual void OpenBranchesChanged() = 0;
     };
 
-    TVelShTreeNodes(TVelShTreeModel& model, THost& host) : model_(model), host_(host) {}
+    TVelShTreeNodes(TVelShTreeModel& model, THost& host);
 
     TVelShTreeNode* Root() const { return model_.RootNode(); }
 
@@ -56,6 +62,8 @@ public:
     void Refresh(TVelShTreeNode* node);
     // Fills the open branches whose answer has come.
     void Retry();
+    // A branch is being read on a worker.
+    bool Reading(const TVelShTreeNode* node) const;
 
     // The absolute IDs of the file-system branches the user opened.
     const TCustomVelShIDList& Expanded() const { return expanded_; }
@@ -71,11 +79,15 @@ public:
 
 private:
     bool ready(TVelShTreeNode* node);
+    // Fills now, or starts a worker's reading for a folder on a slow drive.
+    void fill(TVelShTreeNode* node, bool refresh);
+    void arrived(PCItemIDList id, TVelShTreeModel::TReading reading, bool refresh);
 
     TVelShTreeModel& model_;
     THost& host_;
     TCustomVelShIDList expanded_{true};
     std::vector<TIDListPtr> asking_; // branches waiting for their folder's answer
+    TVelShTreeReader reader_;
 };
 
 } // namespace kelvora

@@ -45,7 +45,9 @@
 // for; both are stopped in the destructor before anything else goes. A delayed
 // change carries its own copy of the node's ID, never a node pointer: a node
 // deleted meanwhile is simply not found, and a change that is no longer the
-// tree's selection is dropped.
+// tree's selection is dropped. Branches on slow drives are read on workers of
+// the global thread pool (tree_reader.h), whose readings are found their node
+// by ID on arrival, and never waited for.
 //
 // Everything else runs on the GUI thread.
 #include "base/shell_opener.h"

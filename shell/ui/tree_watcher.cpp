@@ -4,6 +4,8 @@
 #include "shell/items/mounts.h"
 #include "shell/notify/notify_filter.h"
 
+#include <algorithm>
+
 namespace kelvora {
 
 TVelShTreeWatcher::TVelShTreeWatcher(std::uint8_t filter,
@@ -61,8 +63,23 @@ void TVelShTreeWatcher::PriorityChanged() {
         return;
     }
     dirty_ = false;
-    if (priority_)
-        watcher_.SetPriorityFolders(priority_());
+    if (!priority_)
+        return;
+    std::vector<std::string> folders = priority_();
+    // Priority only orders the watches below the roots. A folder on a slow drive
+    // outside them would gain nothing and cost a look at it on this thread.
+    std::erase_if(folders, [this](const std::string& folder) {
+        if (!ShOnSlowDrive(folder))
+            return false;
+        // Watched only when a root on a slow drive (a disc's) holds it: a local
+        // root's watches stop at the mount.
+        return std::none_of(roots_.begin(), roots_.end(), [&](const std::string& root) {
+            return ShOnSlowDrive(root) && folder.starts_with(root) &&
+                   (folder.size() == root.size() || root.back() == '/' ||
+                    folder[root.size()] == '/');
+        });
+    });
+    watcher_.SetPriorityFolders(folders);
 }
 
 void TVelShTreeWatcher::SetMountMonitor(TShMountMonitor* monitor) {

@@ -10,6 +10,10 @@
 // so a drive that does not answer never holds the watching thread, or the
 // window, up.
 //
+// Folders on slow drives (network, FUSE, removable) outside the watched roots
+// are left out of the priority folders: they would not be watched anyway, and
+// handing them over would have the GUI thread look at them.
+//
 // Several changes of the priority folders in a row (a branch opened on the way
 // to a node, a rebuild) reach the thread once, when the last TBatch ends.
 //

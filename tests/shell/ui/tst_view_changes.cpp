@@ -3,10 +3,12 @@
 // drive that never answers.
 #include "tests/shell/ui/tst_views.h"
 
+#include "shell/items/drive_ready.h"
 #include "shell/notify/notify_thread.h"
 #include "shell/ops/mount_monitor.h"
 #include "shell/shell_texts.h"
 #include "tests/shell/hung_mount.h"
+#include "tests/shell/slow_mount.h"
 #include "tests/shell/views_support.h"
 #include "tests/support/fake_dialogs.h"
 
@@ -14,6 +16,7 @@
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QThreadPool>
 
 using namespace kelvora;
 using namespace kelvora::test;
@@ -580,4 +583,53 @@ void ViewChangesTest::aHungDriveNeverHoldsTheWindow() {
     b.tree.RefreshNodes();
     b.tree.DrivesChanged();
     QVERIFY(!hung.watchdogFired());
+}
+
+void ViewChangesTest::aSlowDrivesBranchesAreReadOffTheGuiThread() {
+    if (!privateMounts)
+        QSKIP("mounting needs a mount namespace of the test's own (the tests run as root)");
+    BrowserWorld world;
+    const std::string nas = world.home() + "/nas";
+    SlowMount slow(nas, std::chrono::milliseconds(50), 2);
+    QVERIFY2(slow.mounted(), slow.error().c_str());
+    world.addDrive(nas, "fuse.sshfs");
+    QVERIFY(ShOnSlowDrive(nas + "/album1"));
+    QVERIFY(!ShOnSlowDrive(world.home()));
+    Browser b(world);
+    TVelShTreeNode* drive = childNamed(childNamed(b.tree.Root(), "コンピュータ"), "nas");
+    QVERIFY(drive);
+    // Once the drive (then the folder) has answered, opening its branch returns
+    // before the branch is read: it is read on a worker and fills afterwards.
+    const struct {
+        const char* album; // null: the drive itself
+        const char* children;
+    } branches[] = {{nullptr, "album1,album2"}, {"album1", "sub1,sub2,sub3"}};
+    for (const auto& branch : branches) {
+        TVelShTreeNode* node = branch.album ? childNamed(drive, branch.album) : drive;
+        QVERIFY(node);
+        QTRY_VERIFY_WITH_TIMEOUT(ShItemReadiness(*node->Data()) == TShReadiness::Ready, 5000);
+        b.tree.expand(b.tree.IndexOf(node));
+        QCOMPARE(node->Count(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(childTexts(node), std::string(branch.children), 5000);
+        QVERIFY(b.tree.isExpanded(b.tree.IndexOf(node)));
+        // Drawing the children asks the drive nothing more.
+        const long asked = slow.answered();
+        for (int i = 0; i < node->Count(); ++i) {
+            const QModelIndex child = b.tree.IndexOf(node->Child(i));
+            for (int role : {Qt::DisplayRole, Qt::DecorationRole, Qt::ForegroundRole})
+                (void)child.data(role);
+            QVERIFY(b.tree.model()->hasChildren(child));
+        }
+        QCOMPARE(slow.answered(), asked);
+    }
+    // A refresh keeps the nodes, and the closed branches take their fresh marks
+    // when the reading comes.
+    TVelShTreeNode* sub1 = childNamed(childNamed(drive, "album1"), "sub1");
+    QSignalSpy marked(b.tree.model(), &QAbstractItemModel::dataChanged);
+    b.tree.RefreshNodes();
+    QTRY_VERIFY_WITH_TIMEOUT(!marked.isEmpty(), 5000);
+    QCOMPARE(childNamed(childNamed(drive, "album1"), "sub1"), sub1);
+    // The readings on their way end with the test.
+    QVERIFY(QThreadPool::globalInstance()->waitForDone(5000));
+    QCoreApplication::sendPostedEvents();
 }

@@ -77,6 +77,7 @@ private slots:
     void drivesComeGoAndChangeTheirLabel();
     void anOpenFolderDeepUnderHomeIsWatchedFirst();
     void aHungDriveNeverHoldsTheWindow();
+    void aSlowDrivesBranchesAreReadOffTheGuiThread();
 
 private:
     long liveIDs_ = 0;
