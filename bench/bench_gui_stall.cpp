@@ -33,6 +33,7 @@
 #include <QHBoxLayout>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
@@ -238,6 +239,11 @@ int main(int argc, char** argv) {
                          list->ItemsCount());
             return 1;
         }
+        // The window's first exposure and paint are the start-up's, not the
+        // browser keeping up: they are over before the clock starts.
+        runUntil([&] { return window.windowHandle() && window.windowHandle()->isExposed(); },
+                 kTimeoutMs);
+        runUntil([] { return false; }, 300);
 
         TickRecorder ticks;
         app.recording = true;

@@ -5,7 +5,9 @@
 #include "shell/items/namespace.h"
 #include "shell/shell_texts.h"
 
+#include <QThreadPool>
 #include <algorithm>
+#include <memory>
 #include <unordered_map>
 
 namespace kelvora {
@@ -230,6 +232,12 @@ bool TVelShFileList::Adopt(TReading reading, const TEnumOptions& options, bool k
             wasSelected.emplace(std::string(IDItemBytes(row->GetRelativeID())), wasSelected.size());
         if (focused_)
             wasFocused = std::string(IDItemBytes(focused_->GetRelativeID()));
+    }
+    // Freeing tens of thousands of rows takes milliseconds the window needs:
+    // the old rows, which nothing here refers to any more, go on a worker.
+    if (!rows_.empty()) {
+        auto old = std::make_shared<std::vector<std::unique_ptr<TVelShFileData>>>(std::move(rows_));
+        QThreadPool::globalInstance()->start([old] { old->clear(); });
     }
     rows_.clear();
     selected_.clear();
