@@ -212,14 +212,21 @@ TVelShFileList::TReading TVelShFileList::Read(const TReadRequest& request) {
         TVelShID::IDCount(id) == 0 ? ShDesktopFolder() : ShDesktopFolder()->BindToObject(id);
     if (!reading.folder)
         return reading;
-    reading.read = reading.folder->EnumObjects(request.flags, reading.ids);
+    std::vector<TIDListPtr> ids;
+    reading.read = reading.folder->EnumObjects(request.flags, ids);
     // Sorting by a fifth column needs a folder that has one. Filtering the
     // sorted items afterwards keeps their order: the order is total.
-    if (reading.ids.size() >= 2 && !(reading.folder->Path().empty() && request.column == 4))
+    if (ids.size() >= 2 && !(reading.folder->Path().empty() && request.column == 4))
         reading.folder->SortItems(
-            request.column, reading.ids.begin(), reading.ids.end(),
+            request.column, ids.begin(), ids.end(),
             [](const TIDListPtr& item) { return static_cast<PCItemIDList>(item.get()); },
             request.direction);
+    // Tens of thousands of rows take milliseconds to make: they are made here,
+    // and Adopt only gives them their list.
+    reading.rows.reserve(ids.size());
+    for (TIDListPtr& item : ids)
+        reading.rows.push_back(
+            std::make_unique<TVelShFileData>(nullptr, reading.folder, item.release()));
     return reading;
 }
 
@@ -248,17 +255,17 @@ bool TVelShFileList::Adopt(TReading reading, const TEnumOptions& options, bool k
     folder_ = std::move(reading.folder);
     if (!folder_)
         return false;
-    std::vector<TIDListPtr>& ids = reading.ids;
+    std::vector<std::unique_ptr<TVelShFileData>>& rows = reading.rows;
 
     const TShVirtuaItems shown = options.virtuaItems;
     const int level = FolderLevel();
     const bool computer = level == 1 && IsComputer();
     if (level == 1 && !shown.contains(itNetWork) &&
         TVelShID::IsSpecialFolder(folderID_, sfidNetWork))
-        ids.clear();
-    rows_.reserve(ids.size());
-    for (TIDListPtr& id : ids) {
-        auto row = std::make_unique<TVelShFileData>(this, folder_, id.release());
+        rows.clear();
+    rows_.reserve(rows.size());
+    for (std::unique_ptr<TVelShFileData>& row : rows) {
+        row->list_ = this;
         if (level == 0) {
             const TShItemIDType t = row->GetItemType();
             if ((t == itBitBucket || t == itNetWork || t == itVirtual || t == itInterNet) &&

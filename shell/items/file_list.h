@@ -134,14 +134,14 @@ public:
     // folder cannot be read (the list is then empty). Read + Adopt in one.
     bool Enumerate(const TEnumOptions& options, bool keepSelection = false);
 
-    // A folder's items read and ordered, not yet rows: what a worker thread
-    // hands to the GUI thread. It owns the folder object that read them (its
-    // sort data cached), which then passes to the rows.
+    // A folder's items read and ordered, made rows that belong to no list yet:
+    // what a worker thread hands to the GUI thread. It owns the folder object
+    // that read them (its sort data cached), which the rows share.
     struct TReading {
         PShellFolder folder;
-        std::vector<TIDListPtr> ids;   // in the sort column's order
-        bool read = false;             // the folder could be read
-        int column = 0, direction = 1; // the order they are in
+        std::vector<std::unique_ptr<TVelShFileData>> rows; // in the sort column's order
+        bool read = false;                                 // the folder could be read
+        int column = 0, direction = 1;                     // the order they are in
     };
     // What Read needs of the list, copied on the GUI thread.
     struct TReadRequest {
@@ -155,8 +155,9 @@ public:
     // thread (the folder object is the reading's own). What the rows show is
     // still computed on the GUI thread, when they are drawn.
     static TReading Read(const TReadRequest& request);
-    // Makes the reading the list's rows, filtered (virtual items, OnShFilter),
-    // keeping the selection as Enumerate does. GUI thread.
+    // Makes the reading's rows the list's, filtered (virtual items, OnShFilter),
+    // keeping the selection as Enumerate does. GUI thread; the old rows are
+    // freed on a worker.
     bool Adopt(TReading reading, const TEnumOptions& options, bool keepSelection);
     // Sorts by column in that column's direction (lists of two rows or more).
     void Sort(int column);

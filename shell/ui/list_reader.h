@@ -3,11 +3,11 @@
 // that a folder of tens of thousands of items, or one on a slow drive, never
 // holds the window up while it is kept current.
 //
-// The worker does what touches the disk: it binds the folder, enumerates it and
-// orders the items by the list's sort column (readdir, lstat, collation), then
-// hands the finished reading to the GUI thread by a queued call, as Qt's own
-// file-system model does. There the list makes it its rows (TVelShFileList::
-// Adopt), which needs no disk. Only the newest request counts: a reading asked
+// The worker does what touches the disk or costs time: it binds the folder,
+// enumerates it, orders the items by the list's sort column (readdir, lstat,
+// collation) and makes them rows, then hands the finished reading to the GUI
+// thread by a queued call, as Qt's own file-system model does. There the list
+// takes the rows as its own (TVelShFileList::Adopt), which needs no disk. Only the newest request counts: a reading asked
 // for before the latest Read or Cancel is dropped when it arrives, and so is
 // every reading once the reader is gone (nothing waits for the worker).
 //
