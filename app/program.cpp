@@ -66,6 +66,7 @@ void SetUpApplication(QApplication& app) {
 int RunKelvora(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
     releaseLargeBlocksAtOnce();
+    keepFreedHeapForReuse();
     QApplication app(argc, argv);
     SetUpApplication(app);
 

@@ -29,4 +29,8 @@ void releaseLargeBlocksAtOnce() {
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
 }
 
+void keepFreedHeapForReuse() {
+    mallopt(M_TRIM_THRESHOLD, 32 << 20);
+}
+
 } // namespace kelvora

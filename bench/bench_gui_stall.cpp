@@ -21,6 +21,7 @@
 // gap under 16 ms.
 //
 // Needs root (the drive is mounted in a mount namespace of the benchmark's own).
+#include "app/startup.h"
 #include "bench/listing_util.h"
 #include "shell/ui/list_view.h"
 #include "shell/ui/tree_view.h"
@@ -182,6 +183,9 @@ int main(int argc, char** argv) {
         return 0;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The heap as the program sets it up for its window.
+    kelvora::releaseLargeBlocksAtOnce();
+    kelvora::keepFreedHeapForReuse();
 
     char pattern[] = "/tmp/kelvora-stall-XXXXXX";
     const std::string dir = ::mkdtemp(pattern);
