@@ -1,7 +1,7 @@
 #pragma once
 // The album's texts, as the user reads them: the run's and the generation
 // window's and comment editor's.
-#include <QString>
+#include "base/base_texts.h"
 
 namespace kelvora::AlbumTexts {
 
@@ -14,8 +14,6 @@ inline constexpr char SPixels[] = "ピクセル";
 inline constexpr char SFileName[] = "ファイル名";
 inline constexpr char SComment[] = "コメント";
 
-inline QString Text(const char* text) {
-    return QString::fromUtf8(text);
-}
+using BaseTexts::Text;
 
 } // namespace kelvora::AlbumTexts

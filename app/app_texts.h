@@ -1,6 +1,6 @@
 #pragma once
 // Texts of the main window, the about box and kelvora-album, as the user reads them.
-#include <QString>
+#include "base/base_texts.h"
 
 namespace kelvora::AppTexts {
 
@@ -8,8 +8,6 @@ inline constexpr char SVersionInfo[] = "バージョン情報";
 inline constexpr char SExit[] = "終了";
 inline constexpr char SBadColor[] = "色 %1 は不正です";
 
-inline QString Text(const char* text) {
-    return QString::fromUtf8(text);
-}
+using BaseTexts::Text;
 
 } // namespace kelvora::AppTexts

@@ -12,6 +12,7 @@ inline constexpr char SInvalidBitmap[] = "ビットマップ画像が不正で�
 inline constexpr char SMetafileUnreadable[] = "メタファイルを読み込めません";
 inline constexpr char SListIndexError[] = "リストのインデックスが範囲を超えています (%1)";
 
+// Every module's table shows its texts through this one.
 inline QString Text(const char* text) {
     return QString::fromUtf8(text);
 }

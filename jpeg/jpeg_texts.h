@@ -1,6 +1,6 @@
 #pragma once
 // The JPEG unit's texts, as the user reads them.
-#include <QString>
+#include "base/base_texts.h"
 
 namespace kelvora::JpegTexts {
 
@@ -11,8 +11,6 @@ inline constexpr char SRowsOf8Bits[] = "8 ビット出力は一行ずつ読め�
 inline constexpr char SCannotResize[] = "JPEG イメージのサイズは変更できません";
 inline constexpr char SFormatName[] = "JPEG イメージファイル";
 
-inline QString Text(const char* text) {
-    return QString::fromUtf8(text);
-}
+using BaseTexts::Text;
 
 } // namespace kelvora::JpegTexts

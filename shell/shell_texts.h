@@ -1,6 +1,6 @@
 #pragma once
 // The folder browser's texts, as the user reads them.
-#include <QString>
+#include "base/base_texts.h"
 
 namespace kelvora::VelShCst {
 
@@ -85,8 +85,6 @@ inline constexpr char SOverwrite[] = "上書き(&O)";
 inline constexpr char SSkip[] = "スキップ(&S)";
 inline constexpr char SKeepBoth[] = "番号を付けて残す(&R)";
 
-inline QString Text(const char* text) {
-    return QString::fromUtf8(text);
-}
+using BaseTexts::Text;
 
 } // namespace kelvora::VelShCst

@@ -1,7 +1,7 @@
 #pragma once
 // The plug-in host's texts: what a picture's progress events say while plug-ins
 // decode it, and its error when none could.
-#include <QString>
+#include "base/base_texts.h"
 
 namespace kelvora::SPITexts {
 
@@ -12,8 +12,6 @@ inline constexpr char SLoadingBy[] = "Loading by [%1]"; // the plug-in's file na
 inline constexpr char SLoadedBySpi[] = "Loaded Graphic by Susie Plugin";
 inline constexpr char SLoaded[] = "Loaded Graphic";
 
-inline QString Text(const char* text) {
-    return QString::fromUtf8(text);
-}
+using BaseTexts::Text;
 
 } // namespace kelvora::SPITexts
