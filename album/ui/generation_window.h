@@ -100,7 +100,7 @@ public:
 signals:
     // Emitted when the window is hidden, so that the main window comes back.
     void hidden();
-    // Emitted after a run completed and the page was written.
+    // Emitted after a run of this showing completed and the page was written.
     void runFinished();
 
 protected:
