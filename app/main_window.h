@@ -8,7 +8,9 @@
 // window; the generation window brings it back when it is hidden (ConnectWindows). The
 // options dialog and the about box disable this window while they are shown.
 //
-// Everything runs on the GUI thread. "作成" is enabled by Timer1, every 100 ms.
+// Everything runs on the GUI thread but the preview's decoding (app/preview.h), whose
+// result comes back by a queued call. "作成" is enabled by Timer1, every 100 ms.
+// "ヘルプ" opens the user guide installed with the program through the shell opener.
 #include "app/collected_list.h"
 #include "app/preview.h"
 #include "shell/ui/list_view.h"
