@@ -350,6 +350,7 @@ private slots:
                      .match(w.form3.lblRunStatus->text())
                      .hasMatch(),
                  qPrintable(w.form3.lblRunStatus->text()));
+        QVERIFY(w.form3.running());
         click(w.form3.btnStop);
         QTRY_VERIFY_WITH_TIMEOUT(!w.form3.running(), 60000);
         QCOMPARE(snapshot(w.dir.path() + "/site"), before);
