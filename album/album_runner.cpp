@@ -31,6 +31,7 @@ void TAlbumRunner::start(TAlbumJob job, int jobs) {
         TAlbumRunHooks hooks;
         // Emitted from this thread: queued to the receivers in the window's thread.
         hooks.progress = [this](int position, int maximum) { emit progress(position, maximum); };
+        hooks.pictureStarted = [this](int index) { emit pictureStarted(index); };
         hooks.pictureConverted = [this](int index, const QImage& preview) {
             emit pictureConverted(index, preview);
         };

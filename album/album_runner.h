@@ -35,6 +35,8 @@ public:
 
 signals:
     void progress(int position, int maximum);
+    // A picture's conversion began (pictures run side by side, in list order).
+    void pictureStarted(int index);
     void pictureConverted(int index, const QImage& preview);
     // Every picture is staged; call finish().
     void converted();

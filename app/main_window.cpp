@@ -9,6 +9,7 @@
 #include "app/splash.h"
 #include "app/version_window.h"
 #include "base/program_folder.h"
+#include "base/shell_opener.h"
 #include "settings/ui/option_dialog.h"
 #include "shell/ui/tree_view.h"
 #include "spi/spis.h"
@@ -28,7 +29,9 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QVBoxLayout>
+#include <filesystem>
 
 namespace kelvora {
 namespace {
@@ -66,7 +69,7 @@ QSplitter* newSplitter(const char* name, Qt::Orientation orientation, QWidget* p
 } // namespace
 
 TForm1::TForm1(const TAppWindows& windows, TDialogs& dialogs, QWidget* parent)
-    : QMainWindow(parent), windows_(windows), dialogs_(dialogs) {
+    : QMainWindow(parent), windows_(windows), dialogs_(dialogs), opener_(&DefaultShellOpener()) {
     InitAppResources();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Kelvora"));
@@ -108,6 +111,7 @@ TForm1::TForm1(const TAppWindows& windows, TDialogs& dialogs, QWidget* parent)
     resize(kOuterSize);
     CenterOnScreen(*this);
     connectHandlers();
+    setUpKeyboard();
     Timer1->start();
 }
 
@@ -248,6 +252,7 @@ void TForm1::buildBottomRow() {
 void TForm1::connectHandlers() {
     connect(TB_Susie, &QAction::triggered, this, &TForm1::TB_SusieClick);
     connect(TB_Version, &QAction::triggered, this, &TForm1::TB_VersionClick);
+    connect(TB_Help, &QAction::triggered, this, &TForm1::TB_HelpClick);
     connect(TB_End, &QAction::triggered, this, &TForm1::TB_EndClick);
     connect(TB_Icon, &QAction::triggered, this, &TForm1::TB_IconClick);
     connect(TB_SmallIcon, &QAction::triggered, this, &TForm1::TB_SmallIconClick);
@@ -268,6 +273,22 @@ void TForm1::connectHandlers() {
     connect(btnCreate, &QPushButton::clicked, this, &TForm1::btnCreateClick);
     connect(btnEnd, &QPushButton::clicked, this, &TForm1::btnEndClick);
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+}
+
+void TForm1::setUpKeyboard() {
+    const QKeySequence keys[] = {Qt::CTRL | Qt::Key_1, Qt::CTRL | Qt::Key_2, Qt::CTRL | Qt::Key_3,
+                                 Qt::CTRL | Qt::Key_4};
+    QAction* const styles[] = {TB_Icon, TB_SmallIcon, TB_List, TB_Report};
+    for (int i = 0; i < 4; ++i) {
+        styles[i]->setShortcut(keys[i]);
+        styles[i]->setShortcutContext(Qt::WindowShortcut);
+    }
+    // Tool buttons take no keyboard focus by default, which leaves the toolbars out of
+    // the Tab chain; Space or Enter then presses the focused one.
+    for (QToolBar* bar : {ToolBar1, ToolBar2})
+        for (QAction* action : bar->actions())
+            if (QWidget* button = bar->widgetForAction(action))
+                button->setFocusPolicy(Qt::TabFocus);
 }
 
 void TForm1::showEvent(QShowEvent* event) {
@@ -317,12 +338,9 @@ void TForm1::VelShListView1SelectItem(TVelShFileData*, bool) {
         previews_->Clear();
         return;
     }
-    try {
-        // Clears the preview first, unless it shows this very file already.
-        previews_->Show(SelectedPath());
-    } catch (const std::exception&) {
-        // Whatever is no picture (a folder, a text, a damaged file) shows no preview.
-    }
+    // Clears the preview first, unless it shows this very file already. Whatever is no
+    // picture (a folder, a text, a damaged file) shows no preview, without a word.
+    previews_->Show(SelectedPath());
     Button1->setEnabled(canAdd);
 }
 
@@ -342,7 +360,9 @@ void TForm1::ListBox1Click() {
         return;
     }
     const std::string path = collected_.Entry(rows.first().row());
-    RunHandler(dialogs_, this, [&] { previews_->Show(path); });
+    previews_->Show(path, [this](std::exception_ptr failure) {
+        RunHandler(dialogs_, this, [&] { std::rethrow_exception(failure); });
+    });
 }
 
 void TForm1::TB_List_DeleteClick() {
@@ -378,6 +398,22 @@ void TForm1::TB_SusieClick() {
 void TForm1::TB_VersionClick() {
     windows_.frmVersion->show();
     windows_.frmVersion->raise();
+}
+
+void TForm1::TB_HelpClick() {
+    const std::string guide = HelpFilePath();
+    const auto failed = [this] {
+        dialogs_.showError(this, AppTexts::Text(BaseTexts::SCannotOpenHtml));
+    };
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(guide, error)) {
+        failed();
+        return;
+    }
+    opener_->openChecked(guide, this, [failed](bool ok) {
+        if (!ok)
+            failed();
+    });
 }
 
 void TForm1::btnCreateClick() {

@@ -8,7 +8,9 @@
 // window; the generation window brings it back when it is hidden (ConnectWindows). The
 // options dialog and the about box disable this window while they are shown.
 //
-// Everything runs on the GUI thread. "作成" is enabled by Timer1, every 100 ms.
+// Everything runs on the GUI thread but the preview's decoding (app/preview.h), whose
+// result comes back by a queued call. "作成" is enabled by Timer1, every 100 ms.
+// "ヘルプ" opens the user guide installed with the program through the shell opener.
 #include "app/collected_list.h"
 #include "app/preview.h"
 #include "shell/ui/list_view.h"
@@ -32,6 +34,7 @@ class QToolBar;
 namespace kelvora {
 
 class TButtonRow;
+class TShellOpener;
 class TImage;
 class TSPIs;
 class TVelShTreeView;
@@ -47,7 +50,7 @@ public:
     QToolBar* ToolBar1;
     QAction* TB_Susie;   // "Susie PlugInの確認"
     QAction* TB_Version; // "バージョン情報"
-    QAction* TB_Help;    // "ヘルプ", without an action
+    QAction* TB_Help;    // "ヘルプ": the user guide
     QAction* TB_End;     // "終了"
     // Browser pane: the view items over the tree and the list
     QWidget* Panel1;
@@ -91,6 +94,7 @@ public:
     void btnCreateClick();
     void TB_SusieClick();
     void TB_VersionClick();
+    void TB_HelpClick();
     void TB_EndClick();
     void btnEndClick();
     void TB_IconClick();
@@ -108,6 +112,8 @@ public:
     void AddFile(const std::string& path);
     // What Image1 shows.
     const TPreviewLoader& Previews() const { return *previews_; }
+    // What opens the user guide (the desktop's opener unless a test sets one).
+    void SetShellOpener(TShellOpener& opener) { opener_ = &opener; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -120,6 +126,8 @@ private:
     void buildCollectionPane();
     void buildBottomRow();
     void connectHandlers();
+    // Ctrl+1 ... Ctrl+4 for the view styles; Tab reaches the toolbars' buttons.
+    void setUpKeyboard();
     // The design sizes of the panes, once the window has its size.
     void applyDesignSizes();
     void setViewStyle(TViewStyle style, QAction* checked);
@@ -127,6 +135,7 @@ private:
 
     const TAppWindows& windows_;
     TDialogs& dialogs_;
+    TShellOpener* opener_;
     TCollectedList collected_;
     TFileSelection selection_{collected_};
     std::unique_ptr<TPreviewLoader> previews_; // over Image1

@@ -11,6 +11,8 @@ inline constexpr char SPictureMemory[] = "画像のメモリを確保できま�
 inline constexpr char SInvalidBitmap[] = "ビットマップ画像が不正です";
 inline constexpr char SMetafileUnreadable[] = "メタファイルを読み込めません";
 inline constexpr char SListIndexError[] = "リストのインデックスが範囲を超えています (%1)";
+// A page the desktop's opener could not open (the album, the user guide).
+inline constexpr char SCannotOpenHtml[] = "HTMLファイルを開けませんでした";
 
 // Every module's table shows its texts through this one.
 inline QString Text(const char* text) {

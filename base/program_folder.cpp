@@ -96,6 +96,17 @@ std::string SettingsFolder() {
     return SettingsFolder(ProgramFolder());
 }
 
+std::string HelpFilePath(const std::string& programFolder) {
+    const std::string installed = programFolder + "/../share/kelvora/help/index.html";
+    if (::access(installed.c_str(), R_OK) == 0)
+        return canonical(installed);
+    return programFolder + "/help/index.html";
+}
+
+std::string HelpFilePath() {
+    return HelpFilePath(ProgramFolder());
+}
+
 std::string ColumnMemoryFilePath() {
     std::string name = ProgramFileName();
     if (const auto dot = name.rfind('.'); dot != std::string::npos && dot > 0)

@@ -24,6 +24,12 @@ std::string SettingsFolder(const std::string& programFolder);
 // The same for the running program.
 std::string SettingsFolder();
 
+// The user guide: <prefix>/share/kelvora/help/index.html for an installed program
+// (found from the program's folder, <prefix>/bin), else help/index.html beside the
+// program, where the build puts it.
+std::string HelpFilePath(const std::string& programFolder);
+std::string HelpFilePath();
+
 // The column memory file: the executable's name with the extension ".dat", in
 // SettingsFolder().
 std::string ColumnMemoryFilePath();

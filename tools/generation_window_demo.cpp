@@ -1,6 +1,8 @@
 // Shows the generation window after a finished run over the given pictures, for
-// the screenshot in docs/. Usage: kelvora-demo-generation PAGE.html PICTURE...
-// It quits by itself after a few seconds; docs/make-screenshot.sh captures it.
+// the screenshot in docs/. Usage: kelvora-demo-generation [--running] PAGE.html PICTURE...
+// It quits by itself after a few seconds; docs/make-screenshot.sh captures it. With
+// --running it stops the run after a few seconds instead, so that
+// docs/make-run-screenshot.sh can capture the window during the run.
 #include "album/ui/comment_editor.h"
 #include "album/ui/generation_window.h"
 #include "app/startup.h"
@@ -15,6 +17,7 @@
 #include <QTimer>
 #include <clocale>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 // Records the closing message instead of waiting for a click on it.
@@ -32,6 +35,11 @@ int main(int argc, char** argv) {
     QApplication::setApplicationDisplayName(QStringLiteral("Kelvora"));
     kelvora::applyInterfaceFont(app);
     kelvora::registerPictureFormats(32);
+    const bool running = argc > 1 && std::strcmp(argv[1], "--running") == 0;
+    if (running) {
+        --argc;
+        ++argv;
+    }
     if (argc < 3)
         return 2;
     QuietDialogs dialogs;
@@ -46,6 +54,8 @@ int main(int argc, char** argv) {
     form3.chkFrame->setChecked(true);
     form3.chkComment->setChecked(true);
     QTimer::singleShot(500, &form3, [&] { form3.Button1Click(); });
+    if (running)
+        QTimer::singleShot(5000, &form3, [&] { form3.btnStopClick(); });
     QTimer::singleShot(8000, &app, &QApplication::quit);
     return app.exec();
 }

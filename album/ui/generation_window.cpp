@@ -14,6 +14,7 @@
 #include "ui/window_placement.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -26,6 +27,7 @@
 #include <QStatusBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace kelvora {
 namespace {
@@ -68,6 +70,7 @@ TForm3::TForm3(TForm4& commentEditor, std::string optionFile, TDialogs& dialogs,
     connect(Button2, &QPushButton::clicked, this, &TForm3::Button2Click);
     connect(Button3, &QPushButton::clicked, this, &TForm3::Button3Click);
     connect(Button4, &QPushButton::clicked, this, &TForm3::Button4Click);
+    connect(btnStop, &QPushButton::clicked, this, &TForm3::btnStopClick);
     connect(btnShowHTML, &QPushButton::clicked, this, &TForm3::btnShowHTMLClick);
     connect(btnCommentEdit, &QPushButton::clicked, this, &TForm3::btnCommentEditClick);
 
@@ -75,6 +78,7 @@ TForm3::TForm3(TForm4& commentEditor, std::string optionFile, TDialogs& dialogs,
         stProgress->setRange(0, maximum);
         stProgress->setValue(position);
     });
+    connect(&runner_, &TAlbumRunner::pictureStarted, this, &TForm3::pictureStarted);
     connect(&runner_, &TAlbumRunner::pictureConverted, this,
             [this](int, const QImage& preview) { imgWork->setImage(preview); });
     connect(&runner_, &TAlbumRunner::converted, this, &TForm3::runConverted);
@@ -152,12 +156,15 @@ void TForm3::buildControls() {
     page->setColumnStretch(5, 1);
 
     Button1 = named(new QPushButton(QStringLiteral("作成開始"), this), "Button1");
+    btnStop = named(new QPushButton(QStringLiteral("中止"), this), "btnStop");
+    btnStop->setEnabled(false);
     Button4 = named(new QPushButton(QStringLiteral("戻る"), this), "Button4");
     btnShowHTML = named(new QPushButton(QStringLiteral("HTMLを開く"), this), "btnShowHTML");
     btnShowHTML->setEnabled(false);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(Button1);
+    buttons->addWidget(btnStop);
     buttons->addWidget(btnShowHTML);
     buttons->addWidget(Button4);
 
@@ -165,6 +172,9 @@ void TForm3::buildControls() {
     StatusBar1->setSizeGripEnabled(false);
     stProgress = named(new TStatusProgressBar(StatusBar1), "stProgress");
     stProgress->hide();
+    lblRunStatus = named(new QLabel(StatusBar1), "lblRunStatus");
+    lblRunStatus->setMinimumWidth(120);
+    StatusBar1->addWidget(lblRunStatus);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(GroupBox1, 1);
@@ -238,20 +248,32 @@ TAlbumPageOptions TForm3::PageOptions() const {
 }
 
 void TForm3::Button1Click() {
-    if (runner_.running()) {
-        // The window stays live during a run. Pressed again for the same album it
-        // is ignored; an album handed over meanwhile is made when this run ends.
-        startAgain_ = runner_.job().htmlFileName != pageFileName_ ||
-                      runner_.job().sourceFiles.items() != SourceFiles.items();
+    // One run at a time: the button is off meanwhile, and a second start would write the
+    // same files as the first.
+    if (runner_.running())
         return;
-    }
-    startAgain_ = false;
     // The run works on what was handed over and shown when it started.
     runShowing_ = showing_;
+    started_ = 0;
+    stopping_ = false;
+    hideWhenStopped_ = false;
     stProgress->setRange(0, 2 * SourceFiles.count());
     stProgress->setValue(0);
     stProgress->show();
+    lblRunStatus->clear();
     runner_.start({pageFileName_, SourceFiles, LargeSettings, SmallSettings});
+    Button1->setEnabled(false);
+    btnStop->setEnabled(true);
+}
+
+void TForm3::pictureStarted(int index) {
+    started_ = std::max(started_, index + 1);
+    const TAlbumJob& job = runner_.job();
+    const std::string& source = job.sourceFiles[index];
+    lblRunStatus->setText(QStringLiteral("%1 / %2  %3")
+                              .arg(started_)
+                              .arg(job.sourceFiles.count())
+                              .arg(toDisplayQ(source.substr(source.rfind('/') + 1))));
 }
 
 void TForm3::runConverted() {
@@ -261,31 +283,81 @@ void TForm3::runConverted() {
         completed = true;
     });
     imgWork->clear();
+    lblRunStatus->clear();
     if (!completed) {
         runEnded();
         return; // the bar stays where the run stopped
     }
     stProgress->hide();
+    runEnded();
     // "HTMLを開く" opens what this showing's run wrote, never a page handed over
-    // after the run started.
-    if (runShowing_ == showing_) {
-        writtenPage_ = runner_.job().htmlFileName;
-        btnShowHTML->setEnabled(true);
-    }
+    // after the run started, and only this showing's run reports its end.
+    if (runShowing_ != showing_)
+        return;
+    writtenPage_ = runner_.job().htmlFileName;
+    btnShowHTML->setEnabled(true);
     emit runFinished();
     dialogs_.showMessage(this, QStringLiteral("完了しました"));
-    runEnded();
 }
 
 void TForm3::runFailed(const QString& message) {
     imgWork->clear();
-    dialogs_.showError(this, message);
+    lblRunStatus->clear();
+    if (std::exchange(stopping_, false)) {
+        // Stopped by the user, who needs no message box to learn it.
+        lblRunStatus->setText(message);
+        runEnded();
+        if (std::exchange(hideWhenStopped_, false))
+            hide();
+        return;
+    }
     runEnded();
+    dialogs_.showError(this, message);
 }
 
 void TForm3::runEnded() {
-    if (std::exchange(startAgain_, false))
-        Button1Click();
+    Button1->setEnabled(true);
+    btnStop->setEnabled(false);
+    Button4->setEnabled(true);
+}
+
+void TForm3::stop() {
+    if (!runner_.running() || stopping_)
+        return;
+    stopping_ = true;
+    btnStop->setEnabled(false);
+    runner_.cancel();
+}
+
+void TForm3::btnStopClick() {
+    stop();
+}
+
+bool TForm3::mayLeave() {
+    if (!runner_.running())
+        return true;
+    if (stopping_) {
+        hideWhenStopped_ = true;
+        return false;
+    }
+    if (!dialogs_.askYesNo(this, QStringLiteral("確認"), QStringLiteral("作成を中止しますか？"),
+                           TMessageIcon::Question))
+        return false;
+    // The run may have ended while the question was up.
+    if (!runner_.running())
+        return true;
+    hideWhenStopped_ = true;
+    Button4->setEnabled(false);
+    stop();
+    return false;
+}
+
+void TForm3::closeEvent(QCloseEvent* event) {
+    if (!mayLeave()) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 void TForm3::chooseColor(TColorLabel* label) {
@@ -302,13 +374,17 @@ void TForm3::Button3Click() {
     chooseColor(lblFrameColor);
 }
 void TForm3::Button4Click() {
-    hide();
+    if (mayLeave())
+        hide();
 }
 
 void TForm3::btnShowHTMLClick() {
-    // Nothing is reported when the desktop cannot open the page.
-    if (!writtenPage_.empty())
-        opener_.open(writtenPage_);
+    if (writtenPage_.empty())
+        return;
+    opener_.openChecked(writtenPage_, this, [this](bool ok) {
+        if (!ok)
+            dialogs_.showError(this, AlbumTexts::Text(BaseTexts::SCannotOpenHtml));
+    });
 }
 
 void TForm3::btnCommentEditClick() {

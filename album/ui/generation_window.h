@@ -1,6 +1,12 @@
 #pragma once
 // The generation window: where the album's pictures go and how they are
 // converted, the page options, and the run that makes the album.
+//
+// One run at a time, on the runner's threads; the window stays live meanwhile and
+// shows "n / N" and the picture being converted. "中止" stops the run, and so does
+// leaving the window ("戻る" or the close box) once the user confirms: the window then
+// waits for the runner to remove what it staged, by its signal, and hides. A stopped
+// run leaves the album on disk as it was.
 #include "album/album_runner.h"
 #include "album/picture_settings.h"
 #include "base/stringlist.h"
@@ -68,10 +74,12 @@ public:
     QRadioButton* rbUp;
     QRadioButton* rbDown;
     QPushButton* Button1;
+    QPushButton* btnStop; // "中止", during a run
     QPushButton* Button4;
     QPushButton* btnShowHTML;
     QStatusBar* StatusBar1;
     TStatusProgressBar* stProgress;
+    QLabel* lblRunStatus; // "n / N" and the picture being converted
 
     // Handlers
     void FormShow();
@@ -80,6 +88,7 @@ public:
     void Button2Click();
     void Button3Click();
     void Button4Click();
+    void btnStopClick();
     void btnShowHTMLClick();
     void btnCommentEditClick();
     void ShowPictureSettings(const TPictureSettings& settings, QTreeWidget* listView);
@@ -91,12 +100,13 @@ public:
 signals:
     // Emitted when the window is hidden, so that the main window comes back.
     void hidden();
-    // Emitted after a run completed and the page was written.
+    // Emitted after a run of this showing completed and the page was written.
     void runFinished();
 
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildControls();
@@ -104,6 +114,11 @@ private:
     void runConverted();
     void runFailed(const QString& message);
     void runEnded();
+    void pictureStarted(int index);
+    // Leaving during a run: true when the window may hide now; otherwise the user
+    // either keeps the run (No) or it is being stopped and the window hides after.
+    bool mayLeave();
+    void stop();
 
     TForm4& form4_;
     std::string optionFile_;
@@ -115,7 +130,9 @@ private:
     int showing_ = 0;         // counts the showings of the window
     int runShowing_ = 0;      // the showing the run in progress was started in
     std::string writtenPage_; // the page a run of this showing wrote
-    bool startAgain_ = false; // a new album was handed over during a run
+    int started_ = 0;         // the pictures of the run in progress begun so far
+    bool stopping_ = false;   // the run in progress was told to stop
+    bool hideWhenStopped_ = false;
 };
 
 } // namespace kelvora

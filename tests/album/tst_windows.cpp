@@ -4,6 +4,7 @@
 #include "app/app_windows.h"
 #include "app/main_window.h"
 #include "app/startup.h"
+#include "base/shell_opener.h"
 #include "tests/shell/browser_world.h"
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/images.h"
@@ -21,12 +22,15 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <sys/stat.h>
 
 using namespace kelvora;
 using namespace kelvora::test;
@@ -262,32 +266,146 @@ private slots:
         QCOMPARE(w.dialogs.messages, QStringList{QStringLiteral("完了しました")});
     }
 
-    void openPageIsTheOneTheRunWrote() {
+    // "戻る" and the close box during a run ask first: No keeps the window and the run,
+    // Yes stops it and hides the window once the run's files are removed. Only a run
+    // that finished reports "完了しました" and is what "HTMLを開く" opens.
+    void leavingDuringARunAsksAndStopsOnYes() {
         Windows w;
         std::vector<std::string> first;
         for (int i = 0; i < 6; ++i)
             first.push_back(
                 w.picture(std::string("a").append(std::to_string(i)).append(".jpg"), 600, 400));
         w.start(first);
-        click(w.form3.Button1);
-        // "戻る" in the middle of the run, and a new album handed over.
+        const QString question = QStringLiteral("確認|作成を中止しますか？");
+        for (const bool closeBox : {false, true}) {
+            click(w.form3.Button1);
+            QVERIFY(w.form3.running());
+            w.dialogs.yesNoAnswers = {false};
+            if (closeBox)
+                QVERIFY(!w.form3.close());
+            else
+                click(w.form3.Button4);
+            QCOMPARE(std::exchange(w.dialogs.questions, {}), QStringList{question});
+            QVERIFY(w.form3.isVisible());
+            QVERIFY(w.form3.running());
+
+            w.dialogs.yesNoAnswers = {true};
+            if (closeBox)
+                w.form3.close();
+            else
+                click(w.form3.Button4);
+            QCOMPARE(std::exchange(w.dialogs.questions, {}), QStringList{question});
+            // Hidden only once the run has ended and removed what it staged.
+            QVERIFY(w.form3.isVisible());
+            QTRY_VERIFY_WITH_TIMEOUT(!w.form3.isVisible(), 60000);
+            QVERIFY(!w.form3.running());
+            QVERIFY(!fileExists(w.page()));
+            QVERIFY(!fileExists(w.dir.path() + "/site/large"));
+            QVERIFY(w.dialogs.messages.isEmpty());
+            QVERIFY(w.dialogs.errors.isEmpty());
+            w.form3.show();
+        }
+        // Without a run the window goes at once, without a question.
         click(w.form3.Button4);
+        QVERIFY(!w.form3.isVisible());
+        QVERIFY(w.dialogs.questions.isEmpty());
+
         const std::string second = w.dir.file("other/second.html");
         w.form3.HTMLFileName = second;
         w.form3.SourceFiles.clear();
         w.form3.SourceFiles.add(w.picture("new.jpg", 30, 30));
         w.form3.show();
-        QTRY_VERIFY_WITH_TIMEOUT(!w.form3.running(), 60000);
-        QCOMPARE(w.dialogs.messages, QStringList{QStringLiteral("完了しました")});
-        QVERIFY(fileExists(w.page()));
-        // That run's page is not the one this showing is about.
-        QVERIFY(!w.form3.btnShowHTML->isEnabled());
-        QVERIFY(!fileExists(second));
-
         runAndWait(w.form3);
+        QCOMPARE(w.dialogs.messages, QStringList{QStringLiteral("完了しました")});
         QVERIFY(w.form3.btnShowHTML->isEnabled());
         click(w.form3.btnShowHTML);
         QCOMPARE(w.opener.opened, std::vector<std::string>{second});
+    }
+
+    // "中止" stops a run over an album made before with other settings: the page and
+    // pictures on disk are those of the first run, byte for byte, and nothing is left
+    // behind. During the run "作成開始" is off and the status bar counts the pictures.
+    void stopLeavesTheAlbumThatWasThere() {
+        Windows w;
+        w.start({w.picture("old.jpg", 40, 40), w.picture("older.jpg", 50, 30)});
+        runAndWait(w.form3);
+        const auto before = snapshot(w.dir.path() + "/site");
+        QVERIFY(!w.form3.btnStop->isEnabled());
+
+        w.form3.hide();
+        w.dir.write("Option.ini", "[Large]\r\nQuality=40\r\nRate=50\r\n");
+        std::vector<std::string> pictures;
+        for (int i = 0; i < 12; ++i)
+            pictures.push_back(
+                w.picture(std::string("p").append(std::to_string(i)).append(".jpg"), 900, 600));
+        w.start(pictures);
+        w.form3.txtTitle->setText(QStringLiteral("新しい"));
+        QSignalSpy progress(w.form3.stProgress, &QProgressBar::valueChanged);
+        click(w.form3.Button1);
+        QVERIFY(!w.form3.Button1->isEnabled());
+        QVERIFY(w.form3.btnStop->isEnabled());
+        QVERIFY(progress.wait(60000));
+        QTRY_VERIFY_WITH_TIMEOUT(!w.form3.lblRunStatus->text().isEmpty(), 60000);
+        QVERIFY2(QRegularExpression(QStringLiteral("^([1-9][0-9]*) / 12  p[0-9]+\\.jpg$"))
+                     .match(w.form3.lblRunStatus->text())
+                     .hasMatch(),
+                 qPrintable(w.form3.lblRunStatus->text()));
+        QVERIFY(w.form3.running());
+        click(w.form3.btnStop);
+        QTRY_VERIFY_WITH_TIMEOUT(!w.form3.running(), 60000);
+        QCOMPARE(snapshot(w.dir.path() + "/site"), before);
+        QCOMPARE(w.form3.lblRunStatus->text(), QStringLiteral("中止しました"));
+        QCOMPARE(w.dialogs.messages,
+                 QStringList{QStringLiteral("完了しました")}); // the first run's
+        QVERIFY(w.dialogs.errors.isEmpty());
+        QVERIFY(w.form3.Button1->isEnabled());
+        QVERIFY(!w.form3.btnStop->isEnabled());
+        QVERIFY(w.form3.isVisible());
+    }
+
+    // "HTMLを開く" tells when the desktop's opener fails, without waiting for it.
+    void openingThePageReportsAFailingOpener_data() {
+        QTest::addColumn<QString>("opener");
+        QTest::addColumn<int>("patienceMs");
+        QTest::addColumn<bool>("fails");
+        QTest::newRow("succeeds") << QStringLiteral("true") << 10000 << false;
+        QTest::newRow("exits with 1") << QStringLiteral("false") << 10000 << true;
+        QTest::newRow("cannot start") << QStringLiteral("/nonexistent/opener") << 10000 << true;
+        QTest::newRow("slow, then fails") << QStringLiteral("slow-failing") << 10000 << true;
+        // Still running when patience ends: it started something, which counts.
+        QTest::newRow("fails after the patience") << QStringLiteral("slow-failing") << 150 << false;
+    }
+    void openingThePageReportsAFailingOpener() {
+        QFETCH(QString, opener);
+        QFETCH(int, patienceMs);
+        QFETCH(bool, fails);
+        Windows w;
+        std::string program = opener.toStdString();
+        const bool slow = opener == QLatin1String("slow-failing");
+        if (slow) {
+            program = w.dir.write("slow-failing", "#!/bin/sh\nsleep 0.5\nexit 3\n");
+            ::chmod(program.c_str(), 0755);
+        }
+        TXdgOpener xdg(program, patienceMs);
+        TForm3 form3(w.form4, w.dir.file("Option.ini"), w.dialogs, xdg);
+        form3.HTMLFileName = w.page();
+        form3.SourceFiles.add(w.picture("a.jpg", 20, 20));
+        form3.show();
+        runAndWait(form3);
+        // The window's event loop runs while the opener does.
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+        ticker.start(10);
+        click(form3.btnShowHTML);
+        QVERIFY(w.dialogs.errors.isEmpty());
+        const QStringList want =
+            fails ? QStringList{QStringLiteral("HTMLファイルを開けませんでした")} : QStringList{};
+        QTRY_COMPARE_WITH_TIMEOUT(w.dialogs.errors, want, 5000);
+        if (slow && fails)
+            QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
+        QTest::qWait(fails ? 0 : slow ? 800 : 300); // a success stays silent
+        QCOMPARE(w.dialogs.errors, want);
     }
 
     void closingMidRunLeavesTheAlbumThatWasThere() {

@@ -11,6 +11,7 @@
 #include "app/version_window.h"
 #include "base/file_io.h"
 #include "base/program_folder.h"
+#include "base/shell_opener.h"
 #include "settings/ui/option_dialog.h"
 #include "spi/spis.h"
 #include "spi/ui/plugin_list_window.h"
@@ -32,14 +33,17 @@
 #include <QListView>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSet>
 #include <QSignalSpy>
 #include <QSplitter>
+#include <QSplitterHandle>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <fcntl.h>
 #include <filesystem>
@@ -120,7 +124,11 @@ struct Program {
         view->scrollTo(index);
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
         QCOMPARE(list.ItemFocused()->GetIndex(), row);
+        settlePreview();
     }
+
+    // The preview is decoded on a worker: waits until its result is shown.
+    void settlePreview() const { QTRY_VERIFY_WITH_TIMEOUT(!form1->Previews().Busy(), 30000); }
 
     // Each file chosen in the list and added with 追加.
     void collect(std::initializer_list<const char*> names) {
@@ -168,6 +176,7 @@ struct Program {
         QListView* box = form1->ListBox1;
         QTest::mouseClick(box->viewport(), Qt::LeftButton, {},
                           box->visualRect(box->model()->index(row, 0)).center());
+        settlePreview();
     }
 
     // A click on a toolbar item.
@@ -521,7 +530,15 @@ private slots:
         TImage image;
         image.resize(32, 24);
         TPreviewLoader previews(image);
-        previews.Show(file);
+        // Shows the file as a click does (twice) and waits for the worker; what failed.
+        const auto show = [&](const std::string& path) {
+            std::exception_ptr failure;
+            for (int i = 0; i < 2; ++i)
+                previews.Show(path, [&](std::exception_ptr e) { failure = e; });
+            [&] { QTRY_VERIFY_WITH_TIMEOUT(!previews.Busy(), 30000); }();
+            return failure;
+        };
+        QVERIFY(!show(file));
         QCOMPARE(image.picture().width(), 32); // decoded at half size for the control
         const struct {
             const char* change;
@@ -538,23 +555,23 @@ private slots:
         for (const auto& c : cases) {
             c.apply();
             const int before = previews.Decodes();
-            previews.Show(file);
+            QVERIFY2(!show(file), c.change);
             QVERIFY2(previews.Decodes() - before == c.decodes, c.change);
             QVERIFY2(!image.picture().empty(), c.change);
         }
         QCOMPARE(image.picture().width(), 80);
-        // A damaged file fails once and raises the same error again while unchanged.
+        // A damaged file fails once and reports the same error again while unchanged.
         const std::string broken = dir.write("broken.jpg", "not a picture");
         for (int decodes : {1, 0}) {
             const int before = previews.Decodes();
-            QVERIFY_THROWS_EXCEPTION(std::exception, previews.Show(broken));
+            QVERIFY(show(broken));
             QCOMPARE(previews.Decodes() - before, decodes);
             QVERIFY(image.picture().empty());
         }
         // Gone from disk: read again, which fails and leaves the control empty.
-        previews.Show(file);
+        QVERIFY(!show(file));
         std::filesystem::remove(file);
-        QVERIFY_THROWS_EXCEPTION(std::exception, previews.Show(file));
+        QVERIFY(show(file));
         QVERIFY(image.picture().empty());
     }
 
@@ -771,6 +788,84 @@ private slots:
         QTest::mouseClick(p.frmOption->Button1, Qt::LeftButton); // 取り消し
         QVERIFY(!p.frmOption->isVisible());
         QVERIFY(f.isEnabled());
+    }
+    // The handle between the browser and the collection pane, and the one between the
+    // list and the preview, dragged up and left: the preview grows with them.
+    void lowerAreaAndPreviewGrowWithTheirSplitters() {
+        FakeDialogs dialogs;
+        Program p(dialogs);
+        TForm1& f = *p.form1;
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        const QSize before = f.Image1->size();
+        const auto drag = [](QSplitter* splitter, QPoint by) {
+            QSplitterHandle* handle = splitter->handle(1);
+            const QPoint from = handle->rect().center();
+            const auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+                QMouseEvent event(type, at, handle->mapToGlobal(at), Qt::LeftButton, buttons,
+                                  Qt::NoModifier);
+                QApplication::sendEvent(handle, &event);
+            };
+            send(QEvent::MouseButtonPress, from, Qt::LeftButton);
+            send(QEvent::MouseMove, from + by, Qt::LeftButton);
+            send(QEvent::MouseButtonRelease, from + by, Qt::NoButton);
+        };
+        drag(f.Splitter2, QPoint(0, -120));
+        drag(f.Splitter3, QPoint(-100, 0));
+        // Give or take the pixel the handle is grabbed by.
+        const QSize grown = f.Image1->size() - before;
+        QVERIFY2(std::abs(grown.width() - 100) <= 2 && std::abs(grown.height() - 120) <= 2,
+                 qPrintable(QStringLiteral("%1 x %2").arg(grown.width()).arg(grown.height())));
+    }
+
+    // Ctrl+1 ... Ctrl+4 choose the view styles; Tab from the tree reaches the toolbars.
+    void keyboardChoosesViewStylesAndReachesTheToolbars() {
+        FakeDialogs dialogs;
+        Program p(dialogs);
+        TForm1& f = *p.form1;
+        f.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&f));
+        f.VelShTreeView1->setFocus();
+        const struct {
+            Qt::Key key;
+            int style;
+        } keys[] = {{Qt::Key_4, vsReport},
+                    {Qt::Key_2, vsSmallIcon},
+                    {Qt::Key_3, vsList},
+                    {Qt::Key_1, vsIcon}};
+        for (const auto& k : keys) {
+            QTest::keyClick(f.VelShTreeView1, k.key, Qt::ControlModifier);
+            QCOMPARE(int(f.VelShListView1->ViewStyle()), k.style);
+            QList<bool> want(4, false);
+            want[k.style] = true;
+            QCOMPARE(checks(f), want);
+        }
+        QWidget* reached = nullptr;
+        for (int i = 0; i < 30 && !reached; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QWidget* focus = QApplication::focusWidget();
+            if (focus &&
+                (focus->parentWidget() == f.ToolBar1 || focus->parentWidget() == f.ToolBar2))
+                reached = focus;
+        }
+        QVERIFY(reached);
+        QVERIFY(qobject_cast<QToolButton*>(reached));
+    }
+
+    // "ヘルプ" opens the user guide installed with the program, and says so when the
+    // desktop cannot open it.
+    void helpOpensTheUserGuide() {
+        FakeDialogs dialogs;
+        Program p(dialogs);
+        TForm1& f = *p.form1;
+        f.SetShellOpener(p.opener);
+        f.TB_Help->trigger();
+        QCOMPARE(p.opener.opened, std::vector<std::string>{HelpFilePath()});
+        QVERIFY(readFile(HelpFilePath()).find("<meta charset=\"UTF-8\">") != std::string::npos);
+        TXdgOpener failing("false");
+        f.SetShellOpener(failing);
+        f.TB_Help->trigger();
+        QVERIFY(dialogs.errors.isEmpty()); // not waited for
+        QTRY_COMPARE(dialogs.errors, QStringList{QStringLiteral("HTMLファイルを開けませんでした")});
     }
 };
 

@@ -59,6 +59,19 @@ TEST(SettingsFolder, BesideAProgramOfItsOwnElseInTheUsersConfiguration) {
     }
 }
 
+// The user guide of an installed program is in <prefix>/share/kelvora/help; a program
+// run from its build tree finds it beside itself.
+TEST(HelpFile, InstalledUnderTheSharedDataElseBesideTheProgram) {
+    TempDir dir;
+    dir.write("build/help/index.html", "<html>");
+    EXPECT_EQ(HelpFilePath(dir.file("build")), dir.file("build/help/index.html"));
+    dir.write("prefix/bin/kelvora", "");
+    EXPECT_EQ(HelpFilePath(dir.file("prefix/bin")), dir.file("prefix/bin/help/index.html"));
+    dir.write("prefix/share/kelvora/help/index.html", "<html>");
+    EXPECT_EQ(HelpFilePath(dir.file("prefix/bin")),
+              dir.file("prefix/share/kelvora/help/index.html"));
+}
+
 TEST(SettingsFolder, ReadOnlyProgramFolderForAnOrdinaryUser) {
     TempDir dir;
     ::chmod(dir.path().c_str(), 0755);

@@ -7,7 +7,8 @@ trap 'rm -rf "$prefix"' EXIT
 cmake --install "$1" --prefix "$prefix" >/dev/null
 for f in bin/kelvora bin/kelvora-album share/applications/kelvora.desktop \
     share/icons/hicolor/scalable/apps/kelvora.svg share/icons/hicolor/16x16/apps/kelvora.png \
-    share/icons/hicolor/48x48/apps/kelvora.png share/icons/hicolor/256x256/apps/kelvora.png; do
+    share/icons/hicolor/48x48/apps/kelvora.png share/icons/hicolor/256x256/apps/kelvora.png \
+    share/kelvora/help/index.html; do
     [ -s "$prefix/$f" ] || { echo "not installed: $f" >&2; exit 1; }
 done
 [ -x "$prefix/bin/kelvora" ] || { echo "kelvora is not executable" >&2; exit 1; }
