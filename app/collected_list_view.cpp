@@ -107,8 +107,9 @@ void TCollectedListView::dropEvent(QDropEvent* event) {
     const QMimeData* mime = event->mimeData();
     const Qt::DropAction action = actionFor(mime, event->possibleActions());
     const int row = DropRowAt(event->position().toPoint());
-    setState(NoState);
-    viewport()->update();
+    // The drag is over: the auto-scroll and the drop indicator stop as on leaving.
+    QDragLeaveEvent leave;
+    QListView::dragLeaveEvent(&leave);
     if (action == Qt::IgnoreAction) {
         event->ignore();
         return;

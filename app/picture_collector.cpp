@@ -2,6 +2,7 @@
 
 #include "app/collected_list.h"
 #include "base/picture.h"
+#include "shell/items/drive_ready.h"
 #include "shell/items/fs_folder.h"
 
 #include <algorithm>
@@ -104,6 +105,10 @@ bool TPictureCollector::WouldAdd(const std::vector<std::string>& selected,
     int budget = kScanLimit;
     for (const std::string& path : selected) {
         if (IsFolder(path)) {
+            // A network or removable drive may take long to list a folder: it is read
+            // when "追加" is pressed, not at every selection change.
+            if (ShOnSlowDrive(path))
+                return true;
             bool found = false;
             forEachPicture(path, &budget, [&](const std::string& picture) {
                 found = list.IndexOf(picture) < 0;

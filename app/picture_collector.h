@@ -6,9 +6,10 @@
 // picture loader reads, built in or through a plug-in; subfolders, FIFOs, devices and
 // other files are left out. Paths listed already, or met twice, are added once.
 //
-// A folder is read on the calling thread (the GUI thread): its names and the types
-// readdir reports, with a stat only for links and entries of unknown type, so a folder
-// of 100 000 names takes a few tens of milliseconds. Nothing here is held between calls.
+// A folder is read on the calling thread (the GUI thread) when "追加" is pressed or
+// files are dropped: its names and the types readdir reports, with a stat only for
+// links and entries of unknown type (see README for a folder of 100 000 names). A
+// selection change reads at most kScanLimit names. Nothing is held between calls.
 #include <string>
 #include <vector>
 
@@ -33,7 +34,8 @@ public:
     static std::vector<std::string> PathsToAdd(const std::vector<std::string>& selected,
                                                const TCollectedList& list);
     // Whether PathsToAdd would give anything. Stops at the first picture not listed and
-    // reads at most kScanLimit names of folders; past that it answers yes.
+    // reads at most kScanLimit names of folders; past that, and for a folder on a network,
+    // FUSE or removable drive (which it does not read), it answers yes.
     static bool WouldAdd(const std::vector<std::string>& selected, const TCollectedList& list);
     static constexpr int kScanLimit = 4096;
 };

@@ -94,7 +94,7 @@ TForm4::TForm4(QWidget* parent) : QWidget(parent, Qt::Window) {
 void TForm4::OpenWith(const TStringList& sourceFiles) {
     show();
     raise();
-    KeepCommentsOf(sourceFiles);
+    rebuild(sourceFiles, true);
     lblFileName->clear();
     imgPreview->clear();
     fillingMemo_ = true;
@@ -109,6 +109,10 @@ void TForm4::ClearComments() {
 }
 
 void TForm4::KeepCommentsOf(const TStringList& sourceFiles) {
+    rebuild(sourceFiles, false);
+}
+
+void TForm4::rebuild(const TStringList& sourceFiles, bool addMissing) {
     // Rows are found by the path's bytes: two names that differ only in bytes the
     // code page cannot show are two pictures, with a comment each.
     std::map<QByteArray, QTreeWidgetItem*> rows;
@@ -126,11 +130,12 @@ void TForm4::KeepCommentsOf(const TStringList& sourceFiles) {
         if (const auto it = rows.find(bytes); it != rows.end()) {
             item = it->second;
             rows.erase(it);
-        } else {
+        } else if (addMissing) {
             item = new QTreeWidgetItem({toDisplayQ(path), QString()});
             item->setData(0, kPathRole, bytes);
         }
-        ListView1->addTopLevelItem(item);
+        if (item)
+            ListView1->addTopLevelItem(item);
     }
     for (auto& [path, item] : rows) {
         if (item == CurrentItem) {

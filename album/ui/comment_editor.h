@@ -30,8 +30,9 @@ public:
     void OpenWith(const TStringList& sourceFiles);
     // Empties the comment list.
     void ClearComments();
-    // Rebuilds the rows for a new album: one per picture, in its order, each keeping
-    // the comment its picture had; the rows of pictures no longer listed go.
+    // Rebuilds the rows for a new album: the rows of its pictures, in its order, keep
+    // their comments; the rows of pictures no longer listed go. (Rows for its other
+    // pictures come when the editor is opened.)
     void KeepCommentsOf(const TStringList& sourceFiles);
     // The comment of row i, or nothing when the list has no such row.
     std::optional<std::string> CommentOf(int index) const;
@@ -60,6 +61,9 @@ protected:
 
 private:
     void storeComment();
+    // Puts the rows in the order of sourceFiles, dropping the others; addMissing adds
+    // an empty row for each picture without one.
+    void rebuild(const TStringList& sourceFiles, bool addMissing);
 
     QTreeWidgetItem* CurrentItem = nullptr;
     bool fillingMemo_ = false;
