@@ -93,24 +93,27 @@ QVariant TCollectedList::data(const QModelIndex& index, int role) const {
 }
 
 int TCollectedList::IndexOf(const std::string& path) const {
+    if (!Contains(path))
+        return -1;
     const auto it = std::find(paths_.begin(), paths_.end(), path);
     return it == paths_.end() ? -1 : static_cast<int>(it - paths_.begin());
 }
 
 bool TCollectedList::Add(const std::string& path) {
-    if (IndexOf(path) >= 0)
+    if (Contains(path))
         return false;
     beginInsertRows(QModelIndex(), Count(), Count());
     paths_.push_back(path);
+    listed_.insert(path);
     endInsertRows();
     return true;
 }
 
 int TCollectedList::Insert(const std::vector<std::string>& paths, int row) {
-    std::set<std::string> listed(paths_.begin(), paths_.end());
+    std::unordered_set<std::string> taken;
     std::vector<std::string> fresh;
     for (const std::string& path : paths)
-        if (listed.insert(path).second)
+        if (!Contains(path) && taken.insert(path).second)
             fresh.push_back(path);
     if (fresh.empty())
         return 0;
@@ -119,6 +122,7 @@ int TCollectedList::Insert(const std::vector<std::string>& paths, int row) {
     const int n = static_cast<int>(fresh.size());
     beginInsertRows(QModelIndex(), row, row + n - 1);
     paths_.insert(paths_.begin() + row, fresh.begin(), fresh.end());
+    listed_.insert(fresh.begin(), fresh.end());
     endInsertRows();
     return n;
 }
@@ -127,6 +131,7 @@ void TCollectedList::Delete(int index) {
     if (index < 0 || index >= Count())
         return;
     beginRemoveRows(QModelIndex(), index, index);
+    listed_.erase(paths_[static_cast<std::size_t>(index)]);
     paths_.erase(paths_.begin() + index);
     endRemoveRows();
 }
@@ -221,7 +226,7 @@ bool TFileSelection::Changed(const std::optional<std::string>& focusedPath) {
     if (!focusedPath)
         return false;
     selectedPath_ = *focusedPath;
-    return list_.IndexOf(selectedPath_) < 0;
+    return !list_.Contains(selectedPath_);
 }
 
 } // namespace kelvora

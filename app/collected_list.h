@@ -11,6 +11,7 @@
 #include <QAbstractListModel>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace kelvora {
@@ -40,6 +41,8 @@ public:
     const std::vector<std::string>& Entries() const { return paths_; }
     // The first entry byte-equal to path, or -1.
     int IndexOf(const std::string& path) const;
+    // Whether an entry is byte-equal to path (without walking the list).
+    bool Contains(const std::string& path) const { return listed_.count(path) != 0; }
     // Appends path unless it is listed already; false when it was.
     bool Add(const std::string& path);
     // Inserts the paths not listed yet (nor earlier in paths) before the entry at row,
@@ -64,6 +67,7 @@ private:
     std::vector<int> validRows(const std::vector<int>& rows) const;
 
     std::vector<std::string> paths_;
+    std::unordered_set<std::string> listed_; // the same paths, to look them up
 };
 
 class TFileSelection {

@@ -9,7 +9,6 @@
 #include <dirent.h>
 #include <memory>
 #include <optional>
-#include <set>
 #include <sys/stat.h>
 #include <unordered_set>
 
@@ -84,9 +83,9 @@ bool TPictureCollector::ExpandsSelection(const std::vector<std::string>& selecte
 std::vector<std::string> TPictureCollector::PathsToAdd(const std::vector<std::string>& selected,
                                                        const TCollectedList& list) {
     std::vector<std::string> paths;
-    std::set<std::string> seen(list.Entries().begin(), list.Entries().end());
+    std::unordered_set<std::string> seen;
     const auto take = [&](const std::string& path) {
-        if (seen.insert(path).second)
+        if (!list.Contains(path) && seen.insert(path).second)
             paths.push_back(path);
     };
     for (const std::string& path : selected) {
@@ -111,12 +110,12 @@ bool TPictureCollector::WouldAdd(const std::vector<std::string>& selected,
                 return true;
             bool found = false;
             forEachPicture(path, &budget, [&](const std::string& picture) {
-                found = list.IndexOf(picture) < 0;
+                found = !list.Contains(picture);
                 return !found;
             });
             if (found || budget <= 0)
                 return true;
-        } else if (IsPictureName(path) && list.IndexOf(path) < 0 && isRegularFile(path)) {
+        } else if (IsPictureName(path) && !list.Contains(path) && isRegularFile(path)) {
             return true;
         }
     }

@@ -64,7 +64,9 @@ void setModified(const std::string& file, time_t when) {
 
 // The program's windows over a temporary home folder, connected as at start-up.
 struct Program {
-    explicit Program(TDialogs& answers) : dialogs(answers) {
+    // beforeShow runs once the windows exist, before the main window is first shown.
+    explicit Program(TDialogs& answers, const std::function<void(Program&)>& beforeShow = {})
+        : dialogs(answers) {
         form1 = std::make_unique<TForm1>(windows, dialogs);
         windows.Form1 = form1.get();
         // The column memory stays in the temporary world.
@@ -80,6 +82,8 @@ struct Program {
         form3 = std::make_unique<TForm3>(form4, world.drive() + "/Option.ini", dialogs, opener);
         windows.Form3 = form3.get();
         ConnectWindows(windows);
+        if (beforeShow)
+            beforeShow(*this);
         form1->show();
     }
     ~Program() {
@@ -1071,6 +1075,24 @@ private slots:
         p.form3->SetPageOptions(options);
         QCOMPARE(FormatSessionState({{}, p.form3->PageOptions()}),
                  FormatSessionState({{}, options}));
+    }
+
+    // At start, the kept state is given before the window is first shown.
+    void stateIsTakenBeforeTheWindowShows() {
+        FakeDialogs dialogs;
+        Program next(dialogs, [](Program& q) {
+            TMainWindowState state;
+            state.folder = q.pictures();
+            state.viewStyle = vsReport;
+            state.size = QSize(800, 600);
+            state.paneSplit = {300, 230};
+            q.form1->ApplyState(state);
+        });
+        QTRY_COMPARE(shownPath(*next.form1->VelShListView1), next.world.home() + "/写真");
+        QCOMPARE(next.form1->size(), QSize(800, 600));
+        // The kept collection pane, not the design's 191 pixels (scaled to the room there is).
+        QVERIFY(next.form1->Splitter2->sizes().at(1) > 205);
+        QCOMPARE(checks(*next.form1), (QList<bool>{false, false, false, true}));
     }
 
     // `kelvora FOLDER FILE`: the browser opens at the folder, the file joins the list.
