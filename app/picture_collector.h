@@ -8,7 +8,7 @@
 //
 // A folder is read on the calling thread (the GUI thread) when "追加" is pressed or
 // files are dropped: its names and the types readdir reports, with a stat only for
-// links and entries of unknown type (see README for a folder of 100 000 names). A
+// links and entries of unknown type: a folder of 100 000 names takes 0.1 to 0.5 s. A
 // selection change reads at most kScanLimit names. Nothing is held between calls.
 #include <string>
 #include <vector>

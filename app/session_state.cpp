@@ -83,8 +83,11 @@ QList<int> sizesOf(const std::map<std::string, std::string>& keys, const char* k
 
 std::string joined(const QList<int>& sizes) {
     std::string text;
-    for (int size : sizes)
-        text += (text.empty() ? "" : ",") + std::to_string(size);
+    for (int size : sizes) {
+        if (!text.empty())
+            text += ',';
+        text += std::to_string(size);
+    }
     return text;
 }
 
@@ -98,7 +101,7 @@ std::string FormatSessionState(const TSessionState& state) {
     const TMainWindowState& m = state.main;
     std::string text = "[MainWindow]\r\n";
     const auto line = [&](const char* key, const std::string& value) {
-        text += std::string(key) + "=" + value + "\r\n";
+        text.append(key).append("=").append(value).append("\r\n");
     };
     if (!m.folder.empty())
         line("Folder", escape(m.folder));
