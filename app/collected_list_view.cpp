@@ -117,25 +117,17 @@ void TCollectedListView::dropEvent(QDropEvent* event) {
     event->setDropAction(action);
     event->accept();
     if (const std::optional<std::vector<int>> rows = list_.DraggedRows(mime)) {
-        const int first = list_.MoveRows(*rows, row);
-        selectRows(first, static_cast<int>(rows->size()));
+        // The selection (the dragged entries) moves with them.
+        list_.MoveRows(*rows, row);
         return;
     }
     const std::vector<std::string> paths =
         ShDecodeUriList(mime->data(QString::fromLatin1(kUriListMime)));
+    // The selection stays: selecting the new entries would preview one of them, and a
+    // picture that cannot be shown would answer the drop with an error.
     const int added = list_.Insert(TPictureCollector::PathsToAdd(paths, list_), row);
-    if (added > 0) {
-        selectRows(row < 0 || row > list_.Count() - added ? list_.Count() - added : row, added);
+    if (added > 0)
         emit entriesDropped(added);
-    }
-}
-
-void TCollectedListView::selectRows(int first, int count) {
-    if (first < 0 || count <= 0)
-        return;
-    const QItemSelection rows(list_.index(first), list_.index(first + count - 1));
-    selectionModel()->select(rows, QItemSelectionModel::ClearAndSelect);
-    selectionModel()->setCurrentIndex(list_.index(first), QItemSelectionModel::NoUpdate);
 }
 
 } // namespace kelvora

@@ -44,7 +44,6 @@ protected:
 private:
     // Whether data is ours to take and with which action; Qt::IgnoreAction if not.
     Qt::DropAction actionFor(const QMimeData* mime, Qt::DropActions offered) const;
-    void selectRows(int first, int count);
 
     TCollectedList& list_;
 };
