@@ -125,9 +125,7 @@ void TCollectedListView::dropEvent(QDropEvent* event) {
         ShDecodeUriList(mime->data(QString::fromLatin1(kUriListMime)));
     // The selection stays: selecting the new entries would preview one of them, and a
     // picture that cannot be shown would answer the drop with an error.
-    const int added = list_.Insert(TPictureCollector::PathsToAdd(paths, list_), row);
-    if (added > 0)
-        emit entriesDropped(added);
+    list_.Insert(TPictureCollector::PathsToAdd(paths, list_), row);
 }
 
 } // namespace kelvora

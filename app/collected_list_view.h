@@ -31,8 +31,6 @@ public:
 
 signals:
     void deleteRequested();
-    // Entries were added by a drop (count of them).
-    void entriesDropped(int count);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
