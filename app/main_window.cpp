@@ -25,6 +25,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <QScreen>
 #include <QShowEvent>
 #include <QSplitter>
 #include <QStatusBar>
@@ -294,8 +295,12 @@ void TForm1::applyDesignSizes() {
     CenterOnScreen(*this);
     if (state_) {
         // The kept sizes replace the design's once the window is laid out.
-        if (state_->size.isValid())
-            resize(state_->size);
+        if (state_->size.isValid()) {
+            // Kept from a larger screen, it still fits on this one.
+            const QScreen* shown = screen();
+            resize(shown ? state_->size.boundedTo(shown->availableGeometry().size())
+                         : state_->size);
+        }
         const std::pair<QSplitter*, const QList<int>*> splitters[] = {
             {Splitter1, &state_->browserSplit},
             {Splitter2, &state_->paneSplit},

@@ -38,6 +38,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSet>
 #include <QSignalSpy>
 #include <QSplitter>
@@ -1065,6 +1066,12 @@ private slots:
         QCOMPARE(back.browserSplit, kept.browserSplit);
         QCOMPARE(back.paneSplit, kept.paneSplit);
         QCOMPARE(back.previewSplit, kept.previewSplit);
+
+        // A size kept from a larger screen fits on this one.
+        TMainWindowState huge;
+        huge.size = QSize(20000, 20000);
+        f.ApplyState(huge);
+        QVERIFY(f.size().width() <= f.screen()->availableGeometry().width());
 
         // The page options come back too.
         TAlbumPageOptions options;
