@@ -267,13 +267,9 @@ TEST(SessionState, RoundTripsAndIgnoresWhatIsNotItsOwn) {
     SaveSessionState(file, state);
     const TSessionState back = LoadSessionState(file);
     EXPECT_EQ(back.main.folder, state.main.folder);
-    EXPECT_EQ(back.main.viewStyle, 3);
-    EXPECT_EQ(back.main.size, QSize(900, 700));
-    EXPECT_EQ(back.main.browserSplit, state.main.browserSplit);
-    EXPECT_EQ(back.main.paneSplit, state.main.paneSplit);
-    EXPECT_EQ(back.main.previewSplit, state.main.previewSplit);
     ASSERT_TRUE(back.page);
-    EXPECT_EQ(FormatSessionState(back), FormatSessionState(state));
+    EXPECT_EQ(back.page->title, page.title);
+    EXPECT_EQ(FormatSessionState(back), FormatSessionState(state)); // every value
 
     // What is not a state file gives the start state, or the start value of a key.
     const auto isStart = [](const TSessionState& s) {
