@@ -352,7 +352,8 @@ void TAlbumRun::finish(const TAlbumPageOptions& options, const TCommentLookup& c
     if (!d.converted || d.finished)
         throw EInvalidOperation(QStringLiteral("画像の変換が終わっていません"));
     const std::unique_ptr<TStagedFile> page =
-        WriteAlbumPage(d.job.htmlFileName, d.plan.largeNames, d.plan.smallNames, options, comments);
+        WriteAlbumPage(d.job.htmlFileName, d.job.sourceFiles, d.plan.largeNames, d.plan.smallNames,
+                       options, comments);
     // In the list's order, as one picture after another would have written them:
     // of two pictures that share a name, the later one stays.
     for (Task& t : d.tasks) {

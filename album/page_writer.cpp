@@ -46,16 +46,18 @@ std::string PageRelativeUrl(const std::string& baseFolder, const std::string& fi
     return url;
 }
 
-TStringList BuildAlbumPage(const std::string& htmlFileName, const TStringList& largeNames,
-                           const TStringList& smallNames, const TAlbumPageOptions& options,
-                           const TCommentLookup& commentOf) {
+TStringList BuildAlbumPage(const std::string& htmlFileName, const TStringList& sourceFiles,
+                           const TStringList& largeNames, const TStringList& smallNames,
+                           const TAlbumPageOptions& options, const TCommentLookup& commentOf) {
     const int n = largeNames.count();
     if (smallNames.count() < n)
         throw EListError(BaseTexts::Text(BaseTexts::SListIndexError).arg(smallNames.count()));
     const int c = options.columns < 1 ? 1 : options.columns;
     const std::string base = BaseFolderOf(htmlFileName);
     const auto comment = [&](int i) -> std::optional<std::string> {
-        return commentOf ? commentOf(i) : std::nullopt;
+        if (!commentOf || i >= sourceFiles.count())
+            return std::nullopt;
+        return commentOf(sourceFiles[i]);
     };
 
     TStringList page;
@@ -94,13 +96,12 @@ TStringList BuildAlbumPage(const std::string& htmlFileName, const TStringList& l
     return page;
 }
 
-std::unique_ptr<TStagedFile> WriteAlbumPage(const std::string& htmlFileName,
-                                            const TStringList& largeNames,
-                                            const TStringList& smallNames,
-                                            const TAlbumPageOptions& options,
-                                            const TCommentLookup& commentOf) {
+std::unique_ptr<TStagedFile>
+WriteAlbumPage(const std::string& htmlFileName, const TStringList& sourceFiles,
+               const TStringList& largeNames, const TStringList& smallNames,
+               const TAlbumPageOptions& options, const TCommentLookup& commentOf) {
     const TStringList page =
-        BuildAlbumPage(htmlFileName, largeNames, smallNames, options, commentOf);
+        BuildAlbumPage(htmlFileName, sourceFiles, largeNames, smallNames, options, commentOf);
     auto file = std::make_unique<TStagedFile>(htmlFileName);
     file->write(page.text());
     file->flushToDisk();

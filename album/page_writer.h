@@ -26,28 +26,31 @@ struct TAlbumPageOptions {
     bool commentsAbove = false; // false: below the picture
 };
 
-// The comment of picture i, or nothing when the comment list has none for it.
-using TCommentLookup = std::function<std::optional<std::string>(int)>;
+// The comment of a picture by its source path (its bytes), or nothing when the comment
+// list has none for it. Looked up by path, a comment stays with its picture whatever
+// the picture's place on the page.
+using TCommentLookup = std::function<std::optional<std::string>(const std::string& sourceFile)>;
 
 // The address of a written picture as the page links it: relative to the
 // page's folder, with every byte that is not safe in a URL percent-encoded.
 std::string PageRelativeUrl(const std::string& baseFolder, const std::string& fileName);
 
-// The page's lines. Raises EListError when the small names are fewer than the
-// large ones (one entry per picture is expected in both).
-TStringList BuildAlbumPage(const std::string& htmlFileName, const TStringList& largeNames,
-                           const TStringList& smallNames, const TAlbumPageOptions& options,
-                           const TCommentLookup& commentOf);
+// The page's lines. Entry i of sourceFiles, largeNames and smallNames belong to the
+// same picture. Raises EListError when the small names are fewer than the large ones
+// (one entry per picture is expected in both); a picture without a source entry has
+// no comment.
+TStringList BuildAlbumPage(const std::string& htmlFileName, const TStringList& sourceFiles,
+                           const TStringList& largeNames, const TStringList& smallNames,
+                           const TAlbumPageOptions& options, const TCommentLookup& commentOf);
 
 // Builds the page in full, then writes it under a temporary name beside
 // htmlFileName and puts it on the disk. commit() replaces the page (a run does so
 // once its pictures are in place); dropped without commit(), the file leaves the
 // page that was there as it was. Raises BuildAlbumPage's errors and the staged
 // file's ("ファイル %s を作成できません" with the system's reason).
-[[nodiscard]] std::unique_ptr<TStagedFile> WriteAlbumPage(const std::string& htmlFileName,
-                                                          const TStringList& largeNames,
-                                                          const TStringList& smallNames,
-                                                          const TAlbumPageOptions& options,
-                                                          const TCommentLookup& commentOf);
+[[nodiscard]] std::unique_ptr<TStagedFile>
+WriteAlbumPage(const std::string& htmlFileName, const TStringList& sourceFiles,
+               const TStringList& largeNames, const TStringList& smallNames,
+               const TAlbumPageOptions& options, const TCommentLookup& commentOf);
 
 } // namespace kelvora

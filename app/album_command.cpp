@@ -256,8 +256,8 @@ void RunAlbumCommand(const TAlbumCommand& command, int progressFd, const std::at
                          job.sourceFiles[index]);
         };
     hooks.pageOptions = [&] { return command.page; };
-    hooks.comments = [&](int i) -> std::optional<std::string> {
-        const auto it = command.comments.find(job.sourceFiles[i]);
+    hooks.comments = [&](const std::string& sourceFile) -> std::optional<std::string> {
+        const auto it = command.comments.find(sourceFile);
         if (it == command.comments.end())
             return std::string();
         return it->second;

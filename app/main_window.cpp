@@ -5,12 +5,14 @@
 #include "app/app_texts.h"
 #include "app/app_windows.h"
 #include "app/button_row.h"
+#include "app/picture_collector.h"
 #include "app/preview.h"
 #include "app/splash.h"
 #include "app/version_window.h"
 #include "base/program_folder.h"
 #include "base/shell_opener.h"
 #include "settings/ui/option_dialog.h"
+#include "shell/items/id_list.h"
 #include "shell/ui/tree_view.h"
 #include "spi/spis.h"
 #include "spi/ui/plugin_list_window.h"
@@ -24,6 +26,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <QScreen>
 #include <QShowEvent>
 #include <QSplitter>
 #include <QStatusBar>
@@ -31,6 +34,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <filesystem>
 
 namespace kelvora {
@@ -211,10 +215,8 @@ void TForm1::buildCollectionPane() {
     layout->addWidget(Panel3);
 
     Splitter3 = newSplitter("Splitter3", Qt::Horizontal, Panel2);
-    ListBox1 = new QListView(Splitter3);
+    ListBox1 = new TCollectedListView(collected_, Splitter3);
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
-    ListBox1->setModel(&collected_);
-    ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
     ListBox1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListBox1->setUniformItemSizes(true);
     ListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -270,6 +272,7 @@ void TForm1::connectHandlers() {
         PopupMenu1->popup(ListBox1->viewport()->mapToGlobal(pos));
     });
     connect(TB_List_Delete, &QAction::triggered, this, &TForm1::TB_List_DeleteClick);
+    connect(ListBox1, &TCollectedListView::deleteRequested, this, &TForm1::TB_List_DeleteClick);
     connect(btnCreate, &QPushButton::clicked, this, &TForm1::btnCreateClick);
     connect(btnEnd, &QPushButton::clicked, this, &TForm1::btnEndClick);
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
@@ -311,6 +314,59 @@ void TForm1::applyDesignSizes() {
     const int listWidth = Splitter3->width() - Splitter3->handleWidth();
     Splitter3->setSizes({listWidth - kPreviewWidth, kPreviewWidth});
     CenterOnScreen(*this);
+    if (state_) {
+        // The kept sizes replace the design's once the window is laid out.
+        if (state_->size.isValid()) {
+            // Kept from a larger screen, it still fits on this one.
+            const QScreen* shown = screen();
+            resize(shown ? state_->size.boundedTo(shown->availableGeometry().size())
+                         : state_->size);
+        }
+        const std::pair<QSplitter*, const QList<int>*> splitters[] = {
+            {Splitter1, &state_->browserSplit},
+            {Splitter2, &state_->paneSplit},
+            {Splitter3, &state_->previewSplit}};
+        for (const auto& [splitter, sizes] : splitters)
+            if (sizes->size() == splitter->count())
+                splitter->setSizes(*sizes);
+        if (state_->size.isValid())
+            CenterOnScreen(*this);
+    }
+}
+
+TMainWindowState TForm1::State() const {
+    TMainWindowState state;
+    if (TVelShFileList* shown = VelShListView1->ShFileList())
+        state.folder = shown->Path();
+    state.viewStyle = static_cast<int>(VelShListView1->ViewStyle());
+    state.size = size();
+    state.browserSplit = Splitter1->sizes();
+    state.paneSplit = Splitter2->sizes();
+    state.previewSplit = Splitter3->sizes();
+    return state;
+}
+
+void TForm1::ApplyState(const TMainWindowState& state) {
+    QAction* const items[] = {TB_Icon, TB_SmallIcon, TB_List, TB_Report};
+    if (state.viewStyle >= vsIcon && state.viewStyle <= vsReport)
+        setViewStyle(static_cast<TViewStyle>(state.viewStyle), items[state.viewStyle]);
+    // A folder that is gone leaves the browser where it starts.
+    if (!state.folder.empty())
+        OpenFolder(state.folder);
+    state_ = state;
+    if (sized_)
+        applyDesignSizes();
+}
+
+bool TForm1::OpenFolder(const std::string& path) {
+    if (!TPictureCollector::IsFolder(path))
+        return false;
+    PItemIDList parsed = nullptr;
+    if (!TVelShID::IDParse(path, parsed))
+        return false;
+    const TIDListPtr id(parsed);
+    VelShListView1->SetFolder(id.get());
+    return true;
 }
 
 QMenu* TForm1::createPopupMenu() {
@@ -330,10 +386,32 @@ std::optional<std::string> TForm1::focusedPath() const {
     return path;
 }
 
+std::vector<std::string> TForm1::SelectedPaths() const {
+    std::vector<int> rows;
+    for (const QModelIndex& index : VelShListView1->SelectionModel()->selectedRows())
+        rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    std::vector<std::string> paths;
+    paths.reserve(rows.size());
+    for (int row : rows) {
+        std::string path;
+        if (TVelShFileData* item = VelShListView1->Items(row))
+            item->GetPath(path);
+        paths.push_back(std::move(path));
+    }
+    return paths;
+}
+
 void TForm1::VelShListView1SelectItem(TVelShFileData*, bool) {
     Button1->setEnabled(false);
     const std::optional<std::string> focused = focusedPath();
-    const bool canAdd = selection_.Changed(focused);
+    bool canAdd = selection_.Changed(focused);
+    if (focused) {
+        // Several rows, or a folder: what the pictures among them would add.
+        const std::vector<std::string> selected = SelectedPaths();
+        if (TPictureCollector::ExpandsSelection(selected))
+            canAdd = TPictureCollector::WouldAdd(selected, collected_);
+    }
     if (!focused) {
         previews_->Clear();
         return;
@@ -345,7 +423,11 @@ void TForm1::VelShListView1SelectItem(TVelShFileData*, bool) {
 }
 
 void TForm1::Button1Click() {
-    AddFile(SelectedPath());
+    const std::vector<std::string> selected = SelectedPaths();
+    if (TPictureCollector::ExpandsSelection(selected))
+        collected_.Insert(TPictureCollector::PathsToAdd(selected, collected_), collected_.Count());
+    else
+        AddFile(SelectedPath());
     Button1->setEnabled(false);
 }
 
@@ -354,23 +436,28 @@ void TForm1::AddFile(const std::string& path) {
 }
 
 void TForm1::ListBox1Click() {
-    const QModelIndexList rows = ListBox1->selectionModel()->selectedRows();
-    if (rows.isEmpty()) {
+    const std::vector<int> rows = ListBox1->SelectedRows();
+    if (rows.empty()) {
         previews_->Clear();
         return;
     }
-    const std::string path = collected_.Entry(rows.first().row());
+    // Of several selected entries, the one clicked last.
+    const QModelIndex current = ListBox1->currentIndex();
+    const int row = current.isValid() && ListBox1->selectionModel()->isSelected(current)
+                        ? current.row()
+                        : rows.front();
+    const std::string path = collected_.Entry(row);
     previews_->Show(path, [this](std::exception_ptr failure) {
         RunHandler(dialogs_, this, [&] { std::rethrow_exception(failure); });
     });
 }
 
 void TForm1::TB_List_DeleteClick() {
-    const QModelIndexList rows = ListBox1->selectionModel()->selectedRows();
-    if (rows.isEmpty())
+    const std::vector<int> rows = ListBox1->SelectedRows();
+    if (rows.empty())
         return;
     const QScopedValueRollback<bool> deleting(deleting_, true);
-    collected_.Delete(rows.first().row());
+    collected_.DeleteRows(rows);
     // The view would select the next entry; nothing stays selected, so that a second
     // 削除 does not take another entry.
     ListBox1->selectionModel()->clearSelection();
@@ -428,7 +515,8 @@ void TForm1::btnCreateClick() {
     form3.show();
     form3.raise();
     hide();
-    windows_.Form4->ClearComments();
+    // The comments typed for pictures still listed stay with them.
+    windows_.Form4->KeepCommentsOf(form3.SourceFiles);
 }
 
 void TForm1::TB_EndClick() {

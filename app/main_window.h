@@ -8,11 +8,21 @@
 // window; the generation window brings it back when it is hidden (ConnectWindows). The
 // options dialog and the about box disable this window while they are shown.
 //
+// "追加" adds the focused file, or with several rows or a folder selected every picture
+// they hold that is not listed (TPictureCollector). The collected list takes files
+// dropped on it and is put in order by dragging and Ctrl+Up / Ctrl+Down
+// (TCollectedListView); its order is the album's.
+//
+// The window's state (folder, view style, size, splitters) is given to it and read
+// from it (TMainWindowState); the program keeps it between sessions.
+//
 // Everything runs on the GUI thread but the preview's decoding (app/preview.h), whose
 // result comes back by a queued call. "作成" is enabled by Timer1, every 100 ms.
 // "ヘルプ" opens the user guide installed with the program through the shell opener.
 #include "app/collected_list.h"
+#include "app/collected_list_view.h"
 #include "app/preview.h"
+#include "app/session_state.h"
 #include "shell/ui/list_view.h"
 #include "ui/dialogs.h"
 
@@ -20,6 +30,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QAction;
 class QFrame;
@@ -69,7 +80,7 @@ public:
     QPushButton* btnSet;  // "設定"
     QPushButton* Button1; // "追加"
     QSplitter* Splitter3; // list box | preview
-    QListView* ListBox1;
+    TCollectedListView* ListBox1;
     QMenu* PopupMenu1;
     QAction* TB_List_Delete; // "削除"
     QFrame* Panel4;          // the sunken frame of the preview
@@ -114,6 +125,15 @@ public:
     const TPreviewLoader& Previews() const { return *previews_; }
     // What opens the user guide (the desktop's opener unless a test sets one).
     void SetShellOpener(TShellOpener& opener) { opener_ = &opener; }
+    // The paths of the file list's selected rows, in the list's order ("" for a row
+    // without a file-system path).
+    std::vector<std::string> SelectedPaths() const;
+    // Shows a folder in the browser; false when it is no folder that can be shown.
+    bool OpenFolder(const std::string& path);
+    // The state to keep for the next session, and the one kept from the last; a part
+    // the state leaves empty keeps the design's. Applied before the window is shown.
+    TMainWindowState State() const;
+    void ApplyState(const TMainWindowState& state);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -140,6 +160,7 @@ private:
     TFileSelection selection_{collected_};
     std::unique_ptr<TPreviewLoader> previews_; // over Image1
     bool sized_ = false;
+    std::optional<TMainWindowState> state_; // applied once the window has its size
     bool deleting_ = false; // selection changes while an entry is deleted are no clicks
 };
 

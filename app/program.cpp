@@ -4,6 +4,7 @@
 #include "album/ui/generation_window.h"
 #include "app/app_windows.h"
 #include "app/main_window.h"
+#include "app/session_state.h"
 #include "app/splash.h"
 #include "app/startup.h"
 #include "app/version_window.h"
@@ -54,6 +55,20 @@ bool isRegularFile(const char* path) {
 
 } // namespace
 
+void TakeCommandLine(TForm1& form1, const std::vector<std::string>& args) {
+    for (const std::string& arg : args) {
+        std::error_code error;
+        const std::filesystem::path absolute = std::filesystem::absolute(arg, error);
+        if (error || arg.empty())
+            continue;
+        const std::string path = absolute.lexically_normal().string();
+        if (isRegularFile(arg.c_str()))
+            form1.AddFile(path);
+        else
+            form1.OpenFolder(path);
+    }
+}
+
 void SetUpApplication(QApplication& app) {
     QGuiApplication::setDesktopFileName(QStringLiteral("kelvora"));
     installJapaneseTranslation(app);
@@ -97,13 +112,24 @@ int RunKelvora(int argc, char** argv) {
     // The folder browser's worker threads report their errors over the main window.
     ShInstallNotifyErrorHandler(dialogs, &form1);
 
-    for (int i = 1; i < argc; ++i)
-        if (isRegularFile(argv[i]))
-            form1.AddFile(std::filesystem::absolute(argv[i]).lexically_normal().string());
+    // The last session's folder, window and page options; none the first time.
+    const std::string stateFile = SessionStateFilePath();
+    const TSessionState state = LoadSessionState(stateFile);
+    form1.ApplyState(state.main);
+    if (state.page)
+        form3.SetPageOptions(*state.page);
+
+    std::vector<std::string> args(argv + 1, argv + argc);
+    TakeCommandLine(form1, args);
 
     SplashCloser closer(form1, splash);
     form1.show();
     const int result = app.exec();
+    try {
+        SaveSessionState(stateFile, {form1.State(), form3.PageOptions()});
+    } catch (const std::exception&) {
+        // A settings folder that takes no file costs only the next start's layout.
+    }
     DoEvents();
     splash.hide();
     return result;

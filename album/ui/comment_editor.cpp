@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <map>
 #include <set>
 
 namespace kelvora {
@@ -93,18 +94,7 @@ TForm4::TForm4(QWidget* parent) : QWidget(parent, Qt::Window) {
 void TForm4::OpenWith(const TStringList& sourceFiles) {
     show();
     raise();
-    // Rows are found by the path's bytes: two names that differ only in bytes the
-    // code page cannot show are two pictures, with a comment each.
-    std::set<QByteArray> listed;
-    for (int i = 0; i < ListView1->topLevelItemCount(); ++i)
-        listed.insert(PathOf(ListView1->topLevelItem(i)));
-    for (const std::string& path : sourceFiles) {
-        const QByteArray bytes(path.data(), static_cast<qsizetype>(path.size()));
-        if (!listed.insert(bytes).second)
-            continue;
-        auto* item = new QTreeWidgetItem(ListView1, {toDisplayQ(path), QString()});
-        item->setData(0, kPathRole, bytes);
-    }
+    rebuild(sourceFiles, true);
     lblFileName->clear();
     imgPreview->clear();
     fillingMemo_ = true;
@@ -118,11 +108,71 @@ void TForm4::ClearComments() {
     CurrentItem = nullptr;
 }
 
+void TForm4::KeepCommentsOf(const TStringList& sourceFiles) {
+    rebuild(sourceFiles, false);
+}
+
+void TForm4::rebuild(const TStringList& sourceFiles, bool addMissing) {
+    // Rows are found by the path's bytes: two names that differ only in bytes the
+    // code page cannot show are two pictures, with a comment each.
+    std::map<QByteArray, QTreeWidgetItem*> rows;
+    while (ListView1->topLevelItemCount() > 0) {
+        QTreeWidgetItem* item = ListView1->takeTopLevelItem(0);
+        if (!rows.emplace(PathOf(item), item).second)
+            delete item;
+    }
+    std::set<QByteArray> added;
+    for (const std::string& path : sourceFiles) {
+        const QByteArray bytes(path.data(), static_cast<qsizetype>(path.size()));
+        if (!added.insert(bytes).second)
+            continue;
+        QTreeWidgetItem* item = nullptr;
+        if (const auto it = rows.find(bytes); it != rows.end()) {
+            item = it->second;
+            rows.erase(it);
+        } else if (addMissing) {
+            item = new QTreeWidgetItem({toDisplayQ(path), QString()});
+            item->setData(0, kPathRole, bytes);
+        }
+        if (item)
+            ListView1->addTopLevelItem(item);
+    }
+    for (auto& [path, item] : rows) {
+        if (item == CurrentItem) {
+            // The picture being edited left the album: the memo has nothing to edit.
+            CurrentItem = nullptr;
+            lblFileName->clear();
+            fillingMemo_ = true;
+            txtComment->clear();
+            fillingMemo_ = false;
+            txtComment->setEnabled(false);
+        }
+        delete item;
+    }
+}
+
 std::optional<std::string> TForm4::CommentOf(int index) const {
     const QTreeWidgetItem* item = ListView1->topLevelItem(index);
     if (!item)
         return std::nullopt;
     return fromQ(item->text(1));
+}
+
+std::map<std::string, std::string> TForm4::Comments() const {
+    std::map<std::string, std::string> comments;
+    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = ListView1->topLevelItem(i);
+        comments.emplace(PathOf(item).toStdString(), fromQ(item->text(1)));
+    }
+    return comments;
+}
+
+std::optional<std::string> TForm4::CommentOf(const std::string& path) const {
+    const QByteArray bytes(path.data(), static_cast<qsizetype>(path.size()));
+    for (int i = 0; i < ListView1->topLevelItemCount(); ++i)
+        if (const QTreeWidgetItem* item = ListView1->topLevelItem(i); PathOf(item) == bytes)
+            return fromQ(item->text(1));
+    return std::nullopt;
 }
 
 QByteArray TForm4::PathOf(const QTreeWidgetItem* item) {

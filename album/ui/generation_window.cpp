@@ -247,6 +247,17 @@ TAlbumPageOptions TForm3::PageOptions() const {
     return o;
 }
 
+void TForm3::SetPageOptions(const TAlbumPageOptions& o) {
+    txtTitle->setText(toQ(o.title));
+    lblBackColor->setColor(o.backColor);
+    spnCols->setValue(o.columns);
+    chkFrame->setChecked(o.frame);
+    spnFrameWidth->setValue(o.frameWidth);
+    lblFrameColor->setColor(o.frameColor);
+    chkComment->setChecked(o.comments);
+    (o.commentsAbove ? rbUp : rbDown)->setChecked(true);
+}
+
 void TForm3::Button1Click() {
     // One run at a time: the button is off meanwhile, and a second start would write the
     // same files as the first.
@@ -279,7 +290,14 @@ void TForm3::pictureStarted(int index) {
 void TForm3::runConverted() {
     bool completed = false;
     RunHandler(dialogs_, this, [&] {
-        runner_.finish(PageOptions(), [this](int i) { return form4_.CommentOf(i); });
+        const std::map<std::string, std::string> comments = form4_.Comments();
+        runner_.finish(PageOptions(),
+                       [&comments](const std::string& path) -> std::optional<std::string> {
+                           const auto it = comments.find(path);
+                           if (it == comments.end())
+                               return std::nullopt;
+                           return it->second;
+                       });
         completed = true;
     });
     imgWork->clear();

@@ -95,6 +95,8 @@ public:
 
     // The page options as the controls hold them now.
     TAlbumPageOptions PageOptions() const;
+    // Sets the controls to page options (those kept from the last session).
+    void SetPageOptions(const TAlbumPageOptions& options);
     bool running() const { return runner_.running(); }
 
 signals:

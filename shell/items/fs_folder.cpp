@@ -184,16 +184,27 @@ std::string TFsFolder::childPath(std::string_view name) const {
 bool TFsFolder::isHiddenName(std::string_view name) {
     if (!name.empty() && name[0] == '.')
         return true;
-    if (!hiddenNames_) {
-        // Names listed in the folder's .hidden file are hidden as dot files are.
-        hiddenNames_.emplace();
-        forEachLineOf(childPath(".hidden"), [this](std::string_view line) {
-            if (!line.empty())
-                hiddenNames_->emplace(line);
-            return true;
-        });
-    }
-    return hiddenNames_->count(std::string(name)) != 0;
+    if (!hiddenNames_)
+        hiddenNames_ = ShHiddenList(path_);
+    return ShIsHiddenName(name, *hiddenNames_);
+}
+
+std::unordered_set<std::string> ShHiddenList(const std::string& folder) {
+    // Names listed in the folder's .hidden file are hidden as dot files are.
+    std::unordered_set<std::string> names;
+    std::string file = folder;
+    if (file.empty() || file.back() != '/')
+        file += '/';
+    forEachLineOf(file + ".hidden", [&](std::string_view line) {
+        if (!line.empty())
+            names.emplace(line);
+        return true;
+    });
+    return names;
+}
+
+bool ShIsHiddenName(std::string_view name, const std::unordered_set<std::string>& hiddenList) {
+    return (!name.empty() && name[0] == '.') || hiddenList.count(std::string(name)) != 0;
 }
 
 TFsFolder::Entry& TFsFolder::insert(std::string_view name, unsigned char dtype, bool hidden) {

@@ -103,6 +103,11 @@ private:
     std::int8_t readOnlyMount_ = -1;
 };
 
+// The names a folder's ".hidden" file lists (none when it is no small regular file).
+std::unordered_set<std::string> ShHiddenList(const std::string& folder);
+// Whether the browser hides an entry: a dot name, or a name in its folder's .hidden list.
+bool ShIsHiddenName(std::string_view name, const std::unordered_set<std::string>& hiddenList);
+
 // Whether the permission bits let this process's user write (root is not
 // treated specially: the bits say what the file is meant for).
 bool ShWritableByUser(mode_t mode, uid_t uid, gid_t gid);

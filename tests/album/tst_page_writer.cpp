@@ -16,9 +16,10 @@ const std::string kHead = "<head><meta http-equiv=\"Content-Type\" content=\"tex
                           "charset=UTF-8\"><title></title></head>";
 
 struct Album {
-    TStringList large, small;
+    TStringList sources, large, small;
     explicit Album(int n, const std::string& base = "/site/") {
         for (int i = 0; i < n; ++i) {
+            sources.add("/photos/P" + std::to_string(i) + ".jpg");
             large.add(base + "large/L" + std::to_string(i) + ".jpg");
             small.add(base + "Small/S" + std::to_string(i) + ".jpg");
         }
@@ -27,7 +28,7 @@ struct Album {
 
 std::vector<std::string> lines(const Album& a, const TAlbumPageOptions& o,
                                const TCommentLookup& comments = {}) {
-    return BuildAlbumPage("/site/album.html", a.large, a.small, o, comments).items();
+    return BuildAlbumPage("/site/album.html", a.sources, a.large, a.small, o, comments).items();
 }
 
 int countOf(const std::vector<std::string>& v, const std::string& s) {
@@ -94,10 +95,10 @@ TEST(AlbumPage, RowsOpenAndCloseByColumnCount) {
 TEST(AlbumPage, CommentsAboveAndBelowWithAndWithoutFrame) {
     TAlbumPageOptions o;
     o.comments = true;
-    const TCommentLookup beach = [](int i) -> std::optional<std::string> {
-        if (i == 0)
+    const TCommentLookup beach = [](const std::string& source) -> std::optional<std::string> {
+        if (source == "/photos/P0.jpg")
             return std::string("Beach");
-        if (i == 1)
+        if (source == "/photos/P1.jpg")
             return std::string("two\r\nlines");
         return std::nullopt; // no item in the comment list
     };
@@ -126,8 +127,25 @@ TEST(AlbumPage, CommentsAboveAndBelowWithAndWithoutFrame) {
     EXPECT_EQ(*(frame + 4), "<BR>Beach");
 
     // An empty comment still gives its line.
-    auto empty = lines(Album(1), o, [](int) { return std::optional<std::string>(""); });
+    auto empty =
+        lines(Album(1), o, [](const std::string&) { return std::optional<std::string>(""); });
     EXPECT_EQ(countOf(empty, "<BR>"), 1);
+
+    // Comments go by the picture's path: with the pictures in another order (and one
+    // picture without a source entry), each comment stays with its picture.
+    Album reordered(3);
+    reordered.sources = TStringList();
+    reordered.sources.add("/photos/P1.jpg");
+    reordered.sources.add("/photos/P0.jpg");
+    o.frame = false;
+    auto moved = lines(reordered, o, beach);
+    const auto at = [&](const std::string& line) {
+        return std::find(moved.begin(), moved.end(), line) - moved.begin();
+    };
+    EXPECT_EQ(at("<BR>two\r\nlines"), at(cell(0)[2]) + 1);
+    EXPECT_EQ(at("<BR>Beach"), at(cell(1)[2]) + 1);
+    EXPECT_EQ(countOf(moved, "<BR>Beach") + countOf(moved, "<BR>two\r\nlines"), 2);
+    EXPECT_EQ(moved[at(cell(2)[2]) + 1], "</TD>"); // no source, no comment
 }
 
 TEST(AlbumPage, TitleAndColoursGoInUnchanged) {
@@ -165,14 +183,14 @@ TEST(WriteAlbumPage, WritesCrLfLinesAndReplacesTheFileOnlyOnCommit) {
     TAlbumPageOptions o;
     o.title = "写真";
     {
-        const auto staged = WriteAlbumPage(page, a.large, a.small, o, {});
+        const auto staged = WriteAlbumPage(page, a.sources, a.large, a.small, o, {});
         EXPECT_EQ(readFile(page), "old page"); // written beside it, not over it
     }
     // Dropped without commit (a run that failed later): nothing left of it.
     EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"album.html"});
     EXPECT_EQ(readFile(page), "old page");
 
-    WriteAlbumPage(page, a.large, a.small, o, {})->commit();
+    WriteAlbumPage(page, a.sources, a.large, a.small, o, {})->commit();
     EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"album.html"});
     const std::string text = readFile(page);
     EXPECT_EQ(text.substr(0, 8), "<HTML>\r\n");
@@ -187,7 +205,7 @@ TEST(WriteAlbumPage, MissingSmallNameFailsAndLeavesThePage) {
     Album a(2, dir.path() + "/");
     a.small.erase(1);
     try {
-        WriteAlbumPage(page, a.large, a.small, TAlbumPageOptions{}, {})->commit();
+        WriteAlbumPage(page, a.sources, a.large, a.small, TAlbumPageOptions{}, {})->commit();
         FAIL() << "no error";
     } catch (const EListError& e) {
         EXPECT_EQ(e.message(), QStringLiteral("リストのインデックスが範囲を超えています (1)"));
@@ -200,7 +218,7 @@ TEST(WriteAlbumPage, UncreatablePageReportsItsName) {
     const std::string page = dir.path() + "/missing/album.html";
     Album a(0);
     try {
-        WriteAlbumPage(page, a.large, a.small, TAlbumPageOptions{}, {})->commit();
+        WriteAlbumPage(page, a.sources, a.large, a.small, TAlbumPageOptions{}, {})->commit();
         FAIL() << "no error";
     } catch (const EFCreateError& e) {
         EXPECT_EQ(e.message().toStdString(),

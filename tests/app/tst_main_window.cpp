@@ -6,6 +6,7 @@
 #include "app/app_windows.h"
 #include "app/button_row.h"
 #include "app/main_window.h"
+#include "app/program.h"
 #include "app/splash.h"
 #include "app/startup.h"
 #include "app/version_window.h"
@@ -13,6 +14,8 @@
 #include "base/program_folder.h"
 #include "base/shell_opener.h"
 #include "settings/ui/option_dialog.h"
+#include "shell/items/drag_object.h"
+#include "shell/ui/drag_source.h"
 #include "spi/spis.h"
 #include "spi/ui/plugin_list_window.h"
 #include "tests/shell/views_support.h"
@@ -25,6 +28,7 @@
 #include "tests/support/watchdog.h"
 #include "ui/image.h"
 
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QFrame>
 #include <QHeaderView>
@@ -34,7 +38,9 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSet>
 #include <QSignalSpy>
 #include <QSplitter>
@@ -63,7 +69,9 @@ void setModified(const std::string& file, time_t when) {
 
 // The program's windows over a temporary home folder, connected as at start-up.
 struct Program {
-    explicit Program(TDialogs& answers) : dialogs(answers) {
+    // beforeShow runs once the windows exist, before the main window is first shown.
+    explicit Program(TDialogs& answers, const std::function<void(Program&)>& beforeShow = {})
+        : dialogs(answers) {
         form1 = std::make_unique<TForm1>(windows, dialogs);
         windows.Form1 = form1.get();
         // The column memory stays in the temporary world.
@@ -79,6 +87,8 @@ struct Program {
         form3 = std::make_unique<TForm3>(form4, world.drive() + "/Option.ini", dialogs, opener);
         windows.Form3 = form3.get();
         ConnectWindows(windows);
+        if (beforeShow)
+            beforeShow(*this);
         form1->show();
     }
     ~Program() {
@@ -227,6 +237,40 @@ void whenModal(std::function<void(QWidget*)> answer) {
     timer->start();
 }
 
+// A drag that ends over the collected list at `at` (in its viewport), as Qt delivers
+// it; the action the drop was taken with, or IgnoreAction when it was refused.
+Qt::DropAction dropOn(QListView* box, const QMimeData& data, QPoint at, Qt::DropActions offered) {
+    QDragEnterEvent enter(at, offered, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(box->viewport(), &enter);
+    if (!enter.isAccepted())
+        return Qt::IgnoreAction;
+    QDragMoveEvent move(at, offered, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(box->viewport(), &move);
+    QDropEvent drop(QPointF(at), offered, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(box->viewport(), &drop);
+    return drop.isAccepted() ? drop.dropAction() : Qt::IgnoreAction;
+}
+
+// The upper half of an entry of the collected list: a drop there goes before it.
+QPoint above(QListView* box, int row) {
+    return box->visualRect(box->model()->index(row, 0)).topLeft() + QPoint(4, 2);
+}
+
+void selectEntries(QListView* box, std::initializer_list<int> rows) {
+    box->selectionModel()->clearSelection();
+    for (int row : rows)
+        box->selectionModel()->select(box->model()->index(row, 0), QItemSelectionModel::Select);
+    box->selectionModel()->setCurrentIndex(box->model()->index(*rows.begin(), 0),
+                                           QItemSelectionModel::NoUpdate);
+}
+
+std::vector<std::string> names(const std::vector<std::string>& paths) {
+    std::vector<std::string> out;
+    for (const std::string& path : paths)
+        out.push_back(path.substr(path.rfind('/') + 1));
+    return out;
+}
+
 } // namespace
 
 class TestMainWindow : public QObject {
@@ -337,13 +381,13 @@ private slots:
             int listed;
         };
         const Step steps[] = {
-            {"a.jpg", 64, true, 0},    {"+", 64, false, 1},
-            {"memo.txt", 0, true, 1}, // no picture: no preview, but it can be added
-            {"a.jpg", 64, false, 1},  // listed already
-            {"sub", 0, true, 1},      // a folder too
-            {"+", 0, false, 2},        {"broken.jpg", 0, true, 2}, // a damaged picture, silently
-            {"big.jpg", 400, true, 2}, // 1600 x 1200 decoded at a quarter for the preview
-            {"+", 400, false, 3},
+            {"a.jpg", 64, true, 0},     {"+", 64, false, 1},
+            {"memo.txt", 0, true, 1},   // no picture: no preview, but it can be added
+            {"a.jpg", 64, false, 1},    // listed already
+            {"sub", 0, false, 1},       // a folder adds its pictures: this one has none
+            {"broken.jpg", 0, true, 1}, // a damaged picture, silently
+            {"big.jpg", 400, true, 1},  // 1600 x 1200 decoded at a quarter for the preview
+            {"+", 400, false, 2},
         };
         for (const Step& step : steps) {
             const bool add = std::string(step.click) == "+";
@@ -358,9 +402,8 @@ private slots:
             QCOMPARE(f.Button1->isEnabled(), step.addEnabled);
             QCOMPARE(f.Collected().Count(), step.listed);
         }
-        QCOMPARE(
-            f.Collected().Entries(),
-            (std::vector<std::string>{folder + "/a.jpg", folder + "/sub", folder + "/big.jpg"}));
+        QCOMPARE(f.Collected().Entries(),
+                 (std::vector<std::string>{folder + "/a.jpg", folder + "/big.jpg"}));
         QCOMPARE(f.SelectedPath(), folder + "/big.jpg");
         QCOMPARE(dialogs.errors, QStringList());
 
@@ -866,6 +909,304 @@ private slots:
         f.TB_Help->trigger();
         QVERIFY(dialogs.errors.isEmpty()); // not waited for
         QTRY_COMPARE(dialogs.errors, QStringList{QStringLiteral("HTMLファイルを開けませんでした")});
+    }
+
+    // Several rows, or a folder, add the pictures among them in the list's order; one
+    // file alone is added whatever it is.
+    void severalRowsAndFoldersAddTheirPictures() {
+        FakeDialogs dialogs;
+        Program p(dialogs);
+        TForm1& f = *p.form1;
+        const std::string folder = p.pictures();
+        saveImage(patternImage(20, 10), folder + "/sub/c.jpg", "jpg", 90);
+        p.world.makeFile(folder + "/sub/.dot.jpg", "x");
+        p.world.makeFile(folder + "/sub/hid.jpg", "x");
+        p.world.makeFile(folder + "/sub/.hidden", "hid.jpg\n");
+        p.world.makeFile(folder + "/sub/z.txt", "x");
+        p.world.makeDir(folder + "/sub/deeper");
+        p.world.makeFile(folder + "/sub/deeper/d.jpg", "x");
+        p.chooseFolder("写真");
+        p.collect({"big.jpg"});
+        QVERIFY(!f.Button1->isEnabled());
+
+        f.VelShListView1->SelectAll();
+        QVERIFY(f.Button1->isEnabled());
+        QTest::mouseClick(f.Button1, Qt::LeftButton);
+        QVERIFY(!f.Button1->isEnabled());
+        // In the file list's order: its folders before its files, each by name.
+        std::vector<std::string> want = {"big.jpg"};
+        for (const std::string& path : f.SelectedPaths()) {
+            if (path == folder + "/sub")
+                want.push_back("c.jpg");
+            else if (path.size() > 4 && path.compare(path.size() - 4, 4, ".jpg") == 0 &&
+                     path != folder + "/big.jpg")
+                want.push_back(names({path}).front());
+        }
+        QCOMPARE(want.size(), std::size_t(4)); // a.jpg, broken.jpg (a picture by its name), c.jpg
+        QCOMPARE(names(f.Collected().Entries()), want);
+        // Nothing more to add from the same selection.
+        f.VelShListView1->SelectAll();
+        QVERIFY(!f.Button1->isEnabled());
+
+        // One file alone: the focused row, even what is no picture.
+        p.clickFile("memo.txt");
+        QVERIFY(f.Button1->isEnabled());
+        QTest::mouseClick(f.Button1, Qt::LeftButton);
+        QCOMPARE(f.Collected().Entries().back(), folder + "/memo.txt");
+        QCOMPARE(dialogs.errors, QStringList());
+    }
+
+    // Files dropped from another program or from the file list join where they are
+    // dropped, as copies; the list's own entries are moved by dragging and with
+    // Ctrl+Up / Ctrl+Down; Delete takes every selected entry.
+    void collectedListTakesDropsAndIsReordered() {
+        FakeDialogs dialogs;
+        Program p(dialogs);
+        TForm1& f = *p.form1;
+        QListView* box = f.ListBox1;
+        const std::string folder = p.pictures();
+        const std::string drops = p.world.home() + "/drops";
+        p.world.makeFile(drops + "/x y.jpg", "x");
+        p.world.makeFile(drops + "/more/m2.jpg", "x");
+        p.world.makeFile(drops + "/more/m1.jpg", "x");
+        p.world.makeFile(drops + "/more/note.txt", "x");
+        p.chooseFolder("写真");
+        p.collect({"a.jpg", "big.jpg"});
+
+        // From another program: file URLs percent-decoded, others ignored, folders by
+        // their pictures, what is listed skipped.
+        QMimeData other;
+        other.setData("text/uri-list",
+                      QByteArray::fromStdString("# a comment\r\nfile://" + drops +
+                                                "/x%20y.jpg\r\nhttp://example.com/h.jpg\r\n"
+                                                "file://elsewhere" +
+                                                drops +
+                                                "/more\r\n"
+                                                "file://" +
+                                                drops +
+                                                "/more\r\n"
+                                                "file://" +
+                                                folder + "/a.jpg\r\n"));
+        // A source that can only move would delete its files: refused.
+        QCOMPARE(dropOn(box, other, above(box, 1), Qt::MoveAction), Qt::IgnoreAction);
+        QCOMPARE(f.Collected().Count(), 2);
+        QCOMPARE(
+            dropOn(box, other, above(box, 1), Qt::CopyAction | Qt::MoveAction | Qt::LinkAction),
+            Qt::CopyAction);
+        QCOMPARE(
+            f.Collected().Entries(),
+            (std::vector<std::string>{folder + "/a.jpg", drops + "/x y.jpg", drops + "/more/m1.jpg",
+                                      drops + "/more/m2.jpg", folder + "/big.jpg"}));
+        QCOMPARE(dropOn(box, other, above(box, 0), Qt::LinkAction), Qt::LinkAction); // all listed
+        QCOMPARE(f.Collected().Count(), 5);
+
+        // From the file list, as its own drag carries it, below the last entry.
+        TVelShListView& list = *f.VelShListView1;
+        Program::clickItem(f.ToolBar2, f.TB_Report);
+        list.SelectionModel()->clearSelection();
+        for (const char* name : {"broken.jpg", "memo.txt"})
+            list.SelectionModel()->select(list.ShModel()->index(rowNamed(list, name), 0),
+                                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        std::unique_ptr<QMimeData> dragged;
+        Qt::DropActions offered;
+        list.OnShBeginDrag = [&](TCustomVelShListView*, TVelShIDList& ids, const QPoint&, int, int,
+                                 bool& canDrag) {
+            dragged.reset(ids.CreateDragData());
+            offered = ShDragActions(ids);
+            canDrag = false;
+        };
+        QTreeView* view = list.DetailsView();
+        const QPoint at = rowPoint(list, rowNamed(list, "memo.txt"));
+        QTest::mousePress(view->viewport(), Qt::LeftButton, {}, at);
+        sendMove(view->viewport(), at + QPoint(0, 2), Qt::LeftButton);
+        sendMove(view->viewport(), at + QPoint(0, 12), Qt::LeftButton);
+        QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, at + QPoint(0, 12));
+        QVERIFY(dragged);
+        QVERIFY(offered & Qt::MoveAction); // the file list would move, were it taken so
+        const QPoint end =
+            above(box, 4) + QPoint(0, 3 * box->visualRect(box->model()->index(4, 0)).height());
+        QCOMPARE(dropOn(box, *dragged, end, offered), Qt::CopyAction);
+        QCOMPARE(names(f.Collected().Entries()),
+                 (std::vector<std::string>{"a.jpg", "x y.jpg", "m1.jpg", "m2.jpg", "big.jpg",
+                                           "broken.jpg"}));
+        QVERIFY(fileExists(folder + "/broken.jpg"));
+        QCOMPARE(dialogs.errors, QStringList()); // a drop previews nothing
+
+        // Keys: the selected entries a step, the selection with them, blocked at the ends.
+        box->setFocus();
+        selectEntries(box, {0, 2});
+        QTest::keyClick(box, Qt::Key_Down, Qt::ControlModifier);
+        QCOMPARE(names(f.Collected().Entries()),
+                 (std::vector<std::string>{"x y.jpg", "a.jpg", "m2.jpg", "m1.jpg", "big.jpg",
+                                           "broken.jpg"}));
+        QTest::keyClick(box, Qt::Key_Up, Qt::ControlModifier);
+        QTest::keyClick(box, Qt::Key_Up, Qt::ControlModifier);
+        QCOMPARE(names(f.Collected().Entries()),
+                 (std::vector<std::string>{"a.jpg", "m1.jpg", "x y.jpg", "m2.jpg", "big.jpg",
+                                           "broken.jpg"}));
+        QCOMPARE(f.ListBox1->SelectedRows(), (std::vector<int>{0, 1}));
+
+        // A drag inside the list moves the selected entries to where they are dropped.
+        std::unique_ptr<QMimeData> rows(
+            box->model()->mimeData(box->selectionModel()->selectedIndexes()));
+        QCOMPARE(dropOn(box, *rows, above(box, 5), Qt::MoveAction), Qt::MoveAction);
+        QCOMPARE(names(f.Collected().Entries()),
+                 (std::vector<std::string>{"x y.jpg", "m2.jpg", "big.jpg", "a.jpg", "m1.jpg",
+                                           "broken.jpg"}));
+        QCOMPARE(f.ListBox1->SelectedRows(), (std::vector<int>{3, 4}));
+
+        // Delete, and 削除, take every selected entry.
+        QTest::keyClick(box, Qt::Key_Delete);
+        QCOMPARE(names(f.Collected().Entries()),
+                 (std::vector<std::string>{"x y.jpg", "m2.jpg", "big.jpg", "broken.jpg"}));
+        selectEntries(box, {0, 3});
+        f.TB_List_Delete->trigger();
+        QCOMPARE(names(f.Collected().Entries()), (std::vector<std::string>{"m2.jpg", "big.jpg"}));
+
+        // The album follows the list's order.
+        dialogs.saveAnswer = QString::fromStdString(p.world.drive() + "/site/a.html");
+        QTRY_VERIFY(f.btnCreate->isEnabled());
+        QTest::mouseClick(f.btnCreate, Qt::LeftButton);
+        QCOMPARE(p.form3->SourceFiles.items(),
+                 (std::vector<std::string>{drops + "/more/m2.jpg", folder + "/big.jpg"}));
+    }
+
+    // Comments typed in the editor stay with their pictures over "戻る" and a new
+    // "作成"; only the comments of pictures taken out of the list go, and the page
+    // puts each comment with its picture whatever the order.
+    void commentsStayWithTheirPictures() {
+        FakeDialogs dialogs;
+        Program p(dialogs);
+        TForm1& f = *p.form1;
+        const std::string folder = p.pictures();
+        saveImage(patternImage(40, 30), folder + "/c.jpg", "jpg", 90);
+        p.chooseFolder("写真");
+        p.collect({"a.jpg", "big.jpg", "c.jpg"});
+        const std::string page = p.world.drive() + "/site/album.html";
+        dialogs.saveAnswer = QString::fromStdString(page);
+        QTRY_VERIFY(f.btnCreate->isEnabled());
+        QTest::mouseClick(f.btnCreate, Qt::LeftButton);
+        p.form3->btnCommentEditClick();
+        const char* typed[] = {"Beach\nsecond line", "Big", "Cee"};
+        for (int row = 0; row < 3; ++row) {
+            p.form4.ListView1->setCurrentItem(p.form4.ListView1->topLevelItem(row));
+            p.form4.ListView1Click();
+            p.form4.txtComment->setPlainText(QString::fromUtf8(typed[row]));
+        }
+        QTest::mouseClick(p.form3->Button4, Qt::LeftButton); // 戻る
+        QVERIFY(f.isVisible());
+        QCOMPARE(p.form4.CommentOf(folder + "/big.jpg"), std::optional<std::string>("Big"));
+
+        // big.jpg leaves, c.jpg goes first.
+        selectEntries(f.ListBox1, {1});
+        f.TB_List_Delete->trigger();
+        selectEntries(f.ListBox1, {1});
+        QTest::keyClick(f.ListBox1, Qt::Key_Up, Qt::ControlModifier);
+        QTest::mouseClick(f.btnCreate, Qt::LeftButton);
+        QTreeWidget* rows = p.form4.ListView1;
+        QCOMPARE(rows->topLevelItemCount(), 2);
+        QCOMPARE(TForm4::PathOf(rows->topLevelItem(0)).toStdString(), folder + "/c.jpg");
+        QCOMPARE(p.form4.CommentOf(0), std::optional<std::string>("Cee"));
+        QCOMPARE(p.form4.CommentOf(1), std::optional<std::string>("Beach\r\nsecond line"));
+        QCOMPARE(p.form4.CommentOf(folder + "/big.jpg"), std::optional<std::string>());
+
+        p.form3->chkComment->setChecked(true);
+        QTest::mouseClick(p.form3->Button1, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!p.form3->running(), 60000);
+        QCOMPARE(dialogs.errors, QStringList());
+        const std::string html = readFile(page);
+        QVERIFY(html.find("<img src=\"Small/S0.jpg\" border=\"0\"></a>\r\n<BR>Cee\r\n") !=
+                std::string::npos);
+        QVERIFY(html.find("<img src=\"Small/S1.jpg\" border=\"0\"></a>\r\n<BR>Beach\r\nsecond "
+                          "line\r\n") != std::string::npos);
+        QVERIFY(html.find("Big") == std::string::npos);
+    }
+
+    // The window takes back the folder, view style, size and splitters it had; a folder
+    // that is gone leaves the browser where it starts.
+    void stateComesBack() {
+        FakeDialogs dialogs;
+        Program p(dialogs);
+        TForm1& f = *p.form1;
+        const std::string folder = p.pictures();
+        p.chooseFolder("写真");
+        Program::clickItem(f.ToolBar2, f.TB_List);
+        f.resize(760, 580);
+        QApplication::processEvents();
+        f.Splitter1->setSizes({300, 400});
+        f.Splitter2->setSizes({250, 200});
+        f.Splitter3->setSizes({400, 250});
+        const TMainWindowState kept = f.State();
+        QCOMPARE(kept.folder, folder);
+        QCOMPARE(kept.viewStyle, int(vsList));
+        QCOMPARE(kept.size, QSize(760, 580));
+
+        // Elsewhere, in another style and size.
+        p.chooseDesktop();
+        Program::clickItem(f.ToolBar2, f.TB_Icon);
+        f.resize(685, 525);
+        QApplication::processEvents();
+        TMainWindowState gone = kept;
+        gone.folder = folder + "/gone";
+        gone.viewStyle = -1;
+        f.ApplyState(gone);
+        QCOMPARE(shownPath(*f.VelShListView1), p.world.desktop());
+
+        f.ApplyState(kept);
+        QApplication::processEvents();
+        QTRY_COMPARE(shownPath(*f.VelShListView1), folder);
+        QCOMPARE(checks(f), (QList<bool>{false, false, true, false}));
+        const TMainWindowState back = f.State();
+        QCOMPARE(back.size, kept.size);
+        QCOMPARE(back.browserSplit, kept.browserSplit);
+        QCOMPARE(back.paneSplit, kept.paneSplit);
+        QCOMPARE(back.previewSplit, kept.previewSplit);
+
+        // A size kept from a larger screen fits on this one.
+        TMainWindowState huge;
+        huge.size = QSize(20000, 20000);
+        f.ApplyState(huge);
+        QVERIFY(f.size().width() <= f.screen()->availableGeometry().width());
+
+        // The page options come back too.
+        TAlbumPageOptions options;
+        options.title = "夏";
+        options.columns = 5;
+        options.frame = true;
+        options.frameColor = 0x0000FF;
+        options.commentsAbove = true;
+        p.form3->SetPageOptions(options);
+        QCOMPARE(FormatSessionState({{}, p.form3->PageOptions()}),
+                 FormatSessionState({{}, options}));
+    }
+
+    // At start, the kept state is given before the window is first shown.
+    void stateIsTakenBeforeTheWindowShows() {
+        FakeDialogs dialogs;
+        Program next(dialogs, [](Program& q) {
+            TMainWindowState state;
+            state.folder = q.pictures();
+            state.viewStyle = vsReport;
+            state.size = QSize(800, 600);
+            state.paneSplit = {300, 230};
+            q.form1->ApplyState(state);
+        });
+        QTRY_COMPARE(shownPath(*next.form1->VelShListView1), next.world.home() + "/写真");
+        QCOMPARE(next.form1->size(), QSize(800, 600));
+        // The kept collection pane, not the design's 191 pixels (scaled to the room there is).
+        QVERIFY(next.form1->Splitter2->sizes().at(1) > 205);
+        QCOMPARE(checks(*next.form1), (QList<bool>{false, false, false, true}));
+    }
+
+    // `kelvora FOLDER FILE`: the browser opens at the folder, the file joins the list.
+    void commandLineOpensAFolderAndCollectsFiles() {
+        FakeDialogs dialogs;
+        Program p(dialogs);
+        TForm1& f = *p.form1;
+        const std::string folder = p.pictures();
+        TakeCommandLine(f, {folder + "/a.jpg", folder + "/sub/", p.world.home() + "/missing", ""});
+        QTRY_COMPARE(shownPath(*f.VelShListView1), folder + "/sub");
+        QCOMPARE(f.Collected().Entries(), std::vector<std::string>{folder + "/a.jpg"});
     }
 };
 
