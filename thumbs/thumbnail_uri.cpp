@@ -3,36 +3,16 @@
 #include <QByteArray>
 #include <QCryptographicHash>
 #include <memory>
+#include <string_view>
 #include <unistd.h>
 
 namespace kelvora {
 namespace {
 
 bool leftAsItIs(unsigned char c) {
-    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))
-        return true;
-    switch (c) {
-    case '-':
-    case '.':
-    case '_':
-    case '~':
-    case '/':
-    case '!':
-    case '$':
-    case '&':
-    case '\'':
-    case '(':
-    case ')':
-    case '*':
-    case '+':
-    case ',':
-    case ':':
-    case '=':
-    case '@':
-        return true;
-    default:
-        return false;
-    }
+    static constexpr std::string_view kMarks = "-._~/!$&'()*+,:=@";
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+           (c != 0 && kMarks.find(static_cast<char>(c)) != std::string_view::npos);
 }
 
 std::string absolutePath(const std::string& path) {

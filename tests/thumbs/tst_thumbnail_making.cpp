@@ -2,6 +2,7 @@
 // upright pictures, plug-in formats through the helper (with the plug-in's
 // preview), cancellation, and several workers at once.
 #include "base/orientation.h"
+#include "spi/spi_bitmap.h"
 #include "spi/spis.h"
 #include "tests/spi/spi_test_support.h"
 #include "tests/support/images.h"
@@ -13,6 +14,7 @@
 #include "thumbs/thumbnail_source.h"
 #include "thumbs/thumbnail_uri.h"
 
+#include <QStandardPaths>
 #include <chrono>
 #include <gtest/gtest.h>
 #include <thread>
@@ -115,6 +117,43 @@ TEST_F(MakingTest, PluginFormatsThroughTheHelperWithTheirPreview) {
     // Asking this load for the preview left the manager's own setting alone.
     EXPECT_FALSE(loaded.m.spis.GraphicPreview);
     EXPECT_EQ(source.Decodes(), 0);
+}
+
+TEST_F(MakingTest, HeicThumbnailComesFromTheThumbnailTheFileCarries) {
+    if (QStandardPaths::findExecutable(QStringLiteral("heif-enc")).isEmpty())
+        GTEST_SKIP() << "heif-enc is missing (scripts/setup.sh --test installs it)";
+    ManagerScope m;
+    m.search(shippedPluginFolder() + "/*.spi");
+    TThumbnailSource withPlugins(cache.path() + "/thumbnails", &m.spis);
+    const QString png = QString::fromStdString(
+        saveImage(photoLike(480, 320, 7), pictures.file("source.png"), "png"));
+    struct Row {
+        const char* name;
+        QStringList thumbnail; // heif-enc's options
+        int previewWidth;      // of what GetPreview gives
+    } rows[] = {{"with.heic", {QStringLiteral("-t"), QStringLiteral("160")}, 160},
+                {"without.heic", {}, 480}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        const std::string path = pictures.file(r.name);
+        ASSERT_EQ(
+            runProgram(QStringLiteral("heif-enc"),
+                       QStringList{QStringLiteral("-q"), QStringLiteral("80")} + r.thumbnail +
+                           QStringList{QStringLiteral("-o"), QString::fromStdString(path), png}),
+            0);
+        TSPIGraphic graphic;
+        graphic.PreviewWanted = true;
+        graphic.loadFromFile(path);
+        EXPECT_EQ(graphic.Data()->FromPreview, r.previewWidth == 160);
+        EXPECT_EQ(graphic.width(), r.previewWidth);
+        const std::optional<QImage> got = withPlugins.Get(path, 128);
+        ASSERT_TRUE(got);
+        EXPECT_EQ(got->size(), QSize(128, 85));
+        EXPECT_EQ(pngTextChunks(readFile(cache.path() + "/thumbnails/normal/" +
+                                         ThumbnailFileName(ThumbnailUri(path))))
+                      .at("Thumb::Image::Width"),
+                  "480");
+    }
 }
 
 TEST_F(MakingTest, CancelledGetGivesNothingAndRecordsNoFailure) {
