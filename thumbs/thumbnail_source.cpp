@@ -49,12 +49,18 @@ std::optional<std::string> canonical(const std::string& path) {
     return std::string(resolved.get());
 }
 
-// A thumbnail of a larger folder (or a foreign one a little too large) fitted to size.
-QImage fitted(const QImage& image, int size) {
+// A thumbnail of a larger folder fitted to size, in a format the views draw
+// without converting it on every paint.
+QImage forShowing(const QImage& image, int size) {
     const QSize fit = FitInside(image.size(), size);
-    if (fit == image.size())
-        return image;
-    return image.scaled(fit, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QImage shown = fit == image.size()
+                       ? image
+                       : image.scaled(fit, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QImage::Format format =
+        shown.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    if (shown.format() != format)
+        shown.convertTo(format);
+    return shown;
 }
 
 bool isCancelled(const std::atomic<bool>* cancelled) {
@@ -105,7 +111,7 @@ std::optional<QImage> TThumbnailSource::cached(const Entry& entry, int size) con
     const std::optional<TThumbnailPng> stored = ReadThumbnailPng(entry.thumbnail, entry.side);
     if (!stored || !ThumbnailMatches(*stored, entry.uri, entry.mtime))
         return std::nullopt;
-    return fitted(stored->image, size);
+    return forShowing(stored->image, size);
 }
 
 bool TThumbnailSource::insideCache(const std::string& path) const {
@@ -174,7 +180,7 @@ std::optional<QImage> TThumbnailSource::Get(const std::string& path, int size,
         WriteCacheFile(entry->thumbnail, EncodeThumbnailPng(made.image, keys));
     if (isCancelled(cancelled))
         return std::nullopt;
-    return fitted(made.image, size);
+    return forShowing(made.image, size);
 }
 
 } // namespace kelvora

@@ -38,6 +38,7 @@ public:
     // from the cache when a valid one is there, else made and stored. Nothing when path is
     // no picture file the loader reads, cannot be read (a fail entry is then written), lies
     // inside the cache folder, or *cancelled became true (checked between steps).
+    // The image is Format_RGB32, or Format_ARGB32_Premultiplied when it has alpha.
     std::optional<QImage> Get(const std::string& path, int size,
                               const std::atomic<bool>* cancelled = nullptr) const;
     // Only a valid cached thumbnail, never a decode: for a quick first screen.
