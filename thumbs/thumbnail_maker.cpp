@@ -158,10 +158,12 @@ TMadeThumbnail makePluginThumbnail(const std::string& path, int side,
         return {scaledTo(picture, FitInside(picture.size(), side)), picture.size()};
     }
     checkCancel(cancelled);
+    // Read before the picture takes the bits over, which empties the graphic.
     const PictureInfo info = graphic.Data()->PicInfo;
+    const bool fromPreview = graphic.Data()->FromPreview;
     const QSize full(info.width, info.height);
     QImage picture = takePicture(graphic);
-    if (graphic.Data() && graphic.Data()->FromPreview) {
+    if (fromPreview) {
         // A preview smaller than the thumbnail would be: the picture itself is decoded.
         const int wanted = std::min(
             side, full.isValid() && !full.isEmpty() ? std::max(full.width(), full.height()) : side);

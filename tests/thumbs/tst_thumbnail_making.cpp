@@ -96,17 +96,20 @@ TEST_F(MakingTest, PluginFormatsThroughTheHelperWithTheirPreview) {
     struct Row {
         const char* name;
         int w, h;
+        bool topDown; // rows the picture takes over without copying
         QSize thumbnail;
     } rows[] = {
-        {"plain.pic", 300, 200, {128, 85}}, // p1 has no preview: the picture
-        {"wide.pre", 600, 300, {128, 128}}, // the preview, at half width, is large enough
-        {"small.pre", 200, 100, {128, 64}}, // a 100 x 100 preview is not: the picture
+        {"plain.pic", 300, 200, false, {128, 85}}, // p1 has no preview: the picture
+        {"wide.pre", 600, 300, false, {128, 128}}, // the preview, at half width, is large enough
+        {"small.pre", 200, 100, false, {128, 64}}, // a 100 x 100 preview is not: the picture
+        {"small-top-down.pre", 200, 100, true, {128, 64}},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
         TestPicture p;
         p.width = r.w;
         p.height = r.h;
+        p.topDown = r.topDown;
         const std::string path = writeTestPicture(pictures, r.name, p);
         const std::optional<QImage> got = withPlugins.Get(path, 128);
         ASSERT_TRUE(got);
