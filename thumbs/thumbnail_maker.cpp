@@ -1,5 +1,6 @@
 #include "thumbs/thumbnail_maker.h"
 
+#include "base/base_texts.h"
 #include "base/bitmap.h"
 #include "base/errors.h"
 #include "base/file_io.h"
@@ -22,6 +23,8 @@ namespace {
 // No JPEG worth a thumbnail is larger; a bigger file is not read into memory.
 constexpr off_t kLargestJpegFile = off_t{1} << 30;
 
+// The errors raised here only tell TThumbnailSource that no thumbnail came, and
+// whether that was a stop; no window shows their texts.
 void checkCancel(const std::atomic<bool>* cancelled) {
     if (cancelled && cancelled->load(std::memory_order_relaxed))
         throw EAbort(QStringLiteral("cancelled"));
@@ -31,7 +34,7 @@ std::string readJpegFile(const std::string& path) {
     const UniqueFd fd(openDescriptorForReading(path));
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0 || st.st_size > kLargestJpegFile)
-        throw EOutOfResources(QStringLiteral("JPEG file too large"));
+        throw EOutOfResources(BaseTexts::Text(BaseTexts::SOutOfMemory));
     std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
     std::size_t done = 0;
     while (done < bytes.size()) {
