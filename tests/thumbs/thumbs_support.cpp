@@ -48,6 +48,15 @@ std::string withExifThumbnail(const std::string& jpeg, const std::string& thumbn
     return jpeg.substr(0, 2) + segment + jpeg.substr(2);
 }
 
+void saveForeignThumbnail(const std::string& path, QImage image, const std::string& uri,
+                          const char* mtime) {
+    image.setText("Thumb::URI", QString::fromStdString(uri));
+    image.setText("Thumb::MTime", QString::fromLatin1(mtime));
+    image.setText("Software", "Other Viewer 2.0");
+    if (!image.save(QString::fromStdString(path), "png"))
+        throw std::runtime_error("cannot write " + path);
+}
+
 void setModified(const std::string& path, std::time_t seconds) {
     const timespec times[2] = {{seconds, 0}, {seconds, 0}};
     if (::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)

@@ -18,6 +18,10 @@ std::string writeJpeg(const TempDir& dir, const std::string& name, const QImage&
 // thumbnail, written by libexif.
 std::string withExifThumbnail(const std::string& jpeg, const std::string& thumbnail,
                               int orientation = 1);
+// Another program's thumbnail, written by Qt's PNG writer (which compresses long
+// texts) with its own Software key.
+void saveForeignThumbnail(const std::string& path, QImage image, const std::string& uri,
+                          const char* mtime);
 // Sets a file's modification time (whole seconds).
 void setModified(const std::string& path, std::time_t seconds);
 std::time_t modifiedOf(const std::string& path);

@@ -163,13 +163,10 @@ TEST_F(CacheTest, ForeignValidThumbnailIsUsedAsItIsAndNeverRewritten) {
     setModified(picture, 1700000000);
     // Another program's thumbnail, through Qt's writer (its long URI text goes in
     // compressed), with a colour that the picture does not have.
-    QImage foreign = plainImage(128, 96, qRgb(0, 160, 0));
-    foreign.setText("Thumb::URI", QString::fromStdString(ThumbnailUri(picture)));
-    foreign.setText("Thumb::MTime", "1700000000");
-    foreign.setText("Software", "Other Viewer 2.0");
     makeDirAt(root + "/normal");
     const std::string stored = normalPath(picture);
-    ASSERT_TRUE(foreign.save(QString::fromStdString(stored), "png"));
+    saveForeignThumbnail(stored, plainImage(128, 96, qRgb(0, 160, 0)), ThumbnailUri(picture),
+                         "1700000000");
     setModified(stored, 1600000000);
     const std::string bytes = readFile(stored);
 
@@ -188,25 +185,15 @@ TEST_F(CacheTest, StaleOrHostileCacheFileIsReplaced) {
     } rows[] = {
         {"wrong MTime",
          [](const std::string& stored, const std::string& uri) {
-             QImage old = plainImage(128, 96, qRgb(0, 160, 0));
-             old.setText("Thumb::URI", QString::fromStdString(uri));
-             old.setText("Thumb::MTime", "1699999999");
-             old.save(QString::fromStdString(stored), "png");
+             saveForeignThumbnail(stored, plainImage(128, 96, 0), uri, "1699999999");
          }},
         {"wrong URI",
          [](const std::string& stored, const std::string& uri) {
-             QImage old = plainImage(128, 96, qRgb(0, 160, 0));
-             old.setText("Thumb::URI", QString::fromStdString(uri + "x"));
-             old.setText("Thumb::MTime", "1700000000");
-             old.save(QString::fromStdString(stored), "png");
+             saveForeignThumbnail(stored, plainImage(128, 96, 0), uri + "x", "1700000000");
          }},
         {"a picture far larger than a thumbnail, in few bytes",
          [](const std::string& stored, const std::string& uri) {
-             QImage bomb(6000, 6000, QImage::Format_Grayscale8);
-             bomb.fill(0);
-             bomb.setText("Thumb::URI", QString::fromStdString(uri));
-             bomb.setText("Thumb::MTime", "1700000000");
-             bomb.save(QString::fromStdString(stored), "png");
+             saveForeignThumbnail(stored, plainImage(3000, 3000, 0), uri, "1700000000");
          }},
         {"a FIFO", [](const std::string& stored, const std::string&) { makeFifoAt(stored); }},
         {"a link to /dev/zero",
