@@ -193,7 +193,14 @@ TEST_F(CacheTest, StaleOrHostileCacheFileIsReplaced) {
          }},
         {"a picture far larger than a thumbnail, in few bytes",
          [](const std::string& stored, const std::string& uri) {
-             saveForeignThumbnail(stored, plainImage(3000, 3000, 0), uri, "1700000000");
+             QImage bomb(4000, 4000, QImage::Format_Mono); // 2 KiB as a PNG, 64 MiB decoded
+             bomb.fill(0);
+             saveForeignThumbnail(stored, bomb, uri, "1700000000");
+         }},
+        {"a valid thumbnail in a file of 4 MiB",
+         [](const std::string& stored, const std::string& uri) {
+             saveForeignThumbnail(stored, plainImage(128, 96, 0), uri, "1700000000");
+             writeFileAt(stored, readFile(stored) + std::string(4 << 20, '\0'));
          }},
         {"a FIFO", [](const std::string& stored, const std::string&) { makeFifoAt(stored); }},
         {"a link to /dev/zero",
@@ -214,7 +221,9 @@ TEST_F(CacheTest, StaleOrHostileCacheFileIsReplaced) {
             Watchdog guard(r.what, 20);
             const std::optional<QImage> got = source.Get(picture, 128);
             ASSERT_TRUE(got);
-            EXPECT_EQ(qRed(got->pixel(64, 48)) > 150, true);
+            // The picture's red, not what the cache file held.
+            const QRgb centre = got->pixel(64, 48);
+            EXPECT_TRUE(qRed(centre) > 150 && qGreen(centre) < 60 && qBlue(centre) < 60);
         }
         EXPECT_EQ(source.Decodes(), ++decodes);
         EXPECT_TRUE(S_ISREG(modeOf(stored)));
