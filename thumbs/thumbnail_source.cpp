@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdlib>
 #include <memory>
+#include <new>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -156,11 +157,15 @@ std::optional<QImage> TThumbnailSource::Get(const std::string& path, int size,
         made = MakeThumbnail(path, decoder, entry->side, cancelled);
     } catch (const EAbort&) {
         return std::nullopt;
+    } catch (const std::bad_alloc&) {
+        return std::nullopt; // the memory may be there next time
     } catch (const std::exception&) {
         // A failure of the picture itself; a stop that came meanwhile may have caused it.
         if (!isCancelled(cancelled))
             WriteFailEntry(cacheRoot_, entry->fileName, entry->uri, entry->mtime);
         return std::nullopt;
+    } catch (...) {
+        return std::nullopt; // nothing may leave a worker's call
     }
     if (made.image.isNull())
         return std::nullopt;
@@ -176,8 +181,9 @@ std::optional<QImage> TThumbnailSource::Get(const std::string& path, int size,
     keys.emplace_back("Software", ThumbnailSoftware());
     // The thumbnail is shown even when the cache cannot keep it (a full disk, a
     // read-only home).
-    if (MakePrivateFolders(folder))
-        WriteCacheFile(entry->thumbnail, EncodeThumbnailPng(made.image, keys));
+    if (const std::string png = EncodeThumbnailPng(made.image, keys);
+        !png.empty() && MakePrivateFolders(folder))
+        WriteCacheFile(entry->thumbnail, png);
     if (isCancelled(cancelled))
         return std::nullopt;
     return forShowing(made.image, size);

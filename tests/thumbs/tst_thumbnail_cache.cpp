@@ -277,6 +277,18 @@ TEST_F(CacheTest, UnreadablePictureGetsFailEntryUntilItChanges) {
     }
 }
 
+TEST_F(CacheTest, CacheThatCannotBeWrittenStillGivesThumbnails) {
+    // A cache under a file: no folder can be made there, whoever runs the test.
+    TThumbnailSource unwritable(writeFileAt(home.file("file"), "x") + "/thumbnails");
+    const std::string picture = writeJpeg(pictures, "a.jpg", plainImage(400, 300, 0));
+    const std::string broken = pictures.write("b.jpg", "no picture");
+    for (int round = 1; round <= 2; ++round) {
+        EXPECT_EQ(unwritable.Get(picture, 128)->size(), QSize(128, 96));
+        EXPECT_FALSE(unwritable.Get(broken, 128));
+        EXPECT_EQ(unwritable.Decodes(), 2 * round);
+    }
+}
+
 TEST_F(CacheTest, PicturesInsideTheCacheAreNeverThumbnailed) {
     const QImage red = plainImage(64, 48, qRgb(200, 0, 0));
     makeDirAt(root + "/normal");
