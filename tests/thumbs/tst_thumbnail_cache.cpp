@@ -50,6 +50,8 @@ TEST(ThumbnailNames, UriAndNameAreGLibs) {
         // printf '%s' 'file:///tmp/%E5%86%99%E7%9C%9F/%E7%8C%AB.jpg' | md5sum
         {"/tmp/写真/猫.jpg", "file:///tmp/%E5%86%99%E7%9C%9F/%E7%8C%AB.jpg",
          "9e33f8af84cd5e3c66f6db5a3797a15d"},
+        // the same name in CP932: the name's bytes count, whatever the code page
+        {"/tmp/\x8E\xCA\x90\x5E/\x94\x4C.jpg", "file:///tmp/%8E%CA%90%5E/%94L.jpg", ""},
         // bytes no code page makes text of: printf '%s' 'file:///tmp/%FF%80.jpg' | md5sum
         {"/tmp/\xFF\x80.jpg", "file:///tmp/%FF%80.jpg", "f9e2f63118e4fe7c41009d876d8e5b19"},
         // printf '%s' 'file:///tmp/100%25%23%3F.jpg' | md5sum
