@@ -85,6 +85,7 @@ QImage decodeJpeg(std::string_view bytes, const JpegHeader& header, int side,
     JpegDecodeSettings settings;
     settings.performance = TJPEGPerformance::jpBestSpeed;
     settings.smoothing = false;
+    settings.fourBytePixels = true; // what Qt scales without converting first
     settings.scale = coveringScale(header, needed);
     JpegDecoder decoder(bytes, settings);
     decoder.onProgress = [cancelled](int, const QRect&) { checkCancel(cancelled); };
