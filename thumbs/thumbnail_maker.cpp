@@ -30,24 +30,51 @@ void checkCancel(const std::atomic<bool>* cancelled) {
         throw EAbort(QStringLiteral("cancelled"));
 }
 
-std::string readJpegFile(const std::string& path) {
-    const UniqueFd fd(openDescriptorForReading(path));
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || st.st_size > kLargestJpegFile)
-        throw EOutOfResources(BaseTexts::Text(BaseTexts::SOutOfMemory));
-    std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::read(fd.get(), bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += static_cast<std::size_t>(n);
+// A JPEG file read from its start as far as it is needed: the embedded thumbnail
+// of a camera's photo lies in its first bytes, and then the rest is never read.
+class JpegFile {
+public:
+    explicit JpegFile(const std::string& path) : fd_(openDescriptorForReading(path)) {
+        struct stat st {};
+        if (::fstat(fd_.get(), &st) != 0 || st.st_size > kLargestJpegFile)
+            throw EOutOfResources(BaseTexts::Text(BaseTexts::SOutOfMemory));
+        size_ = static_cast<std::size_t>(st.st_size);
     }
-    bytes.resize(done); // a file cut meanwhile decodes as far as it goes
-    return bytes;
-}
+    std::size_t size() const { return size_; }
+    // The first `count` bytes, or all when the file is shorter.
+    std::string_view head(std::size_t count) {
+        fill(std::min(count, size_));
+        return bytes_;
+    }
+    std::string_view whole() {
+        fill(size_);
+        return bytes_;
+    }
+
+private:
+    void fill(std::size_t upTo) {
+        std::size_t done = bytes_.size();
+        if (done >= upTo)
+            return;
+        bytes_.resize(upTo);
+        while (done < upTo) {
+            const ssize_t n = ::read(fd_.get(), bytes_.data() + done, upTo - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            done += static_cast<std::size_t>(n);
+        }
+        if (done < upTo) { // a file cut meanwhile decodes as far as it goes
+            bytes_.resize(done);
+            size_ = done;
+        }
+    }
+
+    UniqueFd fd_;
+    std::size_t size_ = 0;
+    std::string bytes_;
+};
 
 QImage scaledTo(const QImage& picture, QSize size) {
     if (picture.size() == size)
@@ -100,35 +127,59 @@ bool sameProportions(QSize a, QSize b) {
     return std::llabs(cross1 - cross2) * 50 <= std::max(cross1, cross2);
 }
 
-TMadeThumbnail makeJpegThumbnail(const std::string& path, int side,
-                                 const std::atomic<bool>* cancelled) {
-    const std::string bytes = readJpegFile(path);
-    const JpegHeader header = readJpegHeader(bytes);
+// The thumbnail from the one the camera embedded, when that is large enough.
+std::optional<TMadeThumbnail> fromExifThumbnail(std::string_view bytes, const JpegHeader& header,
+                                                int side, const std::atomic<bool>* cancelled) {
     checkPictureSize(header.width, header.height);
     const QSize original = UprightSize({header.width, header.height}, header.orientation);
     const QSize target = FitInside(original, side);
-    const int longer = std::max(target.width(), target.height());
-    if (const std::optional<std::string> exif = ExifThumbnail(bytes)) {
+    const std::optional<std::string> exif = ExifThumbnail(bytes);
+    if (!exif)
+        return std::nullopt;
+    try {
+        JpegHeader small = readJpegHeader(*exif);
+        if (std::max(small.width, small.height) < std::max(target.width(), target.height()) ||
+            !sameProportions({small.width, small.height}, {header.width, header.height}))
+            return std::nullopt;
+        small.orientation = header.orientation; // the photo's is the thumbnail's too
+        const QImage picture = decodeJpeg(*exif, small, side, cancelled);
+        return TMadeThumbnail{uprightThumbnail(picture, header.orientation, side), original};
+    } catch (const EAbort&) {
+        throw;
+    } catch (const Exception&) {
+        return std::nullopt; // a damaged Exif thumbnail: the photo itself is decoded
+    }
+}
+
+TMadeThumbnail makeJpegThumbnail(const std::string& path, int side,
+                                 const std::atomic<bool>* cancelled) {
+    // Exif data is at most 64 KiB, and comes before the picture's own header.
+    constexpr std::size_t kHeadBytes = 256u << 10;
+    JpegFile file(path);
+    bool exifTried = false;
+    if (file.size() > kHeadBytes) {
         try {
-            const JpegHeader small = readJpegHeader(*exif);
-            if (std::max(small.width, small.height) >= longer &&
-                sameProportions({small.width, small.height}, {header.width, header.height})) {
-                // The main picture's orientation is the thumbnail's too.
-                JpegHeader stored = small;
-                stored.orientation = header.orientation;
-                QImage picture = decodeJpeg(*exif, stored, side, cancelled);
-                return {uprightThumbnail(picture, header.orientation, side), original};
-            }
-        } catch (const EAbort&) {
-            throw;
-        } catch (const Exception&) {
-            // A damaged Exif thumbnail: the photo itself is decoded.
+            const std::string_view head = file.head(kHeadBytes);
+            const JpegHeader header = readJpegHeader(head);
+            exifTried = true;
+            if (std::optional<TMadeThumbnail> made =
+                    fromExifThumbnail(head, header, side, cancelled))
+                return std::move(*made);
+        } catch (const EJPEG&) {
+            // The header goes on beyond the first bytes: read with the rest below.
         }
     }
     checkCancel(cancelled);
+    const std::string_view bytes = file.whole();
+    const JpegHeader header = readJpegHeader(bytes);
+    if (!exifTried)
+        if (std::optional<TMadeThumbnail> made = fromExifThumbnail(bytes, header, side, cancelled))
+            return std::move(*made);
+    checkPictureSize(header.width, header.height);
     const QImage picture = decodeJpeg(bytes, header, side, cancelled);
     checkCancel(cancelled);
-    return {uprightThumbnail(picture, header.orientation, side), original};
+    return {uprightThumbnail(picture, header.orientation, side),
+            UprightSize({header.width, header.height}, header.orientation)};
 }
 
 // What TSPIBitmap turns to when no plug-in decodes the file: the bitmap reader.

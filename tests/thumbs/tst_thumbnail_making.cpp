@@ -37,27 +37,34 @@ bool near(QRgb a, QRgb b, int tolerance) {
 }
 
 TEST_F(MakingTest, ExifThumbnailIsUsedOnlyWhenLargeEnoughAndOfTheSameProportions) {
-    const std::string photo = encodeWithCjpeg(plainImage(1600, 1200, qRgb(220, 0, 0)), {});
+    // A small file, and one of megabytes whose thumbnail is found in its first bytes.
+    const std::string small = encodeWithCjpeg(plainImage(1600, 1200, qRgb(220, 0, 0)), {});
+    const std::string large = encodeWithCjpeg(photoLike(2400, 1800, 3), {});
+    ASSERT_GT(large.size(), std::size_t{512} << 10); // twice what is read first
     struct Row {
         QSize embedded;
         bool used;
     } rows[] = {{{160, 120}, true}, {{128, 96}, true}, {{120, 90}, false}, {{160, 90}, false}};
-    for (const Row& r : rows) {
-        SCOPED_TRACE(
-            QStringLiteral("%1x%2").arg(r.embedded.width()).arg(r.embedded.height()).toStdString());
-        const std::string small = encodeWithCjpeg(
-            plainImage(r.embedded.width(), r.embedded.height(), qRgb(0, 0, 220)), {});
-        const std::string bytes = withExifThumbnail(photo, small);
-        ASSERT_EQ(ExifThumbnail(bytes), small);
-        const std::string path = pictures.write(std::to_string(r.embedded.width()) + "x" +
-                                                    std::to_string(r.embedded.height()) + ".jpg",
-                                                bytes);
-        const std::optional<QImage> got = source.Get(path, 128);
-        ASSERT_TRUE(got);
-        EXPECT_EQ(got->size(), QSize(128, 96));
-        EXPECT_TRUE(near(got->pixel(64, 48), r.used ? qRgb(0, 0, 220) : qRgb(220, 0, 0), 30));
+    int n = 0;
+    for (const std::string& photo : {small, large}) {
+        for (const Row& r : rows) {
+            SCOPED_TRACE(QStringLiteral("%1 bytes, %2x%3")
+                             .arg(photo.size())
+                             .arg(r.embedded.width())
+                             .arg(r.embedded.height())
+                             .toStdString());
+            const std::string embedded = encodeWithCjpeg(
+                plainImage(r.embedded.width(), r.embedded.height(), qRgb(0, 0, 220)), {});
+            const std::string bytes = withExifThumbnail(photo, embedded);
+            ASSERT_EQ(ExifThumbnail(bytes), embedded);
+            const std::optional<QImage> got =
+                source.Get(pictures.write(std::to_string(++n) + ".jpg", bytes), 128);
+            ASSERT_TRUE(got);
+            EXPECT_EQ(got->size(), QSize(128, 96));
+            EXPECT_EQ(near(got->pixel(64, 48), qRgb(0, 0, 220), 30), r.used);
+        }
     }
-    EXPECT_FALSE(ExifThumbnail(photo));
+    EXPECT_FALSE(ExifThumbnail(small));
 }
 
 TEST_F(MakingTest, ThumbnailsAreUpright) {
