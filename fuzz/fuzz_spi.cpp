@@ -1,10 +1,10 @@
 // libFuzzer entry for one shipped import filter (linked in by fuzz/CMakeLists.txt):
-// the bytes go through IsSupported, GetPictureInfo and GetPicture in the memory
-// form, then GetPicture in the file form (a memory file), as the decoding helper
-// hands them over; the two read the data differently. Whatever the bytes, the
-// filter returns an error or a bitmap whose blocks bear out its header, the
-// same in both forms; anything else (a crash, a sanitizer report, an
-// inconsistent bitmap) is a finding.
+// the bytes go through IsSupported, GetPictureInfo and GetPicture (and GetPreview
+// where the filter has it) in the memory form, then GetPicture in the file form
+// (a memory file), as the decoding helper hands them over; the two read the data
+// differently. Whatever the bytes, the filter returns an error or a bitmap whose
+// blocks bear out its header, the same in both forms; anything else (a crash, a
+// sanitizer report, an inconsistent bitmap) is a finding.
 #include "kelvora/susie.h"
 #include "spi/dib_layout.h"
 
@@ -22,6 +22,10 @@ SUSIE_EXTERN_C int32_t GetPictureInfo(const char* buf, intptr_t len, uint32_t fl
                                       PictureInfo* lpInfo);
 SUSIE_EXTERN_C int32_t GetPicture(const char* buf, intptr_t len, uint32_t flag, HLOCAL* pHBInfo,
                                   HLOCAL* pHBm, SUSIE_PROGRESS progressCallback, intptr_t lData);
+// Only filters whose format carries previews (HEIF) have it.
+SUSIE_EXTERN_C int32_t GetPreview(const char* buf, intptr_t len, uint32_t flag, HLOCAL* pHBInfo,
+                                  HLOCAL* pHBm, SUSIE_PROGRESS progressCallback, intptr_t lData)
+    __attribute__((weak));
 
 namespace {
 volatile unsigned rowsRead; // keeps the reads of the rows from being optimised away
@@ -31,13 +35,18 @@ int countProgress(int32_t, int32_t, intptr_t data) {
     return 0;
 }
 
-// GetPicture's result, after checking a bitmap it returns; the blocks are freed.
-int32_t decodeAndCheck(const char* buf, intptr_t len, uint32_t flag) {
+using DecodeEntry = int32_t (*)(const char*, intptr_t, uint32_t, HLOCAL*, HLOCAL*, SUSIE_PROGRESS,
+                                intptr_t);
+
+// GetPicture's (or GetPreview's) result, after checking a bitmap it returns; the
+// blocks are freed.
+int32_t decodeAndCheck(const char* buf, intptr_t len, uint32_t flag,
+                       DecodeEntry entry = GetPicture) {
     HLOCAL hInfo = nullptr;
     HLOCAL hBits = nullptr;
     long reports = 0;
-    const int32_t result = GetPicture(buf, len, flag, &hInfo, &hBits, countProgress,
-                                      reinterpret_cast<intptr_t>(&reports));
+    const int32_t result =
+        entry(buf, len, flag, &hInfo, &hBits, countProgress, reinterpret_cast<intptr_t>(&reports));
     if (result == SPI_SUCCESS) {
         const auto layout = kelvora::CheckDib(LocalLock(hInfo), LocalSize(hInfo), LocalSize(hBits));
         if (!layout)
@@ -69,6 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         LocalFree(info.hInfo);
 
     const int32_t inMemory = decodeAndCheck(bytes, length, 1);
+    if (GetPreview)
+        decodeAndCheck(bytes, length, 1, GetPreview);
 
     const int file = memfd_create("fuzz", MFD_CLOEXEC);
     if (file >= 0 && write(file, data, size) == static_cast<ssize_t>(size)) {

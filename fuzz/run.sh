@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-600}
 [ $# -gt 0 ] && shift
 spi="fuzz_spi_png fuzz_spi_gif fuzz_spi_tiff fuzz_spi_webp fuzz_spi_heif fuzz_spi_avif"
-targets=${*:-"fuzz_jpeg fuzz_ini fuzz_bmp $spi"}
+targets=${*:-"fuzz_jpeg fuzz_ini fuzz_bmp fuzz_thumbnail $spi"}
 build=build-fuzz
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DKELVORA_FUZZ=ON -DKELVORA_BENCH=OFF \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -30,7 +30,8 @@ seed_spi() {
         convert "$src" -alpha set "$dir/alpha.tif" ;;
     fuzz_spi_webp) convert "$src" -define webp:lossless=true "$dir/lossless.webp"
         convert "$src" -quality 50 "$dir/lossy.webp" ;;
-    fuzz_spi_heif) heif-enc -q 50 -o "$dir/still.heic" "$src" >/dev/null ;;
+    fuzz_spi_heif) heif-enc -q 50 -o "$dir/still.heic" "$src" >/dev/null
+        heif-enc -q 50 -t 16 -o "$dir/thumbnail.heic" "$src" >/dev/null ;;
     fuzz_spi_avif) avifenc "$src" "$dir/still.avif" >/dev/null ;;
     esac
 }

@@ -51,13 +51,15 @@ inline void lightCmykToRgb(const JSAMPLE* in, bool adobe, int& r, int& g, int& b
     b = mul255(y, k);
 }
 
-void cmykToBgr(const JSAMPLE* in, uchar* out, JDIMENSION width, bool adobe) {
-    for (JDIMENSION x = 0; x < width; ++x, in += 4, out += 3) {
+void cmykToBgr(const JSAMPLE* in, uchar* out, JDIMENSION width, bool adobe, int bytes) {
+    for (JDIMENSION x = 0; x < width; ++x, in += 4, out += bytes) {
         int r, g, b;
         lightCmykToRgb(in, adobe, r, g, b);
         out[0] = static_cast<uchar>(b);
         out[1] = static_cast<uchar>(g);
         out[2] = static_cast<uchar>(r);
+        if (bytes == 4)
+            out[3] = 255;
     }
 }
 
@@ -73,7 +75,7 @@ void convertCmyk(const OutputPlan& plan, const JSAMPLE* in, uchar* out, JDIMENSI
     if (plan.cmykToGrey)
         cmykToGrey(in, out, width, plan.adobeCmyk);
     else
-        cmykToBgr(in, out, width, plan.adobeCmyk);
+        cmykToBgr(in, out, width, plan.adobeCmyk, plan.colourBytes);
 }
 
 J_DCT_METHOD finalDctMethod(const JpegDecodeSettings& settings) {
@@ -110,8 +112,11 @@ OutputPlan configure(jpeg_decompress_struct& info, const JpegDecodeSettings& set
         }
     } else {
         plan.output = Output::Bgr;
-        info.out_color_space = JCS_EXT_BGR; // the bitmap's own row order
+        // The bitmap's own row order; BGRA, unlike BGRX, has its fourth byte set to 255.
+        info.out_color_space = settings.fourBytePixels ? JCS_EXT_BGRA : JCS_EXT_BGR;
     }
+    if (settings.fourBytePixels)
+        plan.colourBytes = 4;
     return plan;
 }
 
@@ -192,8 +197,10 @@ void JpegDecoder::run(Decompressor& codec) {
     const JDIMENSION height = info.output_height;
     checkPictureSize(width, height);
 
+    const QImage::Format colour =
+        plan_.colourBytes == 4 ? QImage::Format_RGB32 : QImage::Format_BGR888;
     image_ = QImage(static_cast<int>(width), static_cast<int>(height),
-                    plan_.indexed() ? QImage::Format_Indexed8 : QImage::Format_BGR888);
+                    plan_.indexed() ? QImage::Format_Indexed8 : colour);
     if (image_.isNull())
         throw EOutOfResources(BaseTexts::Text(BaseTexts::SPictureMemory).arg(width).arg(height));
     if (plan_.output == Output::Grey || plan_.cmykToGrey)
@@ -268,7 +275,8 @@ void JpegDecoder::readRows(Decompressor& codec) {
 
 bool JpegRowReader::canRead(const JpegDecodeSettings& settings) {
     return settings.pixelFormat == TJPEGPixelFormat::jf24Bit &&
-           settings.scale == TJPEGScale::jsFullSize && !settings.progressiveDisplay;
+           settings.scale == TJPEGScale::jsFullSize && !settings.progressiveDisplay &&
+           !settings.fourBytePixels;
 }
 
 JpegRowReader::JpegRowReader(int fd, const JpegDecodeSettings& settings)

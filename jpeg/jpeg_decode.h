@@ -21,6 +21,7 @@ struct OutputPlan {
     Output output = Output::Bgr;
     bool cmykToGrey = false; // CMYK source, grey-scale output
     bool adobeCmyk = false;  // Adobe applications store CMYK inverted
+    int colourBytes = 3;     // bytes of a colour pixel: 3, or 4 with an opaque alpha byte
     bool indexed() const {
         return output == Output::Grey || output == Output::Quantised || cmykToGrey;
     }
@@ -46,6 +47,10 @@ struct JpegDecodeSettings {
     bool progressiveDisplay = false;
     TJPEGScale scale = TJPEGScale::jsFullSize;
     bool smoothing = true;
+    // Colour pictures as Format_RGB32 (4 bytes a pixel, alpha 255) instead of
+    // Format_BGR888: for callers that scale with Qt, which would convert them.
+    // Decoders only; the row reader refuses it.
+    bool fourBytePixels = false;
 };
 
 class JpegDecoder {
@@ -58,7 +63,8 @@ public:
     // Progressive display: the picture after every pass but the last. May throw to stop.
     std::function<void(const QImage& picture)> onPass;
 
-    // Format_BGR888, or Format_Indexed8 with its palette. Pictures above
+    // Format_BGR888 (Format_RGB32 with fourBytePixels), or Format_Indexed8 with its
+    // palette. Pictures above
     // kMaxPicturePixels raise EOutOfResources before their pixels are allocated.
     QImage decode();
 

@@ -208,8 +208,10 @@ void TInSPIAbleData::TryPlugin(TInSPI& spi, const std::string&, int offset) {
             return;
         GetPictureInfo(spi, offset);
         const TSPIs* manager = GetSPIs();
-        if (manager && manager->GraphicPreview) {
+        FromPreview = false;
+        if (PreviewWanted || (manager && manager->GraphicPreview)) {
             GetPreview(spi, offset);
+            FromPreview = !IsEmpty();
             if (IsEmpty())
                 GetPicture(spi, offset);
         } else {
@@ -498,6 +500,7 @@ void TSPIGraphic::LoadFromMemoryWithName(std::string_view data, const std::strin
 void TSPIGraphic::Decode() {
     try {
         data_->OnProgress = onProgress;
+        data_->PreviewWanted = PreviewWanted;
         data_->Load();
         if (data_->IsEmpty())
             throw EInvalidGraphic(SPITexts::Text(SPITexts::SCouldNotDecode));

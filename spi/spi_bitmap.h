@@ -50,6 +50,10 @@ public:
     TSPIGraphic* const Graphic;
     TProgressEvent OnProgress;
     bool PictureInfoOK = false; // written, never read
+    // This load asks each plug-in for its preview first, whatever the manager's
+    // GraphicPreview says; FromPreview tells whether the picture is a preview.
+    bool PreviewWanted = false;
+    bool FromPreview = false;
 
     // Offers the data to the candidates until one decodes it.
     void Load();
@@ -141,6 +145,9 @@ public:
     void LoadFromMemoryWithName(std::string_view data, const std::string& fileName);
 
     void ReleaseData();
+    // Loads that follow ask the plug-ins for their preview (a picture's embedded
+    // thumbnail) first, as the manager's GraphicPreview does for every load.
+    bool PreviewWanted = false;
     // The bitmap file of saveToStream as bytes.
     std::string BmpBytes();
     // The picture straight from the rows, for the layouts the bitmap reader takes

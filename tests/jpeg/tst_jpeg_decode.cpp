@@ -1,5 +1,6 @@
 // Decompression: header-only loading, output layouts, damaged and hostile input.
 #include "base/errors.h"
+#include "jpeg/jpeg_decode.h"
 #include "jpeg/jpeg_image.h"
 #include "tests/jpeg/jpeg_samples.h"
 #include "tests/support/images.h"
@@ -138,6 +139,23 @@ TEST(JpegDecode, CmykIsConvertedToColour) {
         const QImage greyed = grey.image();
         ASSERT_EQ(greyed.format(), QImage::Format_Indexed8);
         EXPECT_NEAR(greyed.pixelIndex(8, 8), 77, 4); // luminance of red
+    }
+}
+
+TEST(JpegDecode, FourBytePixelsAreTheSameColoursWithOpaqueAlpha) {
+    const std::string inputs[] = {encodeWithQt(patternImage(40, 30), 90),
+                                  cmykJpeg(16, 16, 0, 255, 255, 0, true)};
+    for (const std::string& bytes : inputs) {
+        JpegDecodeSettings settings;
+        settings.scale = TJPEGScale::jsHalf;
+        const QImage three = JpegDecoder(bytes, settings).decode();
+        settings.fourBytePixels = true;
+        const QImage four = JpegDecoder(bytes, settings).decode();
+        ASSERT_EQ(four.format(), QImage::Format_RGB32);
+        EXPECT_EQ(four, three.convertToFormat(QImage::Format_RGB32));
+        for (int y = 0; y < four.height(); ++y)
+            for (int x = 0; x < four.width(); ++x)
+                ASSERT_EQ(four.constScanLine(y)[4 * x + 3], 255) << x << "," << y;
     }
 }
 

@@ -1,5 +1,6 @@
 // HEIF/HEIC import filter over libheif: the primary image, with its rotation
-// and mirroring applied, 24 bits or 32 with alpha. libheif reports progress
+// and mirroring applied, 24 bits or 32 with alpha; GetPreview gives the largest
+// thumbnail the file carries for it. libheif reports progress
 // for pictures made of tiles; the conversion into the bitmap reports the rest.
 //
 // libheif (1.15) decodes to YCbCr and then turns every picture into planes of
@@ -250,25 +251,22 @@ int copyInterleaved(const heif_image* rgb, bool alpha, Dib& dib, Progress& progr
     return SPI_SUCCESS;
 }
 
-int decode(const Input& in, Dib& dib, Progress& progress) {
-    Context c;
-    if (!c.open(in))
-        return SPI_BROKEN_DATA;
-    const long long width = heif_image_handle_get_width(c.handle);
-    const long long height = heif_image_handle_get_height(c.handle);
+// Decodes the picture of the handle, which belongs to c's file, into the bitmap.
+int decodeHandle(Context& c, heif_image_handle* handle, Dib& dib, Progress& progress) {
+    const long long width = heif_image_handle_get_width(handle);
+    const long long height = heif_image_handle_get_height(handle);
     if (width < 1 || height < 1)
         return SPI_BROKEN_DATA;
     if (!withinLimits(width, height))
         return SPI_NO_MEMORY;
-    const bool alpha = heif_image_handle_has_alpha_channel(c.handle) != 0;
-    const bool eightBits = heif_image_handle_get_luma_bits_per_pixel(c.handle) == 8 &&
-                           heif_image_handle_get_chroma_bits_per_pixel(c.handle) == 8;
+    const bool alpha = heif_image_handle_has_alpha_channel(handle) != 0;
+    const bool eightBits = heif_image_handle_get_luma_bits_per_pixel(handle) == 8 &&
+                           heif_image_handle_get_chroma_bits_per_pixel(handle) == 8;
     Steps steps{&progress};
     if (eightBits) {
         Image planar;
         Planes planes;
-        if (const int error =
-                decodeAs(c.handle, heif_colorspace_RGB, heif_chroma_444, steps, planar))
+        if (const int error = decodeAs(handle, heif_colorspace_RGB, heif_chroma_444, steps, planar))
             return error;
         if (planes.take(planar.image, alpha)) {
             c.close();
@@ -277,11 +275,51 @@ int decode(const Input& in, Dib& dib, Progress& progress) {
     }
     Image rgb;
     if (const int error = decodeAs(
-            c.handle, heif_colorspace_RGB,
+            handle, heif_colorspace_RGB,
             alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, steps, rgb))
         return error;
     c.close();
     return copyInterleaved(rgb.image, alpha, dib, progress);
+}
+
+int decode(const Input& in, Dib& dib, Progress& progress) {
+    Context c;
+    if (!c.open(in))
+        return SPI_BROKEN_DATA;
+    return decodeHandle(c, c.handle, dib, progress);
+}
+
+// Cameras and phones store a small version of every photo beside it, which
+// decodes in a fraction of the time; the largest one the file has is returned.
+int decodePreview(const Input& in, Dib& dib, Progress& progress) {
+    Context c;
+    if (!c.open(in))
+        return SPI_BROKEN_DATA;
+    const int count = heif_image_handle_get_number_of_thumbnails(c.handle);
+    std::vector<heif_item_id> ids(static_cast<std::size_t>(std::max(count, 0)));
+    heif_image_handle_get_list_of_thumbnail_IDs(c.handle, ids.data(), count);
+    heif_image_handle* largest = nullptr;
+    long long largestPixels = 0;
+    for (const heif_item_id id : ids) {
+        heif_image_handle* thumbnail = nullptr;
+        if (heif_image_handle_get_thumbnail(c.handle, id, &thumbnail).code != heif_error_Ok)
+            continue;
+        const long long pixels = static_cast<long long>(heif_image_handle_get_width(thumbnail)) *
+                                 heif_image_handle_get_height(thumbnail);
+        if (pixels > largestPixels) {
+            heif_image_handle_release(largest);
+            largest = thumbnail;
+            largestPixels = pixels;
+        } else {
+            heif_image_handle_release(thumbnail);
+        }
+    }
+    if (!largest)
+        return SPI_NOT_IMPLEMENTED;
+    // The thumbnail's handle keeps what it needs of the file while the context closes.
+    const int result = decodeHandle(c, largest, dib, progress);
+    heif_image_handle_release(largest);
+    return result;
 }
 
 bool isHeif(const void* header) {
@@ -303,8 +341,8 @@ int heifInfo(const Input& in, PictureInfo* info) {
     return SPI_SUCCESS;
 }
 
-const Filter filter{info, isHeif, heifInfo, decode};
+const Filter filter{info, isHeif, heifInfo, decode, decodePreview};
 
 } // namespace
 
-KELVORA_IMPORT_FILTER(filter)
+KELVORA_IMPORT_FILTER_WITH_PREVIEW(filter)

@@ -235,7 +235,9 @@ std::int32_t getPictureInfo(const Filter& filter, const char* buf, intptr_t len,
 
 namespace {
 
-std::int32_t decodeInto(const Filter& filter, const char* buf, intptr_t len, std::uint32_t flag,
+using DecodeFunc = int (*)(const Input& in, Dib& dib, Progress& progress);
+
+std::int32_t decodeInto(DecodeFunc decode, const char* buf, intptr_t len, std::uint32_t flag,
                         HLOCAL* info, HLOCAL* bits, SUSIE_PROGRESS callback, intptr_t data) {
     Input in;
     if (const int error = in.open(buf, len, flag))
@@ -244,7 +246,7 @@ std::int32_t decodeInto(const Filter& filter, const char* buf, intptr_t len, std
     if (progress.report(0, 1))
         return SPI_ABORT;
     Dib dib;
-    if (const int error = filter.decode(in, dib, progress))
+    if (const int error = decode(in, dib, progress))
         return error;
     progress.report(1, 1);
     dib.release(info, bits);
@@ -265,9 +267,22 @@ std::int32_t getPicture(const Filter& filter, const char* buf, intptr_t len, std
                         HLOCAL* info, HLOCAL* bits, SUSIE_PROGRESS callback, intptr_t data) {
     if (!info || !bits)
         return SPI_INTERNAL_ERROR;
-    const std::int32_t result = decodeInto(filter, buf, len, flag, info, bits, callback, data);
+    const std::int32_t result =
+        decodeInto(filter.decode, buf, len, flag, info, bits, callback, data);
     // The libraries' working memory is freed by now, but the allocator keeps much of
     // it for later; the picture is done, so the process gives it back.
+    malloc_trim(0);
+    return result;
+}
+
+std::int32_t getPreview(const Filter& filter, const char* buf, intptr_t len, std::uint32_t flag,
+                        HLOCAL* info, HLOCAL* bits, SUSIE_PROGRESS callback, intptr_t data) {
+    if (!info || !bits)
+        return SPI_INTERNAL_ERROR;
+    if (!filter.preview)
+        return SPI_NOT_IMPLEMENTED;
+    const std::int32_t result =
+        decodeInto(filter.preview, buf, len, flag, info, bits, callback, data);
     malloc_trim(0);
     return result;
 }

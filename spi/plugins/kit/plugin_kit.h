@@ -148,10 +148,15 @@ struct Filter {
     // callback already told 0 %).
     int (*pictureInfo)(const Input& in, PictureInfo* info);
     int (*decode)(const Input& in, Dib& dib, Progress& progress);
+    // The picture's own small version (an embedded thumbnail) for GetPreview, or
+    // null when the format has none; SPI_NOT_IMPLEMENTED when this file has none.
+    int (*preview)(const Input& in, Dib& dib, Progress& progress) = nullptr;
 };
 std::int32_t getPictureInfo(const Filter& filter, const char* buf, intptr_t len, std::uint32_t flag,
                             PictureInfo* info);
 std::int32_t getPicture(const Filter& filter, const char* buf, intptr_t len, std::uint32_t flag,
+                        HLOCAL* info, HLOCAL* bits, SUSIE_PROGRESS callback, intptr_t data);
+std::int32_t getPreview(const Filter& filter, const char* buf, intptr_t len, std::uint32_t flag,
                         HLOCAL* info, HLOCAL* bits, SUSIE_PROGRESS callback, intptr_t data);
 
 } // namespace kelvora::spikit
@@ -172,5 +177,15 @@ std::int32_t getPicture(const Filter& filter, const char* buf, intptr_t len, std
                                     HLOCAL* pHBm, SUSIE_PROGRESS progressCallback,                 \
                                     intptr_t lData) {                                              \
         return kelvora::spikit::getPicture(filter, buf, len, flag, pHBInfo, pHBm,                  \
+                                           progressCallback, lData);                               \
+    }
+
+// GetPreview as well, for a filter whose format carries small versions of its pictures.
+#define KELVORA_IMPORT_FILTER_WITH_PREVIEW(filter)                                                 \
+    KELVORA_IMPORT_FILTER(filter)                                                                  \
+    SUSIE_EXPORT int32_t GetPreview(const char* buf, intptr_t len, uint32_t flag, HLOCAL* pHBInfo, \
+                                    HLOCAL* pHBm, SUSIE_PROGRESS progressCallback,                 \
+                                    intptr_t lData) {                                              \
+        return kelvora::spikit::getPreview(filter, buf, len, flag, pHBInfo, pHBm,                  \
                                            progressCallback, lData);                               \
     }
