@@ -2,6 +2,7 @@
 
 #include "album/staged_file.h"
 #include "base/file_io.h"
+#include "base/line_escape.h"
 #include "base/program_folder.h"
 #include "settings/inifile.h"
 
@@ -15,39 +16,6 @@ constexpr char kFileName[] = "kelvora-state.ini";
 // A state file is a few hundred bytes; anything far larger is not ours.
 constexpr std::size_t kMaxFileSize = 64 * 1024;
 constexpr int kMaxWindowSide = 32768;
-
-std::string escape(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
-
-std::string unescape(std::string_view text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\' || i + 1 == text.size()) {
-            out += text[i];
-            continue;
-        }
-        const char c = text[++i];
-        out += c == 'r' ? '\r' : c == 'n' ? '\n' : c;
-    }
-    return out;
-}
 
 std::optional<int> inRange(const std::map<std::string, std::string>& keys, const char* key, int low,
                            int high) {
@@ -104,7 +72,7 @@ std::string FormatSessionState(const TSessionState& state) {
         text.append(key).append("=").append(value).append("\r\n");
     };
     if (!m.folder.empty())
-        line("Folder", escape(m.folder));
+        line("Folder", EscapeLineBreaks(m.folder));
     if (m.viewStyle >= 0)
         line("ViewStyle", std::to_string(m.viewStyle));
     if (m.size.isValid()) {
@@ -119,7 +87,7 @@ std::string FormatSessionState(const TSessionState& state) {
             line(key, joined(*sizes));
     if (const auto& p = state.page) {
         text += "[Page]\r\n";
-        line("Title", escape(p->title));
+        line("Title", EscapeLineBreaks(p->title));
         line("BackColor", std::to_string(p->backColor));
         line("Columns", std::to_string(p->columns));
         line("Frame", p->frame ? "1" : "0");
@@ -148,7 +116,7 @@ TSessionState ParseSessionState(std::string_view text) {
     const auto& main = sections["MainWindow"];
     if (const auto it = main.find("Folder");
         it != main.end() && !it->second.empty() && it->second.front() == '/')
-        state.main.folder = unescape(it->second);
+        state.main.folder = UnescapeLineBreaks(it->second);
     state.main.viewStyle = inRange(main, "ViewStyle", 0, 3).value_or(-1);
     const auto width = inRange(main, "Width", 1, kMaxWindowSide);
     const auto height = inRange(main, "Height", 1, kMaxWindowSide);
@@ -162,7 +130,7 @@ TSessionState ParseSessionState(std::string_view text) {
         const auto& page = found->second;
         TAlbumPageOptions p;
         if (const auto it = page.find("Title"); it != page.end())
-            p.title = unescape(it->second);
+            p.title = UnescapeLineBreaks(it->second);
         p.backColor = static_cast<TColor>(
             inRange(page, "BackColor", 0, 0xFFFFFF).value_or(static_cast<int>(p.backColor)));
         p.columns = inRange(page, "Columns", 1, 10).value_or(p.columns);

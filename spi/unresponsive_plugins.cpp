@@ -1,6 +1,7 @@
 #include "spi/unresponsive_plugins.h"
 
 #include "base/file_io.h"
+#include "base/line_escape.h"
 #include "base/sibling_temporary.h"
 
 #include <cstdio>
@@ -9,37 +10,6 @@
 #include <sstream>
 
 namespace kelvora {
-namespace {
-
-std::string escaped(const std::string& path) {
-    std::string out;
-    for (char c : path) {
-        if (c == '\\')
-            out += "\\\\";
-        else if (c == '\n')
-            out += "\\n";
-        else if (c == '\r')
-            out += "\\r";
-        else
-            out += c;
-    }
-    return out;
-}
-
-std::string unescaped(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\' || i + 1 == text.size()) {
-            out += text[i];
-            continue;
-        }
-        const char next = text[++i];
-        out += next == 'n' ? '\n' : next == 'r' ? '\r' : next;
-    }
-    return out;
-}
-
-} // namespace
 
 TUnresponsivePlugins::Identity TUnresponsivePlugins::IdentityOf(const struct stat& st) {
     return {static_cast<long long>(st.st_size),
@@ -71,7 +41,7 @@ TUnresponsivePlugins::TUnresponsivePlugins(std::string file) : file_(std::move(f
         std::string path;
         if (fields >> identity.size >> identity.modified && fields.get() == ' ' &&
             std::getline(fields, path) && !path.empty())
-            entries_[unescaped(path)] = identity;
+            entries_[UnescapeLineBreaks(path)] = identity;
     }
 }
 
@@ -96,7 +66,7 @@ void TUnresponsivePlugins::Save() const {
     std::string text;
     for (const auto& [path, identity] : entries_)
         text += std::to_string(identity.size) + " " + std::to_string(identity.modified) + " " +
-                escaped(path) + "\n";
+                EscapeLineBreaks(path) + "\n";
     std::string temp;
     UniqueFd out = CreateSiblingTemporary(file_, 0666, temp);
     if (!out.valid())
