@@ -63,8 +63,12 @@ std::uint32_t InotifyWatches::mask() const {
         m |= kNameEvents;
     if (filter_ & (kNotifyAttributes | kNotifySecurity))
         m |= IN_ATTRIB;
-    if (filter_ & (kNotifySize | kNotifyLastWrite))
+    // A write time is reported once its writer is done: a file written on and
+    // on (a log, a download) would otherwise keep every folder from going quiet.
+    if (filter_ & kNotifySize)
         m |= IN_MODIFY | IN_CLOSE_WRITE;
+    if (filter_ & kNotifyLastWrite)
+        m |= IN_CLOSE_WRITE;
     // Reading a folder counts as an access too, so with this filter the walk and the
     // owner's own listing after a callback are reported as well.
     if (filter_ & kNotifyLastAccess)
@@ -88,7 +92,9 @@ bool InotifyWatches::relevant(std::uint32_t eventMask) const {
     }
     if ((eventMask & IN_ATTRIB) && (filter_ & (kNotifyAttributes | kNotifySecurity)))
         return true;
-    if ((eventMask & (IN_MODIFY | IN_CLOSE_WRITE)) && (filter_ & (kNotifySize | kNotifyLastWrite)))
+    if ((eventMask & (IN_MODIFY | IN_CLOSE_WRITE)) && (filter_ & kNotifySize))
+        return true;
+    if ((eventMask & IN_CLOSE_WRITE) && (filter_ & kNotifyLastWrite))
         return true;
     return (eventMask & IN_ACCESS) && (filter_ & kNotifyLastAccess);
 }

@@ -11,8 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <memory>
+#include <unistd.h>
 
 namespace kelvora {
 namespace {
@@ -455,6 +457,18 @@ void makeFileAndChmod(const std::string& folder) {
     touch(folder + "file");
     std::filesystem::permissions(folder + "file", std::filesystem::perms::owner_read);
 }
+// Written and still open, as a log or a download is: no write time to report yet.
+struct HeldOpen {
+    int fd = -1;
+    ~HeldOpen() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+} writer;
+void writeAndKeepOpen(const std::string& folder) {
+    writer.fd = ::open((folder + "log").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_EQ(::write(writer.fd, "line\n", 5), 5);
+}
 void PrintTo(const FilterCase& row, std::ostream* out) {
     *out << row.name;
 }
@@ -476,6 +490,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(FilterCase{"FileNames", kNotifyFileName, makeDir, makeFile},
                       FilterCase{"DirNames", kNotifyDirName, makeFile, makeDir},
                       FilterCase{"LastWrite", kNotifyLastWrite, makeDir, makeFile},
+                      FilterCase{"LastWriteOnceClosed", kNotifyLastWrite, writeAndKeepOpen,
+                                 makeFile},
                       FilterCase{"Attributes", kNotifyAttributes, makeFile, makeFileAndChmod}),
     [](const auto& row) { return std::string(row.param.name); });
 
