@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    kelvora::registerPictureFormats(32);
+    const kelvora::TPictureFormatsScope formats(32);
     const std::unique_ptr<kelvora::TSPIs> plugins = kelvora::loadPlugins();
 
     // From argv itself: QCoreApplication::arguments() has lost the bytes of names that

@@ -74,8 +74,11 @@ void SetUpApplication(QApplication& app) {
     installJapaneseTranslation(app);
     applyInterfaceFont(app);
     QApplication::setWindowIcon(ApplicationIcon());
+}
+
+int ScreenDepth() {
     const QScreen* screen = QGuiApplication::primaryScreen();
-    registerPictureFormats(screen ? screen->depth() : 32);
+    return screen ? screen->depth() : 32;
 }
 
 int RunKelvora(int argc, char** argv) {
@@ -84,6 +87,7 @@ int RunKelvora(int argc, char** argv) {
     keepFreedHeapForReuse();
     QApplication app(argc, argv);
     SetUpApplication(app);
+    const TPictureFormatsScope formats(ScreenDepth());
 
     TfrmSplash splash;
     splash.show();

@@ -8,10 +8,12 @@ namespace kelvora {
 
 class TForm1;
 
-// What every window of the program relies on: Qt's Japanese texts, the interface font,
-// the icon and the picture formats. The start-up sequence and the documentation's
-// screenshot tool share it.
+// What every window of the program relies on: Qt's Japanese texts, the interface font
+// and the icon. The start-up sequence and the documentation's screenshot tool share it.
 void SetUpApplication(QApplication& app);
+// The primary screen's colour depth, which chooses the picture formats' pixel format
+// (TPictureFormatsScope, app/startup.h); 32 without a screen.
+int ScreenDepth();
 // The program from start to end: the splash is shown and painted, the windows are
 // created once in their fixed order (app/app_windows.h), the main window is shown and
 // the event loop runs until it closes. Picture files named on the command line (the

@@ -16,6 +16,11 @@ void registerPictureFormats(int displayDepth) {
     InitSPIBitmap();
 }
 
+void unregisterPictureFormats() {
+    FinalizeSPIBitmap();
+    unregisterJpegFormat();
+}
+
 std::unique_ptr<TSPIs> loadPlugins() {
     auto spis = std::make_unique<TSPIs>();
     spis->GraphicPreview = false;

@@ -7,6 +7,19 @@ class TSPIs;
 // ones, then JPEG (whose 8-bit output is chosen from the display depth); formats
 // of plug-ins found later register as plug-in bitmaps.
 void registerPictureFormats(int displayDepth);
+// Takes them out of the picture loader again, plug-in bitmaps first, then JPEG;
+// the built-in formats stay.
+void unregisterPictureFormats();
+// The picture formats for a program's life: registered when made, taken out at
+// the program's end, once the windows and runs that decode through them are gone
+// (so declare it before them).
+class TPictureFormatsScope {
+public:
+    explicit TPictureFormatsScope(int displayDepth) { registerPictureFormats(displayDepth); }
+    ~TPictureFormatsScope() { unregisterPictureFormats(); }
+    TPictureFormatsScope(const TPictureFormatsScope&) = delete;
+    TPictureFormatsScope& operator=(const TPictureFormatsScope&) = delete;
+};
 // Large blocks (decoded pictures, codec buffers) go back to the system as soon as
 // they are freed, instead of staying in the heap of the thread that freed them:
 // otherwise several workers converting pictures hold the memory of all of them.

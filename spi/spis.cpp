@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstring>
 #include <dirent.h>
+#include <filesystem>
 #include <fnmatch.h>
 #include <iterator>
 #include <sys/stat.h>
@@ -43,11 +44,17 @@ std::chrono::milliseconds listingTimeout() {
 
 // The name with the current folder before it unless it is absolute already, as the
 // helper reports the libraries it lists.
+// The full name, as the system names a loaded library: from the program's current
+// folder, with "." and ".." taken out (links are not followed).
 std::string absolutePath(const std::string& fileName) {
-    if (fileName.starts_with('/'))
-        return fileName;
-    const std::string folder = CurrentFolder();
-    return folder.empty() ? fileName : folder + "/" + fileName;
+    std::string full = fileName;
+    if (!fileName.starts_with('/')) {
+        const std::string folder = CurrentFolder();
+        if (folder.empty())
+            return fileName;
+        full = folder + "/" + fileName;
+    }
+    return std::filesystem::path(full).lexically_normal().string();
 }
 
 [[noreturn]] void cannotLoad(const std::string& fileName) {
@@ -103,7 +110,8 @@ const TSPIClass& TXnSPI::classInfo() {
 
 std::unique_ptr<TSPI> TSPI::Create(const std::string& fileName) {
     TSPIListing listing;
-    if (TSPILister(listingTimeout()).List(fileName, listing) != TSPILister::Outcome::kListed)
+    if (TSPILister(listingTimeout()).List(absolutePath(fileName), listing) !=
+        TSPILister::Outcome::kListed)
         cannotLoad(fileName);
     return make<TSPI>(listing);
 }
@@ -374,7 +382,9 @@ std::unique_ptr<TSPI> TSPIs::CreateListed(const std::string& fileName, TSPIListe
     if (unresponsive && unresponsive->Remembers(key, identity))
         return TSPI::Unresponsive(key);
     TSPIListing listing;
-    switch (lister.List(fileName, listing)) {
+    // Named in full before the helper loads it: the helper's current folder need not
+    // be the program's, and the name a library is known by is its full one.
+    switch (lister.List(key, listing)) {
     case TSPILister::Outcome::kUnresponsive:
         if (!unresponsive)
             return nullptr;

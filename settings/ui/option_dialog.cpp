@@ -9,10 +9,12 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -279,20 +281,43 @@ TOptionSection TfrmOption::readSection(const Section& s) const {
     return v;
 }
 
+namespace {
+
+bool isDigit(QChar c) {
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+
+} // namespace
+
 bool TfrmOption::Edit3KeyPress(const QKeyEvent& event) const {
-    // Tab moves the focus; it types nothing into the box.
-    if (event.key() == Qt::Key_Tab || event.key() == Qt::Key_Backtab)
+    // Tab moves the focus and Delete deletes: neither types a character into the
+    // box, though X11 gives Delete the text "\x7f".
+    if (event.key() == Qt::Key_Tab || event.key() == Qt::Key_Backtab ||
+        event.key() == Qt::Key_Delete)
         return true;
     const QString typed = event.text();
     if (typed.isEmpty())
-        return true; // no character: arrows, Delete, Home, End
-    return typed.size() == 1 && typed[0] >= QLatin1Char('0') && typed[0] <= QLatin1Char('9');
+        return true; // no character: arrows, Home, End
+    return typed.size() == 1 && isDigit(typed[0]);
 }
 
 bool TfrmOption::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress &&
-        (watched == Edit3 || watched == Edit4 || watched == Edit7 || watched == Edit8))
+    if (watched != Edit3 && watched != Edit4 && watched != Edit7 && watched != Edit8)
+        return QWidget::eventFilter(watched, event);
+    if (event->type() == QEvent::KeyPress)
         return !Edit3KeyPress(static_cast<const QKeyEvent&>(*event));
+    if (event->type() == QEvent::InputMethod) {
+        // What an input method commits passes the same filter as typed keys.
+        auto& input = static_cast<QInputMethodEvent&>(*event);
+        QString digits = input.commitString();
+        digits.removeIf([](QChar c) { return !isDigit(c); });
+        if (digits != input.commitString()) {
+            QInputMethodEvent filtered(input.preeditString(), input.attributes());
+            filtered.setCommitString(digits, input.replacementStart(), input.replacementLength());
+            QCoreApplication::sendEvent(watched, &filtered);
+            return true;
+        }
+    }
     return QWidget::eventFilter(watched, event);
 }
 

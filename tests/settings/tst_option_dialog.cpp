@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -239,9 +240,16 @@ private slots:
             QTest::keyClick(box, Qt::Key_Return);
             QCOMPARE(box->text(), QStringLiteral("512"));
             QTest::keyClick(box, Qt::Key_Home); // keys without a character still work
-            QTest::keyClick(box, Qt::Key_Delete);
+            // Delete as X11 sends it, with the text "\x7f".
+            QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier, QStringLiteral("\x7f"));
+            QApplication::sendEvent(box, &del);
             QTest::keyClicks(box, QStringLiteral("0123456789"));
             QCOMPARE(box->text(), QStringLiteral("012345678912"));
+            // What an input method commits keeps only its digits.
+            QInputMethodEvent committed;
+            committed.setCommitString(QStringLiteral("3x４5"));
+            QApplication::sendEvent(box, &committed);
+            QCOMPARE(box->text(), QStringLiteral("01234567893512"));
         }
         // Other boxes are not filtered.
         QTest::keyClicks(d.form.Edit1, QStringLiteral("a-"));

@@ -1,5 +1,7 @@
 // Finding, loading and registering plug-ins, with real libraries built in the tree.
+#include "app/startup.h"
 #include "base/picture.h"
+#include "jpeg/jpeg_image.h"
 #include "spi/spi_bitmap.h"
 #include "spi/spi_folders.h"
 #include "tests/spi/spi_test_support.h"
@@ -102,6 +104,20 @@ TEST_F(SPIs, EachLibraryBecomesTheKindItsApiVersionNames) {
         EXPECT_EQ(spi->FormatNames().count(), spi->Extensions().count());
         EXPECT_EQ(spi->CanLoad(), r.canLoad);
     }
+}
+
+// A plug-in named from the current folder, "..", is known by its full name.
+TEST_F(SPIs, FileNameIsTheFullName) {
+    TempDir dir;
+    copyPlugin(testPlugin("p1"), dir, "p1.spi");
+    std::filesystem::create_directory(dir.path() + "/sub");
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path() + "/sub");
+    ManagerScope m;
+    const std::unique_ptr<TSPI> spi = TSPIs::CreateSPI("../p1.spi");
+    std::filesystem::current_path(before);
+    ASSERT_NE(spi, nullptr);
+    EXPECT_EQ(spi->FileName(), dir.path() + "/p1.spi");
 }
 
 TEST_F(SPIs, ErrorsCarryTheirTexts) {
@@ -238,6 +254,22 @@ TEST_F(SPIs, ImportFiltersRegisterTheirPatternsLatestFirstWithin) {
     FinalizeSPIBitmap();
     EXPECT_EQ(TPicture::classForExtension("pic"), nullptr);
     EXPECT_EQ(TPicture::classForExtension("bmp"), &TBitmap::classInfo());
+}
+
+// The programs' formats end with them: plug-in formats and JPEG leave the picture
+// loader, the built-in formats stay.
+TEST(PictureFormatsScope, TakesPluginAndJpegFormatsOutAtTheEnd) {
+    {
+        const TPictureFormatsScope formats(32);
+        TPicture::registerFileFormat("pqz", QStringLiteral("Pq"), TSPIBitmap::classInfo());
+        EXPECT_EQ(TPicture::classForExtension("jpg"), &TJPEGImage::classInfo());
+        EXPECT_EQ(TPicture::classForExtension("pqz"), &TSPIBitmap::classInfo());
+    }
+    EXPECT_EQ(TPicture::classForExtension("jpg"), nullptr);
+    EXPECT_EQ(TPicture::classForExtension("jpeg"), nullptr);
+    EXPECT_EQ(TPicture::classForExtension("pqz"), nullptr);
+    EXPECT_EQ(TPicture::classForExtension("bmp"), &TBitmap::classInfo());
+    registerPictureFormats(32); // as the other tests expect them
 }
 
 TEST_F(SPIs, EventsMayRefuseFilesPluginsAndFormats) {
