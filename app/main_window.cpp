@@ -5,6 +5,7 @@
 #include "app/app_texts.h"
 #include "app/app_windows.h"
 #include "app/button_row.h"
+#include "app/list_thumbnails.h"
 #include "app/picture_collector.h"
 #include "app/preview.h"
 #include "app/splash.h"
@@ -184,6 +185,7 @@ void TForm1::buildBrowserPane() {
     VelShListView1->setObjectName(QStringLiteral("VelShListView1"));
     VelShListView1->SetColumnMemoryFile(ColumnMemoryFilePath());
     VelShTreeView1->SetShListView(VelShListView1);
+    VelShListView1->SetThumbnailProducer(MainWindowThumbnails(SPIs1));
     VelShListView1->SetViewStyle(vsIcon);
     // Read-only for the collected album: no renaming in place. Files dropped onto a
     // folder are still copied or moved, asking before anything is replaced.

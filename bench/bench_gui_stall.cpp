@@ -22,6 +22,7 @@
 //
 // Needs root (the drive is mounted in a mount namespace of the benchmark's own).
 #include "app/startup.h"
+#include "bench/event_loop.h"
 #include "bench/listing_util.h"
 #include "shell/ui/list_view.h"
 #include "shell/ui/tree_view.h"
@@ -131,17 +132,6 @@ private:
     qint64 last_ = 0;
     std::vector<double> gaps_;
 };
-
-template <class Done> bool runUntil(Done done, int timeoutMs) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
 
 void removeNewFiles(const std::string& folder) {
     std::error_code ec;

@@ -8,7 +8,8 @@ corpus=${1:-/tmp/kelvora-corpus}
 bash "${KELVORA_CORPUS_SCRIPT:-../shared/bench/make-corpus.sh}" "$corpus"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build --target bench_convert bench_listing bench_list_view bench_copy bench_spi \
-    bench_preview bench_hung_drive bench_gui_stall bench_side_files bench_plugin_memory kelvora-album
+    bench_preview bench_hung_drive bench_gui_stall bench_side_files bench_plugin_memory bench_thumbnails \
+    kelvora-album
 ./build/bench/bench_convert "$corpus"
 ./build/bench/bench_listing "$corpus/listing"
 ./build/bench/bench_list_view "$corpus/listing"
@@ -19,3 +20,4 @@ cmake --build build --target bench_convert bench_listing bench_list_view bench_c
 ./build/bench/bench_spi "$corpus"
 ./build/bench/bench_plugin_memory "$corpus"
 QT_QPA_PLATFORM=offscreen ./build/bench/bench_preview
+./build/bench/bench_thumbnails "$corpus/photos"

@@ -15,8 +15,10 @@ printf 'XDG_DESKTOP_DIR="$HOME/デスクトップ"\nXDG_PICTURES_DIR="$HOME/写�
     >"$home/.config/user-dirs.dirs"
 album="$home/写真/2024 旅行"
 i=1
-for colour in skyblue orange seagreen plum gold tomato steelblue khaki; do
-    convert -size 640x480 "xc:$colour" "$album/IMG_000$i.jpg"
+for colour in skyblue-navy orange-brown seagreen-olive plum-purple gold-sienna tomato-maroon \
+    steelblue-white khaki-darkgreen; do
+    # Clouds of two colours, a picture for each thumbnail
+    convert -seed $i -size 640x480 "plasma:$colour" -blur 0x2 "$album/IMG_000$i.jpg"
     i=$((i + 1))
 done
 convert -size 320x240 xc:white "$album/地図.png"

@@ -33,11 +33,11 @@ cp "$pictures/harbour.jpg" "$album/港.jpg"
 cp "$pictures/mountain-path.jpg" "$album/山道.jpg"
 cp "$pictures/sunset.jpg" "$album/夕焼け.jpg"
 convert -size 640x427 plasma:'#4682b4-#f0f8ff' -seed 3 "$album/海.jpg"
-HOME="$home" XDG_CONFIG_HOME="$home/.config" xvfb-run -a -s "-screen 0 1024x768x24" sh -c "
+HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_CACHE_HOME="$home-cache" xvfb-run -a -s "-screen 0 1024x768x24" sh -c "
     ./$build/tools/kelvora-demo-window main '$album/港.jpg' '$album/山道.jpg' \
         '$album/夕焼け.jpg' &
     sleep 4
     import -window root -trim +repage $out/main.png
     wait" 2>/dev/null
 echo "$out/main.png"
-rm -rf "$pictures" "$home"
+rm -rf "$pictures" "$home" "$home-cache"

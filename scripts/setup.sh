@@ -20,6 +20,8 @@ if [ "${1:-}" = "--test" ]; then
     PACKAGES="$PACKAGES chromium xvfb imagemagick clang libclang-rt-14-dev desktop-file-utils time"
     # pictures in the plug-in formats for the tests and benchmarks
     PACKAGES="$PACKAGES libheif-examples libavif-bin"
+    # the thumbnail benchmark's baseline
+    PACKAGES="$PACKAGES libvips-tools"
 fi
 
 missing=""

@@ -3,10 +3,13 @@
 //   kelvora-demo-browser [--view icon|small|list|report] [--folder PATH] [--select N]
 //                        [--quit-after MS]
 // The tree selects PATH (the list follows); N rows from the top are selected.
+// The large icons show thumbnails of the JPEG and BMP pictures.
+#include "base/builtin_formats.h"
 #include "base/codepage.h"
+#include "jpeg/jpeg_image.h"
+#include "shell/items/xdg_dirs.h"
 #include "shell/ui/list_view.h"
 #include "shell/ui/tree_view.h"
-#include "shell/items/xdg_dirs.h"
 #include "ui/fonts.h"
 
 #include <QAction>
@@ -29,6 +32,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("Kelvora"));
     applyInterfaceFont(app);
+    registerBuiltinFormats();
+    registerJpegFormat();
 
     TViewStyle style = vsIcon;
     std::string folder;
@@ -56,6 +61,7 @@ int main(int argc, char** argv) {
     auto* list = new TVelShListView(splitter);
     // The demo must not leave a column memory file beside the program.
     list->SetColumnMemoryFile({});
+    list->SetThumbnailProducer(ShImageReaderThumbnails());
     splitter->addWidget(tree);
     splitter->addWidget(list);
     splitter->setHandleWidth(3);

@@ -9,6 +9,7 @@
 #include "app/main_window.h"
 #include "app/program.h"
 #include "app/splash.h"
+#include "app/startup.h"
 #include "app/version_window.h"
 #include "base/shell_opener.h"
 #include "settings/ui/option_dialog.h"
@@ -80,6 +81,7 @@ int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
     QApplication app(argc, argv);
     SetUpApplication(app);
+    const TPictureFormatsScope formats(ScreenDepth());
     QApplication::setApplicationName(QStringLiteral("Kelvora"));
     if (argc < 2)
         return 2;

@@ -43,6 +43,13 @@ void TVelShListModel::RowChanged(int row) {
         emit dataChanged(index(row, 0), index(row, columnCount() - 1));
 }
 
+void TVelShListModel::DecorationChanged(int row) {
+    if (row >= 0 && row < rowCount()) {
+        const QModelIndex at = index(row, 0);
+        emit dataChanged(at, at, {Qt::DecorationRole});
+    }
+}
+
 TVelShFileData* TVelShListModel::RowData(const QModelIndex& index) const {
     return index.isValid() && index.model() == this ? RowData(index.row()) : nullptr;
 }
@@ -77,6 +84,10 @@ QVariant TVelShListModel::data(const QModelIndex& index, int role) const {
     case Qt::DecorationRole:
         if (column != 0)
             return {};
+        if (decorate_) {
+            if (QVariant icon = decorate_(index.row(), row); icon.isValid())
+                return icon;
+        }
         return TShItemIcons::instance().icon(row->GetImageIndex(), -1, row->OverlayIndex(),
                                              row->IsGhosted());
     case Qt::ForegroundRole:

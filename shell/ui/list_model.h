@@ -4,6 +4,7 @@
 // icon and detail texts come from its TVelShFileData, which computes each on
 // first request and keeps it. Columns are the list's captions.
 //
+// The large-icon style's thumbnails come through a decoration hook.
 // Switching folders or re-reading one resets the model; the list view then
 // puts the rows' selection and focus back. Names are editable while a rename
 // handler is set. GUI thread only.
@@ -23,6 +24,8 @@ public:
     static constexpr int DropHighlightRole = Qt::UserRole + 2;
     // Renames a row's item to an edit's text; false when it was not renamed.
     using TRenameRow = std::function<bool(TVelShFileData* row, const QString& text)>;
+    // A row's icon in place of its usual one; an invalid variant keeps the usual one.
+    using TDecorate = std::function<QVariant(int row, TVelShFileData* data)>;
 
     explicit TVelShListModel(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
 
@@ -38,6 +41,9 @@ public:
     void SetDropRow(int row);
     // A row's texts and look changed.
     void RowChanged(int row);
+    void SetDecorate(TDecorate decorate) { decorate_ = std::move(decorate); }
+    // A row's icon changed (its name column alone).
+    void DecorationChanged(int row);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -51,6 +57,7 @@ public:
 private:
     TVelShFileList* list_ = nullptr;
     TRenameRow rename_;
+    TDecorate decorate_;
     int dropRow_ = -1;
 };
 

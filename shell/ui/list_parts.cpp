@@ -20,6 +20,8 @@ void TShListItemDelegate::initStyleOption(QStyleOptionViewItem* option,
         option->displayAlignment = Qt::AlignHCenter | Qt::AlignTop;
         option->features |= QStyleOptionViewItem::WrapText;
     }
+    if (decorationSize_.isValid())
+        option->decorationSize = decorationSize_;
 }
 
 } // namespace kelvora

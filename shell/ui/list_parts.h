@@ -113,6 +113,8 @@ public:
     using QStyledItemDelegate::QStyledItemDelegate;
     void SetIconsOnTop(bool on) { iconsOnTop_ = on; }
     void SetCellSize(QSize size) { cellSize_ = size; }
+    // Invalid: each icon's own size.
+    void SetDecorationSize(QSize size) { decorationSize_ = size; }
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
 protected:
@@ -121,6 +123,7 @@ protected:
 private:
     bool iconsOnTop_ = false;
     QSize cellSize_;
+    QSize decorationSize_;
 };
 
 } // namespace kelvora

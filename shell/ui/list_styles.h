@@ -9,7 +9,9 @@ namespace kelvora {
 enum TViewStyle { vsIcon, vsSmallIcon, vsList, vsReport };
 
 // Lays the icon view out for style (the details view keeps small icons).
+// thumbnailBox > 0: the large-icon style's cells hold thumbnails drawn in a
+// square of that many logical pixels, every cell one size.
 void ShLayOutListViews(TViewStyle style, QListView& iconView, TShListItemDelegate& delegate,
-                       QTreeView& detailsView);
+                       QTreeView& detailsView, int thumbnailBox = 0);
 
 } // namespace kelvora

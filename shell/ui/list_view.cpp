@@ -6,6 +6,7 @@
 #include "shell/ui/busy_cursor.h"
 #include "shell/ui/drag_scroll.h"
 #include "shell/ui/list_reader.h"
+#include "shell/ui/list_thumbnails.h"
 #include "shell/ui/list_watcher.h"
 #include "shell/ui/tree_view.h"
 #include "shell/ui/view_drop.h"
@@ -46,15 +47,20 @@ TCustomVelShListView::TCustomVelShListView(QWidget* parent)
     : QWidget(parent), model_(new TVelShListModel(this)), stack_(new QStackedLayout(this)),
       iconView_(new TShListIconView(*this, this)),
       detailsView_(new TShListDetailsView(*this, this)),
-      iconDelegate_(new TShListItemDelegate(this)), opener_(&DefaultShellOpener()),
-      columns_(*this, *detailsView_->header()), dialogs_(&DefaultDialogs()),
-      drop_(std::make_unique<TShViewDrop>(this)), iconScroller_(new TShDragScroller(iconView_)),
+      iconDelegate_(new TShListItemDelegate(this)),
+      thumbnails_(std::make_unique<TShListThumbnails>(*iconView_, *model_)),
+      opener_(&DefaultShellOpener()), columns_(*this, *detailsView_->header()),
+      dialogs_(&DefaultDialogs()), drop_(std::make_unique<TShViewDrop>(this)),
+      iconScroller_(new TShDragScroller(iconView_)),
       detailsScroller_(new TShDragScroller(detailsView_)) {
     stack_->setContentsMargins(0, 0, 0, 0);
     stack_->addWidget(iconView_);
     stack_->addWidget(detailsView_);
 
     iconView_->setModel(model_);
+    model_->SetDecorate([this](int row, TVelShFileData* item) {
+        return thumbnails_ ? thumbnails_->Decoration(row, item) : QVariant();
+    });
     detailsView_->setModel(model_);
     detailsView_->setSelectionModel(iconView_->selectionModel());
     iconView_->setItemDelegate(iconDelegate_);
@@ -129,7 +135,8 @@ TCustomVelShListView::TCustomVelShListView(QWidget* parent)
 
 TCustomVelShListView::~TCustomVelShListView() {
     destroying_ = true;
-    drop_.reset(); // cancels the drops' operations and waits for them
+    thumbnails_.reset(); // cancels the thumbnails being made and waits for them
+    drop_.reset();       // cancels the drops' operations and waits for them
     watcher_->Stop();
     SaveColumnLayout();
     WriteColumnMemory();
@@ -164,6 +171,9 @@ std::uint8_t TCustomVelShListView::notifyFilter() const {
         filter |= kNotifyDirName;
     if (contents_.contains(scFiles))
         filter |= kNotifyFileName;
+    // A picture written over in place changes its thumbnail.
+    if (thumbnails_ && thumbnails_->Active())
+        filter |= kNotifyLastWrite;
     return filter;
 }
 
@@ -225,8 +235,17 @@ void TCustomVelShListView::SetShTreeView(TCustomVelShTreeView* tree) {
     SetFolder(tree->SelectedID());
 }
 
+void TCustomVelShListView::SetThumbnailProducer(TThumbnailProducer producer) {
+    thumbnails_->SetProducer(std::move(producer));
+    configureViews();
+}
+
 void TCustomVelShListView::configureViews() {
-    ShLayOutListViews(viewStyle_, *iconView_, *iconDelegate_, *detailsView_);
+    ShLayOutListViews(viewStyle_, *iconView_, *iconDelegate_, *detailsView_,
+                      thumbnails_->HasProducer() ? TShListThumbnails::kBox : 0);
+    thumbnails_->SetLargeIcons(viewStyle_ == vsIcon);
+    if (watcher_)
+        watcher_->Folders().SetFilter(notifyFilter());
     // The list view's static movement turns drags and drops off: back on.
     SetAcceptsDrops(acceptsDrops_);
 }
@@ -338,6 +357,8 @@ void TCustomVelShListView::showRows(TVelShFileList* list) {
     const bool again = list && list == model_->List();
     const QByteArray columns = again ? Header()->saveState() : QByteArray();
     model_->SetList(list);
+    if (thumbnails_)
+        thumbnails_->Shown(list);
     if (again)
         Header()->restoreState(columns);
     if (!list || list->Count() == 0)

@@ -30,6 +30,9 @@
 //   item in its folder; the row keeps its selection and moves to its place in
 //   the order. A refused name is shown with its reason and the name goes back.
 //   ReadOnly turns editing off.
+// - Thumbnails: with a producer set, the large-icon style shows picture files
+//   as thumbnails made on worker threads (list_thumbnails.h); without one, and
+//   in the other styles, rows show their type icons.
 // - A drive, or a folder, is shown or opened only when it answers within the
 //   time limit (drive_ready.h): a hung network drive never holds the window up
 //   for longer, and the list stays where it was.
@@ -38,7 +41,8 @@
 // list_styles.* the view styles' layouts; list_columns.* the columns and their
 // memory; list_watcher.* the cache's change notification; list_view_input.cpp
 // selection, opening rows, drags out and type-ahead (type_ahead.*);
-// list_view_drop.cpp drops; list_view_edit.cpp label editing. The linked tree is
+// list_view_drop.cpp drops; list_view_edit.cpp label editing; list_thumbnails.*
+// and thumbnail_*.* the thumbnails. The linked tree is
 // reached through a TVelShViewLink.
 //
 // Threads: a TShNotifyThread (list_watcher.h) watches the folder of every cached
@@ -47,7 +51,9 @@
 // nearest existing ancestor is shown. Nothing waits for the thread, nor for a
 // drive asked whether it answers: a folder on a drive still being asked about
 // is shown once the answer is in. The thread is stopped first in the
-// destructor. Everything else runs on the GUI thread.
+// destructor. Thumbnails are made on their loader's workers, which are
+// cancelled when another folder is shown and joined in the destructor.
+// Everything else runs on the GUI thread.
 #include "base/shell_opener.h"
 #include "shell/items/column_memory.h"
 #include "shell/items/drag_object.h"
@@ -58,6 +64,7 @@
 #include "shell/ui/list_model.h"
 #include "shell/ui/list_parts.h"
 #include "shell/ui/list_styles.h"
+#include "shell/ui/thumbnail_loader.h"
 #include "shell/ui/type_ahead.h"
 #include "ui/dialogs.h"
 
@@ -77,6 +84,7 @@ namespace kelvora {
 
 class TCustomVelShTreeView;
 class TShDragScroller;
+class TShListThumbnails;
 class TShNotifyThread;
 class TShViewDrop;
 class TVelShListReader;
@@ -101,6 +109,9 @@ public:
     void SetShTreeView(TCustomVelShTreeView* tree);
     TViewStyle ViewStyle() const { return viewStyle_; }
     void SetViewStyle(TViewStyle style);
+    // What makes the large-icon style's thumbnails (called on worker threads);
+    // null (the default): type icons only.
+    void SetThumbnailProducer(TThumbnailProducer producer);
     // What opens rows that are not folders.
     void SetShellOpener(TShellOpener& opener) { opener_ = &opener; }
     // Whether shell items may be dropped onto the list (default true).
@@ -180,6 +191,7 @@ public:
     const TVelShFileLists& Cache() const { return cache_; }
     TVelShColumnList& ColumnMemory() { return columns_.Memory(); }
     TVelShListModel* ShModel() const { return model_; }
+    TShListThumbnails* Thumbnails() const { return thumbnails_.get(); }
     QItemSelectionModel* SelectionModel() const;
     QAbstractItemView* ActiveView() const;
     QListView* IconView() const { return iconView_; }
@@ -261,6 +273,7 @@ private:
     TShListIconView* iconView_;
     TShListDetailsView* detailsView_;
     TShListItemDelegate* iconDelegate_;
+    std::unique_ptr<TShListThumbnails> thumbnails_;
     std::shared_ptr<TVelShViewLink> link_;
     TShellOpener* opener_;
     TVelShFileLists cache_;

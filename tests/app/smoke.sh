@@ -1,6 +1,9 @@
 #!/bin/sh
 # The real program starts and keeps running (its window open) until it is stopped.
-"$1" &
+# A home of its own: what it remembers and the thumbnails it makes stay out of the user's.
+home=$(mktemp -d)
+trap 'rm -rf "$home"' EXIT
+HOME=$home XDG_CONFIG_HOME=$home/.config XDG_CACHE_HOME=$home/.cache "$1" &
 pid=$!
 sleep 3
 if kill -0 "$pid" 2>/dev/null; then
@@ -9,5 +12,6 @@ if kill -0 "$pid" 2>/dev/null; then
     exit 0
 fi
 wait "$pid"
-echo "kelvora ended by itself with status $?" >&2
+status=$?
+echo "kelvora ended by itself with status $status" >&2
 exit 1

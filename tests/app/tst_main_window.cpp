@@ -16,6 +16,7 @@
 #include "settings/ui/option_dialog.h"
 #include "shell/items/drag_object.h"
 #include "shell/ui/drag_source.h"
+#include "shell/ui/list_thumbnails.h"
 #include "spi/spis.h"
 #include "spi/ui/plugin_list_window.h"
 #include "tests/shell/views_support.h"
@@ -26,6 +27,7 @@
 #include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/watchdog.h"
+#include "thumbs/thumbnail_uri.h"
 #include "ui/image.h"
 
 #include <QCheckBox>
@@ -892,6 +894,42 @@ private slots:
         }
         QVERIFY(reached);
         QVERIFY(qobject_cast<QToolButton*>(reached));
+    }
+
+    // The large icons show the pictures' thumbnails from the shared cache in the
+    // home's cache folder, stored there for other programs; an unreadable picture
+    // gets a fail entry and keeps its type icon.
+    void largeIconsShowThumbnailsFromTheSharedCache() {
+        FakeDialogs dialogs;
+        Program p(dialogs);
+        p.pictures();
+        p.chooseFolder("写真");
+        TVelShListView& list = *p.form1->VelShListView1;
+        const TShListThumbnails& thumbnails = *list.Thumbnails();
+        const std::string root = p.world.home() + "/.cache/thumbnails";
+        const std::string folder = p.world.home() + "/写真/";
+        const struct {
+            const char* name;
+            bool thumbnail;
+            const char* cacheFile;
+        } rows[] = {{"a.jpg", true, "/normal/"},
+                    {"big.jpg", true, "/normal/"},
+                    {"broken.jpg", false, "/fail/kelvora-" KELVORA_VERSION "/"},
+                    {"memo.txt", false, nullptr}};
+        for (const auto& r : rows) {
+            const int row = rowNamed(list, r.name);
+            QVERIFY2(row >= 0, r.name);
+            QTRY_VERIFY2(!thumbnails.Waits(row), r.name);
+            QCOMPARE(thumbnails.HasThumbnail(row), r.thumbnail);
+            if (r.cacheFile) {
+                const std::string stored =
+                    root + r.cacheFile + ThumbnailFileName(ThumbnailUri(folder + r.name));
+                QTRY_VERIFY2(fileExists(stored), stored.c_str());
+                struct stat st {};
+                QCOMPARE(::stat(stored.c_str(), &st), 0);
+                QCOMPARE(st.st_mode & 07777, mode_t(0600));
+            }
+        }
     }
 
     // "ヘルプ" opens the user guide installed with the program, and says so when the

@@ -83,6 +83,27 @@ private:
     long liveIDs_ = 0;
 };
 
+// The large-icon style's thumbnails, with real pictures and real worker threads.
+class ThumbnailTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+    void picturesShowTypeIconsThenThumbnails();
+    void otherStylesAskNothing_data();
+    void otherStylesAskNothing();
+    void anotherFolderCancelsAndLateResultsNeverShow();
+    void rowsInViewAreAskedFirst();
+    void aChangedFileIsMadeAgain();
+    void memoryKeepsTheRecentWithinItsBound_data();
+    void memoryKeepsTheRecentWithinItsBound();
+
+private:
+    long liveIDs_ = 0;
+};
+
 class ColumnMemoryTest : public QObject {
     Q_OBJECT
 private slots:

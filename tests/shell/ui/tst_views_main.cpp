@@ -29,9 +29,11 @@ int main(int argc, char** argv) {
     TreeViewTest tree;
     ListViewTest list;
     ViewChangesTest changes;
+    ThumbnailTest thumbnails;
     int failed = 0;
     for (QObject* test : {static_cast<QObject*>(&columnMemory), static_cast<QObject*>(&tree),
-                          static_cast<QObject*>(&list), static_cast<QObject*>(&changes)}) {
+                          static_cast<QObject*>(&list), static_cast<QObject*>(&changes),
+                          static_cast<QObject*>(&thumbnails)}) {
         if (!chosen || only == QLatin1String(test->metaObject()->className()))
             failed += QTest::qExec(test, argc, argv);
     }
