@@ -84,7 +84,6 @@ int ScreenDepth() {
 int RunKelvora(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
     releaseLargeBlocksAtOnce();
-    keepFreedHeapForReuse();
     QApplication app(argc, argv);
     SetUpApplication(app);
     const TPictureFormatsScope formats(ScreenDepth());

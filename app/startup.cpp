@@ -34,8 +34,4 @@ void releaseLargeBlocksAtOnce() {
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
 }
 
-void keepFreedHeapForReuse() {
-    mallopt(M_TRIM_THRESHOLD, 32 << 20);
-}
-
 } // namespace kelvora

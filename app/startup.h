@@ -24,13 +24,6 @@ public:
 // they are freed, instead of staying in the heap of the thread that freed them:
 // otherwise several workers converting pictures hold the memory of all of them.
 void releaseLargeBlocksAtOnce();
-// The window's workers make and free the rows of whole folders, tens of
-// thousands of small blocks at a time. Freeing them would give the top of the
-// heap back to the system while its lock is held, and the GUI thread's own
-// allocations would wait for that (about 8 ms in the repaint after a big folder
-// is swapped in): up to 32 MiB of freed heap is kept for the next folder instead.
-// The window's program only; the album command keeps the default.
-void keepFreedHeapForReuse();
 // The plug-in manager set as the main window sets its own (no previews; Susie's
 // folder and the program's), with the plug-ins loaded and their formats registered.
 std::unique_ptr<TSPIs> loadPlugins();

@@ -175,7 +175,6 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     // The heap as the program sets it up for its window.
     kelvora::releaseLargeBlocksAtOnce();
-    kelvora::keepFreedHeapForReuse();
 
     char pattern[] = "/tmp/kelvora-stall-XXXXXX";
     const std::string dir = ::mkdtemp(pattern);

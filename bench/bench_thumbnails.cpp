@@ -369,7 +369,6 @@ int main(int argc, char** argv) {
         << "[Plug-in]\nPath=" << KELVORA_PLUGIN_DIR << "\n";
     TSPIDecoderProcess::SetHelperPath(KELVORA_SPI_HELPER);
     releaseLargeBlocksAtOnce();
-    keepFreedHeapForReuse();
 
     TimedApplication app(argc, argv);
     applyInterfaceFont(app);

@@ -5,12 +5,88 @@
 #include "shell/items/namespace.h"
 #include "shell/shell_texts.h"
 
+#include <QCoreApplication>
+#include <QObject>
+#include <QPointer>
 #include <QThreadPool>
+#include <QTimer>
 #include <algorithm>
+#include <deque>
 #include <memory>
 #include <unordered_map>
 
 namespace kelvora {
+
+namespace {
+
+// Rows a new reading replaced, freed a slice at a time between the window's
+// events. Freeing tens of thousands of rows at once costs milliseconds the window
+// needs; freeing them on a worker costs more: the rows' texts were made on this
+// thread, and freeing them elsewhere makes every allocation here wait on the
+// heap's lock, so the repaint after a large folder changed took 10-20 ms longer.
+// The folder object the rows shared, whose entries were made by the reading's
+// worker, is let go on a worker once its rows are gone.
+class TRowsFreedLater : public QObject {
+public:
+    using TRows = std::vector<std::unique_ptr<TVelShFileData>>;
+    static constexpr std::size_t kSlice = 500;
+
+    // Without an event loop (no application) the rows go at once.
+    static void Free(TRows rows) {
+        QCoreApplication* app = QCoreApplication::instance();
+        if (!app || rows.empty())
+            return;
+        if (!instance())
+            instance() = new TRowsFreedLater(app); // goes with the application, and its rows
+        instance()->add(std::move(rows));
+    }
+    static void FreeAll() {
+        if (instance())
+            instance()->pending_.clear();
+    }
+
+private:
+    static QPointer<TRowsFreedLater>& instance() {
+        static QPointer<TRowsFreedLater> one;
+        return one;
+    }
+    struct TBatch {
+        TRows rows;
+        PShellFolder folder;
+    };
+
+    explicit TRowsFreedLater(QObject* parent) : QObject(parent) {
+        timer_.setInterval(0);
+        connect(&timer_, &QTimer::timeout, this, [this] { freeSlice(); });
+    }
+    void add(TRows rows) {
+        TBatch batch{std::move(rows), nullptr};
+        batch.rows.front()->GetParentFolder(batch.folder);
+        pending_.push_back(std::move(batch));
+        timer_.start();
+    }
+    void freeSlice() {
+        std::size_t budget = kSlice;
+        while (budget > 0 && !pending_.empty()) {
+            TRows& rows = pending_.front().rows;
+            const std::size_t n = std::min(budget, rows.size());
+            rows.resize(rows.size() - n); // from the back: nothing moves
+            budget -= n;
+            if (rows.empty()) {
+                if (PShellFolder folder = std::move(pending_.front().folder))
+                    QThreadPool::globalInstance()->start([folder = std::move(folder)] {});
+                pending_.pop_front();
+            }
+        }
+        if (pending_.empty())
+            timer_.stop();
+    }
+
+    QTimer timer_;
+    std::deque<TBatch> pending_;
+};
+
+} // namespace
 
 // --- TVelShFileData ---------------------------------------------------------------
 
@@ -230,6 +306,10 @@ TVelShFileList::TReading TVelShFileList::Read(const TReadRequest& request) {
     return reading;
 }
 
+void TVelShFileList::FreeReplacedRows() {
+    TRowsFreedLater::FreeAll();
+}
+
 bool TVelShFileList::Adopt(TReading reading, const TEnumOptions& options, bool keepSelection) {
     // What to select again afterwards, by the items' own bytes.
     std::unordered_map<std::string, std::size_t> wasSelected;
@@ -240,12 +320,8 @@ bool TVelShFileList::Adopt(TReading reading, const TEnumOptions& options, bool k
         if (focused_)
             wasFocused = std::string(IDItemBytes(focused_->GetRelativeID()));
     }
-    // Freeing tens of thousands of rows takes milliseconds the window needs:
-    // the old rows, which nothing here refers to any more, go on a worker.
-    if (!rows_.empty()) {
-        auto old = std::make_shared<std::vector<std::unique_ptr<TVelShFileData>>>(std::move(rows_));
-        QThreadPool::globalInstance()->start([old] { old->clear(); });
-    }
+    // The old rows, which nothing here refers to any more, go a slice at a time.
+    TRowsFreedLater::Free(std::move(rows_));
     rows_.clear();
     selected_.clear();
     selectedCount_ = 0;

@@ -157,8 +157,10 @@ public:
     static TReading Read(const TReadRequest& request);
     // Makes the reading's rows the list's, filtered (virtual items, OnShFilter),
     // keeping the selection as Enumerate does. GUI thread; the old rows are
-    // freed on a worker.
+    // freed a slice at a time between the window's events.
     bool Adopt(TReading reading, const TEnumOptions& options, bool keepSelection);
+    // Frees at once the replaced rows still waiting for their slice (leak checks).
+    static void FreeReplacedRows();
     // Sorts by column in that column's direction (lists of two rows or more).
     void Sort(int column);
 

@@ -1,5 +1,6 @@
 #include "tests/shell/browser_world.h"
 
+#include "shell/items/file_list.h"
 #include "shell/items/mounts.h"
 
 #include <filesystem>
@@ -95,6 +96,7 @@ TIDListPtr BrowserWorld::parse(const std::string& path) {
 }
 
 long BrowserWorld::liveIDs() {
+    TVelShFileList::FreeReplacedRows(); // rows a reading replaced go between events
     return TShellAllocator::LiveBlocks();
 }
 

@@ -1,5 +1,6 @@
 #include "tests/shell/items/namespace_fixture.h"
 
+#include "shell/items/file_list.h"
 #include "shell/items/mounts.h"
 
 
@@ -63,6 +64,7 @@ void NamespaceFixture::SetUp() {
 
 void NamespaceFixture::TearDown() {
     SetDriveSources(TDriveSources());
+    TVelShFileList::FreeReplacedRows(); // rows a reading replaced go between events
     EXPECT_EQ(TShellAllocator::LiveBlocks(), liveIDs_) << "ID lists leaked";
 }
 

@@ -304,6 +304,14 @@ void ListViewTest::changesKeepTheSelection() {
     QCOMPARE(selectedRows(b.list), std::vector<int>{0});
     QCOMPARE(b.list.ItemFocused()->GetIndex(), 0);
     QCOMPARE(b.list.ShFileList()->SelectedCount(), 1);
+
+    // The rows a reading replaces go by themselves between events, all of them.
+    b.list.RefreshList();
+    const long withReplaced = TShellAllocator::LiveBlocks();
+    QTRY_VERIFY(TShellAllocator::LiveBlocks() < withReplaced);
+    const long settled = TShellAllocator::LiveBlocks();
+    TVelShFileList::FreeReplacedRows();
+    QCOMPARE(TShellAllocator::LiveBlocks(), settled);
 }
 
 void ListViewTest::openingRows_data() {
