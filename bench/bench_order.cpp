@@ -58,6 +58,7 @@ std::vector<Photo> largestLast(std::vector<Photo> byName) {
 } // namespace
 
 int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     if (argc < 2) {
         std::fprintf(stderr, "usage: %s CORPUS_DIR [REPS]\n", argv[0]);
