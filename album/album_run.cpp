@@ -3,6 +3,7 @@
 #include "album/album_plan.h"
 #include "album/album_texts.h"
 #include "album/output_paths.h"
+#include "album/picture_area.h"
 #include "album/picture_job.h"
 #include "album/staged_file.h"
 #include "base/base_texts.h"
@@ -44,6 +45,7 @@ struct Task {
     enum class State { Waiting, Running, Done, Failed };
     TPictureJob job;
     std::size_t estimate = 0;
+    std::uint64_t area = 0; // the larger, the earlier it starts
     State state = State::Waiting;
     std::exception_ptr error;
     std::unique_ptr<TStagedFile> large;
@@ -100,6 +102,10 @@ void TAlbumRun::Impl::estimate(const std::atomic<bool>* stop) {
             } catch (...) {
                 tasks[i].estimate = 0; // the conversion will say what is wrong
             }
+            // One worker gains nothing from another order, and in list order it
+            // stops at the first failing picture without converting the others.
+            if (jobs > 1)
+                tasks[i].area = EstimatePictureArea(tasks[i].job, tasks[i].estimate);
         }
     };
     std::vector<std::thread> helpers;
@@ -115,20 +121,29 @@ Task* TAlbumRun::Impl::pick() {
     for (;;) {
         if (abort.load())
             return nullptr;
+        // The largest picture that fits starts first: one left for the end would
+        // keep a single core busy while the others have nothing to do. Pictures
+        // after a failure are not started; the failure reported is the first in
+        // the list however the pictures ran.
         bool waiting = false;
+        int chosen = -1;
         for (int i = 0; i < firstFailed; ++i) {
-            Task& t = tasks[static_cast<std::size_t>(i)];
+            const Task& t = tasks[static_cast<std::size_t>(i)];
             if (t.state != Task::State::Waiting)
                 continue;
             waiting = true;
-            if (running == 0 || inFlight + t.estimate <= budget) {
-                t.state = Task::State::Running;
-                inFlight += t.estimate;
-                ++running;
-                events.push_back({i, Event::Kind::PictureStarted, {}});
-                eventArrived.notify_one();
-                return &t;
-            }
+            const bool fits = running == 0 || inFlight + t.estimate <= budget;
+            if (fits && (chosen < 0 || t.area > tasks[static_cast<std::size_t>(chosen)].area))
+                chosen = i;
+        }
+        if (chosen >= 0) {
+            Task& t = tasks[static_cast<std::size_t>(chosen)];
+            t.state = Task::State::Running;
+            inFlight += t.estimate;
+            ++running;
+            events.push_back({chosen, Event::Kind::PictureStarted, {}});
+            eventArrived.notify_one();
+            return &t;
         }
         if (!waiting)
             return nullptr;

@@ -9,14 +9,15 @@
 // that fails or is stopped removes its temporary files (and the folders it made
 // that stayed empty), so the album that was there stays as it was.
 //
-// Pictures are converted on worker threads, one per core by default. A worker
-// starts a picture only when its working memory (estimated from the file's
-// header, or from what its plug-in tells, asked on every worker at once) fits in
-// the budget beside the pictures in flight, or when nothing else is in flight;
-// the budget is a quarter more than the largest picture needs, so
-// running in parallel costs little memory beyond converting one picture at a
-// time. The names, the page and the error reported (the first failing picture in
-// list order) are those of converting one picture after another.
+// Pictures are converted on worker threads, one per core by default; with more
+// than one, the largest pending picture (by its pixels) first, so that no large picture is left to
+// keep one core busy at the end while the others have nothing to do. A worker starts a picture only
+// when its working memory (estimated from the file's header, or from what its plug-in tells, asked
+// on every worker at once) fits in the budget beside the pictures in flight, or when nothing else
+// is in flight; the budget is a quarter more than the largest picture needs, so running in parallel
+// costs little memory beyond converting one picture at a time. The names, the page and the error
+// reported (the first failing picture in list order) are those of converting one picture after
+// another.
 #include "album/page_writer.h"
 #include "album/picture_settings.h"
 #include "base/errors.h"

@@ -35,7 +35,7 @@ public:
 
 signals:
     void progress(int position, int maximum);
-    // A picture's conversion began (pictures run side by side, in list order).
+    // A picture's conversion began (pictures run side by side, the largest first).
     void pictureStarted(int index);
     void pictureConverted(int index, const QImage& preview);
     // Every picture is staged; call finish().

@@ -21,3 +21,5 @@ cmake --build build --target bench_convert bench_listing bench_list_view bench_c
 ./build/bench/bench_plugin_memory "$corpus"
 QT_QPA_PLATFORM=offscreen ./build/bench/bench_preview
 ./build/bench/bench_thumbnails "$corpus/photos"
+cmake --build build --target bench_order
+./build/bench/bench_order "$corpus"

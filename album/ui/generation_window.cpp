@@ -278,7 +278,7 @@ void TForm3::Button1Click() {
 }
 
 void TForm3::pictureStarted(int index) {
-    started_ = std::max(started_, index + 1);
+    ++started_; // the largest start first, so the index says nothing of how many
     const TAlbumJob& job = runner_.job();
     const std::string& source = job.sourceFiles[index];
     lblRunStatus->setText(QStringLiteral("%1 / %2  %3")

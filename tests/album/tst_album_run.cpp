@@ -249,6 +249,70 @@ TEST(AlbumRun, TheFirstFailingPictureInTheListIsReported) {
     EXPECT_FALSE(fs::exists(a.dir.file("site")));
 }
 
+TEST(AlbumRun, LargestPicturesStartFirst) {
+    const struct {
+        const char* what;
+        std::function<std::vector<std::string>(const Album&)> pictures;
+        int largest;         // its index
+        const char* failing; // the name of the picture whose error is reported, or null
+    } cases[] = {
+        {"a JPEG last",
+         [](const Album& a) {
+             return std::vector<std::string>{
+                 a.jpeg("s0.jpg", 40, 30, 1), a.jpeg("s1.jpg", 64, 48, 2, {"-progressive"}),
+                 a.jpeg("s2.jpg", 30, 40, 3), a.jpeg("big.jpg", 900, 700, 4)};
+         },
+         3, nullptr},
+        {"a bitmap last",
+         [](const Album& a) {
+             return std::vector<std::string>{
+                 a.jpeg("s0.jpg", 60, 60, 1), a.jpeg("s1.jpg", 50, 70, 2),
+                 saveImage(photoLike(500, 400, 3), a.dir.file("pics/big.bmp"), "bmp")};
+         },
+         2, nullptr},
+        {"after a failing picture",
+         [](const Album& a) {
+             return std::vector<std::string>{
+                 a.dir.write("pics/bad.jpg",
+                             failingAtTheEnd(encodeWithCjpeg(photoLike(40, 40, 1), {}))),
+                 a.jpeg("s1.jpg", 50, 50, 2), a.jpeg("big.jpg", 900, 700, 3),
+                 a.dir.file("pics/gone.jpg")};
+         },
+         2, "bad.jpg"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Album a;
+        const std::vector<std::string> pictures = c.pictures(a);
+        std::map<std::string, std::string> albums[2];
+        for (const int jobs : {1, 2}) {
+            std::vector<int> started;
+            TAlbumRunHooks hooks;
+            hooks.pictureStarted = [&](int index) { started.push_back(index); };
+            try {
+                RunAlbum(a.job(pictures), hooks, jobs);
+                EXPECT_EQ(c.failing, nullptr);
+            } catch (const EAlbumPicture& e) {
+                ASSERT_NE(c.failing, nullptr) << e.what();
+                EXPECT_EQ(e.sourceFile(), a.dir.file("pics/") + c.failing);
+                EXPECT_TRUE(e.message().startsWith(QStringLiteral("JPEG エラー #"))) << e.what();
+            }
+            ASSERT_FALSE(started.empty());
+            // One worker keeps the list's order, and so stops at the first failure.
+            EXPECT_EQ(started.front(), jobs == 1 ? 0 : c.largest) << jobs << " jobs";
+            if (jobs == 1 && c.failing) {
+                EXPECT_EQ(started.size(), 1u);
+            }
+            if (fs::exists(a.dir.file("site"))) {
+                albums[jobs - 1] = snapshot(a.dir.file("site"));
+                fs::remove_all(a.dir.file("site"));
+            }
+        }
+        EXPECT_EQ(albums[0], albums[1]);
+        EXPECT_EQ(albums[1].empty(), c.failing != nullptr);
+    }
+}
+
 TEST(AlbumRun, TemporariesOfAKilledRunAreRemovedByTheNext) {
     Album a;
     const pid_t dead = fork();
