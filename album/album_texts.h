@@ -7,6 +7,8 @@ namespace kelvora::AlbumTexts {
 
 inline constexpr char SAborted[] = "中止しました";
 inline constexpr char SCannotMakePng[] = "PNG 画像を作成できません";
+inline constexpr char SCannotSmooth[] =
+    "画像を %1 x %2 になめらかに縮小できません"; // width, height
 
 // Captions.
 inline constexpr char SChooseColor[] = "・・・";

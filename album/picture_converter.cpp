@@ -10,6 +10,7 @@
 #include "base/stringlist.h"
 #include "jpeg/jpeg_image.h"
 
+#include <algorithm>
 #include <sstream>
 
 namespace kelvora {
@@ -21,6 +22,19 @@ long long scaledSide(int side, int rate) {
     return scaled == 0 && side >= 1 && rate > 0 ? 1 : scaled;
 }
 
+// The largest size of the picture's proportions inside box: the side that meets
+// the box is the box's, the other rounded to the nearest pixel, at least one.
+// Sides of the box that are no size are left for the caller to refuse.
+void fitInside(long long& boxW, long long& boxH, int width, int height) {
+    if (boxW <= 0 || boxH <= 0)
+        return;
+    const long long w = width, h = height; // at most 2^28 each: no product overflows
+    if (boxW * h <= boxH * w)
+        boxH = std::max(1LL, (2 * h * boxW + w) / (2 * w));
+    else
+        boxW = std::max(1LL, (2 * w * boxH + h) / (2 * h));
+}
+
 } // namespace
 
 QSize TargetSize(const TPictureSettings& settings, int width, int height) {
@@ -29,6 +43,8 @@ QSize TargetSize(const TPictureSettings& settings, int width, int height) {
     if (settings.PictureSizeMode) {
         w = scaledSide(width, settings.Rate);
         h = scaledSide(height, settings.Rate);
+    } else if (settings.KeepAspect && width > 0 && height > 0) {
+        fitInside(w, h, width, height);
     }
     // Nothing to draw into: an empty file would be linked as a picture.
     if (w <= 0 || h <= 0)
