@@ -3,11 +3,13 @@
 #include "album/nearest_scale.h"
 #include "album/output_paths.h"
 #include "album/png_writer.h"
+#include "album/smooth_scale.h"
 #include "base/bitmap.h"
 #include "base/codepage.h"
 #include "base/errors.h"
 #include "base/file_io.h"
 #include "base/stringlist.h"
+#include "jpeg/jpeg_encode.h"
 #include "jpeg/jpeg_image.h"
 
 #include <algorithm>
@@ -72,6 +74,15 @@ void CheckPictureType(const TPictureSettings& settings) {
 std::string EncodeScaledPicture(const TPictureSettings& settings, const QImage& picture) {
     CheckPictureType(settings);
     const QSize size = TargetSize(settings, picture.width(), picture.height());
+    if (settings.Smooth) {
+        const QImage smooth = ScaleSmooth(picture, size.width(), size.height());
+        if (settings.PictureType == "Png")
+            return EncodePng(smooth);
+        JpegEncodeSettings s;
+        s.quality = static_cast<std::uint8_t>(settings.Quality & 0xFF);
+        s.fullChroma = true;
+        return encodeJpeg(smooth, s);
+    }
     TBitmap scaled;
     scaled.setImage(ScaleNearest(picture, size.width(), size.height()));
     if (settings.PictureType == "Png")

@@ -87,6 +87,42 @@ QSize firstPassSize(QSize source, QSize target) {
     return {side(source.width(), target.width()), side(source.height(), target.height())};
 }
 
+// A row of interleaved pixels into one row of each plane, and back; the channel
+// count known at compile time, so that the loops vectorise.
+template <int C> void split(const uchar* __restrict row, uchar* const* planes, int width) {
+    uchar* __restrict p0 = planes[0];
+    uchar* __restrict p1 = planes[1];
+    uchar* __restrict p2 = planes[2];
+    uchar* __restrict p3 = planes[C - 1];
+    for (int x = 0; x < width; ++x) {
+        p0[x] = row[x * C];
+        p1[x] = row[x * C + 1];
+        p2[x] = row[x * C + 2];
+        if constexpr (C == 4)
+            p3[x] = row[x * C + 3];
+    }
+}
+
+template <int C> void merge(const uchar* const* planes, uchar* __restrict row, int width) {
+    const uchar* __restrict p0 = planes[0];
+    const uchar* __restrict p1 = planes[1];
+    const uchar* __restrict p2 = planes[2];
+    const uchar* __restrict p3 = planes[C - 1];
+    for (int x = 0; x < width; ++x) {
+        if constexpr (C == 4) {
+            // Premultiplied colour cannot exceed its alpha; the filter's ringing can.
+            row[x * C] = std::min(p0[x], p3[x]);
+            row[x * C + 1] = std::min(p1[x], p3[x]);
+            row[x * C + 2] = std::min(p2[x], p3[x]);
+            row[x * C + 3] = p3[x];
+        } else {
+            row[x * C] = p0[x];
+            row[x * C + 1] = p1[x];
+            row[x * C + 2] = p2[x];
+        }
+    }
+}
+
 void quietLibrary() {
     // Its failures come out as our errors; nothing of it reaches the terminal.
     static std::once_flag once;
@@ -137,20 +173,17 @@ void SmoothScaler::Impl::scaleSlice() {
     const int width = target.width();
     for (int i = 0; i < made; ++i) {
         const std::size_t offset = static_cast<std::size_t>(i) * out.stride;
-        for (int p = 0; p < channels; ++p) {
-            const uchar* plane = out.plane(p) + offset;
-            for (int x = 0; x < width; ++x)
-                row[static_cast<std::size_t>(x * channels + p)] = plane[x];
+        const uchar* planes[4] = {};
+        for (int p = 0; p < channels; ++p)
+            planes[p] = out.plane(p) + offset;
+        if (channels == 1) {
+            sink(produced++, planes[0]);
+            continue;
         }
-        if (channels == 4) {
-            // Premultiplied colour cannot exceed its alpha; the filter's ringing can.
-            for (int x = 0; x < width; ++x) {
-                uchar* px = row.data() + static_cast<std::size_t>(x) * 4;
-                px[0] = std::min(px[0], px[3]);
-                px[1] = std::min(px[1], px[3]);
-                px[2] = std::min(px[2], px[3]);
-            }
-        }
+        if (channels == 3)
+            merge<3>(planes, row.data(), width);
+        else
+            merge<4>(planes, row.data(), width);
         sink(produced++, row.data());
     }
 }
@@ -193,11 +226,15 @@ void SmoothScaler::push(const uchar* row) {
     }
     const std::size_t offset = static_cast<std::size_t>(d.filled) * d.in.stride;
     const int width = d.source.width();
-    for (int p = 0; p < d.channels; ++p) {
-        uchar* plane = d.in.plane(p) + offset;
-        for (int x = 0; x < width; ++x)
-            plane[x] = row[static_cast<std::size_t>(x * d.channels + p)];
-    }
+    uchar* planes[4] = {};
+    for (int p = 0; p < d.channels; ++p)
+        planes[p] = d.in.plane(p) + offset;
+    if (d.channels == 1)
+        std::memcpy(planes[0], row, static_cast<std::size_t>(width));
+    else if (d.channels == 3)
+        split<3>(row, planes, width);
+    else
+        split<4>(row, planes, width);
     ++d.pushed;
     if (++d.filled == kSliceRows || d.pushed == d.source.height())
         d.scaleSlice();

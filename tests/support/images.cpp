@@ -142,4 +142,19 @@ double psnr(const QImage& a, const QImage& b) {
     return 10 * std::log10(255.0 * 255.0 / mse);
 }
 
+QImage magickLanczos(const QImage& picture, QSize size, const std::string& folder) {
+    const std::string in = saveImage(picture, folder + "/lanczos-in.png", "png");
+    const std::string out = folder + "/lanczos-out.png";
+    QProcess convert;
+    convert.start(QStringLiteral("convert"),
+                  {QString::fromStdString(in), QStringLiteral("-filter"), QStringLiteral("Lanczos"),
+                   QStringLiteral("-resize"),
+                   QStringLiteral("%1x%2!").arg(size.width()).arg(size.height()),
+                   QString::fromStdString(out)});
+    if (!convert.waitForFinished(60000) || convert.exitStatus() != QProcess::NormalExit ||
+        convert.exitCode() != 0)
+        return {};
+    return QImage(QString::fromStdString(out)).convertToFormat(QImage::Format_BGR888);
+}
+
 } // namespace kelvora::test
