@@ -15,6 +15,9 @@ inline constexpr char SChooseColor[] = "・・・";
 inline constexpr char SPixels[] = "ピクセル";
 inline constexpr char SFileName[] = "ファイル名";
 inline constexpr char SComment[] = "コメント";
+inline constexpr char SSmooth[] = "なめらかに縮小する";
+inline constexpr char SKeepAspect[] = "縦横比を保つ";
+inline constexpr char SOptionOn[] = "はい";
 
 using BaseTexts::Text;
 

@@ -11,11 +11,11 @@
 // and the peak memory of the album of the 46 MP picture with --smooth (target at
 // most 40 MiB).
 #include "bench/bench_util.h"
+#include "tests/support/images.h"
 
 #include <QGuiApplication>
 #include <QImage>
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -23,6 +23,7 @@
 #include <unistd.h>
 
 namespace fs = std::filesystem;
+using kelvora::test::psnr;
 
 namespace {
 
@@ -59,25 +60,6 @@ Run album(const std::vector<std::string>& photos, const std::string& outDir, boo
     if (bench::run(argv, {}, "/dev/null", measurePeak ? &peakKb : nullptr) != 0)
         throw std::runtime_error("kelvora-album failed");
     return {bench::secondsSince(start), childCpuSeconds() - cpu, peakKb};
-}
-
-double psnr(const QImage& a, const QImage& b) {
-    if (a.size() != b.size() || a.isNull())
-        return 0;
-    const QImage x = a.convertToFormat(QImage::Format_RGB32);
-    const QImage y = b.convertToFormat(QImage::Format_RGB32);
-    double sum = 0;
-    for (int row = 0; row < x.height(); ++row) {
-        const auto* p = reinterpret_cast<const QRgb*>(x.constScanLine(row));
-        const auto* q = reinterpret_cast<const QRgb*>(y.constScanLine(row));
-        for (int col = 0; col < x.width(); ++col) {
-            const int d[] = {qRed(p[col]) - qRed(q[col]), qGreen(p[col]) - qGreen(q[col]),
-                             qBlue(p[col]) - qBlue(q[col])};
-            for (const int e : d)
-                sum += e * e;
-        }
-    }
-    return sum == 0 ? 100 : 10 * std::log10(255.0 * 255.0 * 3 * x.width() * x.height() / sum);
 }
 
 struct Stats {
