@@ -2,6 +2,7 @@
 
 #include "album/album_texts.h"
 #include "album/picture_converter.h"
+#include "album/smooth_copy.h"
 #include "base/bmp_codec.h"
 #include "base/errors.h"
 #include "spi/spi_bitmap.h"
@@ -67,11 +68,21 @@ QImage ConvertDibRows(TSPIGraphic& graphic, std::span<const TScaledOutput> outpu
     const int bytes = PixelBytes(copyFormat);
 
     std::vector<std::unique_ptr<EncodedCopy>> copies;
+    std::vector<std::unique_ptr<SmoothCopy>> smooth;
+    // Smooth copies filter colours: palette rows are looked up first, and alpha
+    // rows premultiplied.
+    const bool alpha = format == QImage::Format_ARGB32;
+    const QImage::Format smoothFormat =
+        alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_BGR888;
     for (const TScaledOutput& out : outputs) {
         CheckPictureType(*out.settings);
-        copies.push_back(std::make_unique<EncodedCopy>(
-            TargetSize(*out.settings, size.width(), size.height()), size, bytes, *out.settings,
-            *out.file, copyFormat, colorTable));
+        const QSize target = TargetSize(*out.settings, size.width(), size.height());
+        if (out.settings->Smooth)
+            smooth.push_back(std::make_unique<SmoothCopy>(target, size, 1, alpha ? 4 : 3,
+                                                          *out.settings, *out.file));
+        else
+            copies.push_back(std::make_unique<EncodedCopy>(target, size, bytes, *out.settings,
+                                                           *out.file, copyFormat, colorTable));
     }
     std::optional<HeldCopy> preview;
     if (previewSide > 0)
@@ -80,7 +91,7 @@ QImage ConvertDibRows(TSPIGraphic& graphic, std::span<const TScaledOutput> outpu
     for (int y = 0; y < size.height(); ++y) {
         if (y % 16 == 0)
             checkStop(stop);
-        bool wanted = preview && preview->wants(y);
+        bool wanted = !smooth.empty() || (preview && preview->wants(y));
         for (const auto& copy : copies)
             wanted = wanted || copy->wants(y);
         if (!wanted)
@@ -92,8 +103,15 @@ QImage ConvertDibRows(TSPIGraphic& graphic, std::span<const TScaledOutput> outpu
             copy->take(y, row);
         if (preview)
             preview->take(y, row);
+        if (!smooth.empty()) {
+            const QImage colours = line.convertToFormat(smoothFormat);
+            for (const auto& copy : smooth)
+                copy->take(colours.constScanLine(0));
+        }
     }
     for (const auto& copy : copies)
+        copy->finish();
+    for (const auto& copy : smooth)
         copy->finish();
     return preview ? preview->image() : QImage();
 }

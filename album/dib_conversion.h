@@ -10,8 +10,9 @@
 // encoding it whole.
 //
 // Memory: the bitmap (which the caller frees as soon as this returns), a row, the
-// encoders' few rows and the small preview. A 32-bit bitmap with an alpha channel
-// is read twice, since a picture whose alpha is zero everywhere counts as opaque.
+// encoders' few rows and the small preview, and what Smooth outputs' filters
+// hold (smooth_copy.h); a Smooth output needs every row decoded. A 32-bit bitmap with an alpha
+// channel is read twice, since a picture whose alpha is zero everywhere counts as opaque.
 #include "album/scaled_copy.h"
 
 #include <QImage>

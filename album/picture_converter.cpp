@@ -3,13 +3,16 @@
 #include "album/nearest_scale.h"
 #include "album/output_paths.h"
 #include "album/png_writer.h"
+#include "album/smooth_scale.h"
 #include "base/bitmap.h"
 #include "base/codepage.h"
 #include "base/errors.h"
 #include "base/file_io.h"
 #include "base/stringlist.h"
+#include "jpeg/jpeg_encode.h"
 #include "jpeg/jpeg_image.h"
 
+#include <algorithm>
 #include <sstream>
 
 namespace kelvora {
@@ -21,6 +24,19 @@ long long scaledSide(int side, int rate) {
     return scaled == 0 && side >= 1 && rate > 0 ? 1 : scaled;
 }
 
+// The largest size of the picture's proportions inside box: the side that meets
+// the box is the box's, the other rounded to the nearest pixel, at least one.
+// Sides of the box that are no size are left for the caller to refuse.
+void fitInside(long long& boxW, long long& boxH, int width, int height) {
+    if (boxW <= 0 || boxH <= 0)
+        return;
+    const long long w = width, h = height; // at most 2^28 each: no product overflows
+    if (boxW * h <= boxH * w)
+        boxH = std::max(1LL, (2 * h * boxW + w) / (2 * w));
+    else
+        boxW = std::max(1LL, (2 * w * boxH + h) / (2 * h));
+}
+
 } // namespace
 
 QSize TargetSize(const TPictureSettings& settings, int width, int height) {
@@ -29,6 +45,8 @@ QSize TargetSize(const TPictureSettings& settings, int width, int height) {
     if (settings.PictureSizeMode) {
         w = scaledSide(width, settings.Rate);
         h = scaledSide(height, settings.Rate);
+    } else if (settings.KeepAspect && width > 0 && height > 0) {
+        fitInside(w, h, width, height);
     }
     // Nothing to draw into: an empty file would be linked as a picture.
     if (w <= 0 || h <= 0)
@@ -56,6 +74,15 @@ void CheckPictureType(const TPictureSettings& settings) {
 std::string EncodeScaledPicture(const TPictureSettings& settings, const QImage& picture) {
     CheckPictureType(settings);
     const QSize size = TargetSize(settings, picture.width(), picture.height());
+    if (settings.Smooth) {
+        const QImage smooth = ScaleSmooth(picture, size.width(), size.height());
+        if (settings.PictureType == "Png")
+            return EncodePng(smooth);
+        JpegEncodeSettings s;
+        s.quality = static_cast<std::uint8_t>(settings.Quality & 0xFF);
+        s.fullChroma = true;
+        return encodeJpeg(smooth, s);
+    }
     TBitmap scaled;
     scaled.setImage(ScaleNearest(picture, size.width(), size.height()));
     if (settings.PictureType == "Png")

@@ -12,9 +12,10 @@ namespace kelvora {
 class TStringList;
 
 // W x Rate / 100 and H x Rate / 100 (truncated) in percent mode, Horizonal x
-// Vertical in pixel mode. A side that would shrink to nothing from a side of at
-// least one pixel keeps one pixel. Sides of 0 or less and sizes beyond the picture
-// limit raise EInvalidGraphicOperation / EOutOfResources.
+// Vertical in pixel mode; with KeepAspect, the largest size of W:H inside that
+// (enlarged as well), the other side rounded to the nearest pixel. A side that would shrink to
+// nothing from a side of at least one pixel keeps one pixel. Sides of 0 or less and sizes beyond
+// the picture limit raise EInvalidGraphicOperation / EOutOfResources.
 QSize TargetSize(const TPictureSettings& settings, int width, int height);
 
 // The file name a picture gets: OutputFolder + Header + (index or source name)

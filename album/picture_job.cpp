@@ -4,6 +4,7 @@
 #include "album/dib_conversion.h"
 #include "album/nearest_scale.h"
 #include "album/picture_converter.h"
+#include "album/smooth_copy.h"
 #include "album/staged_file.h"
 #include "album/streamed_conversion.h"
 #include "base/codepage.h"
@@ -35,6 +36,14 @@ JpegDecodeSettings loaderDecodeSettings() {
 std::size_t heldCopyBytes(const TPictureSettings& settings, QSize upright) {
     const QSize size = TargetSize(settings, upright.width(), upright.height());
     return static_cast<std::size_t>(size.width()) * static_cast<std::size_t>(size.height()) * 3;
+}
+
+// What a Smooth output's filter holds beside the rows it is fed (rows: their size;
+// rowBytes 1, 3 or 4).
+std::size_t smoothBytes(const TPictureSettings& settings, QSize upright, QSize rows,
+                        int orientation, int rowBytes) {
+    const QSize size = TargetSize(settings, upright.width(), upright.height());
+    return SmoothCopy::workingMemory(size, rows, orientation, rowBytes);
 }
 
 void checkStop(const std::atomic<bool>* stop) {
@@ -112,9 +121,7 @@ QImage convertPluginPicture(const TPictureJob& job, TStagedFile& large, TStagedF
 // The bitmap of a picture in a plug-in format, from the size its plug-in tells:
 // a picture whose plug-in cannot tell, or tells a size no picture can have,
 // counts as one of the largest that may be decoded.
-std::size_t pluginBitmapBytes(const TPictureJob& job) {
-    const UniqueFd readable(openDescriptorForReading(job.source)); // else it counts nothing
-    const std::optional<TSPIPictureSize> size = GetSPIPictureSize(job.source);
+std::size_t pluginBitmapBytes(const std::optional<TSPIPictureSize>& size) {
     long long width = size ? size->width : 0;
     long long height = size ? size->height : 0;
     if (width < 1 || height < 1 || width * height > kMaxPicturePixels) {
@@ -146,18 +153,38 @@ std::size_t EstimateWorkingMemory(const TPictureJob& job) {
     try {
         if (IsStreamable(job)) {
             const UniqueFd fd(openDescriptorForReading(job.source));
-            const JpegRowReader reader(fd.get(), loaderDecodeSettings());
+            JpegRowReader reader(fd.get(), loaderDecodeSettings());
             std::size_t bytes = reader.workingMemory();
             const JpegHeader& h = reader.header();
-            if (h.orientation != 1) {
-                const QSize upright = UprightSize({h.width, h.height}, h.orientation);
-                bytes += heldCopyBytes(*job.large, upright) + heldCopyBytes(*job.small, upright);
+            const QSize upright = UprightSize({h.width, h.height}, h.orientation);
+            const TScaledOutput outputs[] = {{job.large, nullptr}, {job.small, nullptr}};
+            reader.setScale(JpegDecodeScale(h, outputs));
+            const QSize rows = reader.outputSize();
+            for (const TScaledOutput& out : outputs) {
+                const TPictureSettings& s = *out.settings;
+                if (s.Smooth)
+                    bytes += smoothBytes(s, upright, rows, h.orientation, reader.bytesPerPixel());
+                else if (h.orientation != 1)
+                    bytes += heldCopyBytes(s, upright);
             }
             return bytes;
         }
         // Converted from the plug-in's bitmap, which no scaled copy joins.
-        if (IsPluginPicture(job))
-            return pluginBitmapBytes(job);
+        if (IsPluginPicture(job)) {
+            const UniqueFd readable(openDescriptorForReading(job.source)); // else it counts nothing
+            const std::optional<TSPIPictureSize> size = GetSPIPictureSize(job.source);
+            std::size_t bytes = pluginBitmapBytes(size);
+            if (job.large->Smooth || job.small->Smooth) {
+                // Sized as the plug-in tells; a size it cannot tell counts as none.
+                const QSize picture = size ? QSize(size->width, size->height) : QSize();
+                for (const TPictureSettings* s : {job.large, job.small})
+                    if (s->Smooth && !picture.isEmpty() &&
+                        static_cast<long long>(picture.width()) * picture.height() <=
+                            kMaxPicturePixels)
+                        bytes += smoothBytes(*s, picture, picture, 1, 4);
+            }
+            return bytes;
+        }
         // Loaded whole: the decoded picture and its scaled copies. Opened as the
         // loader opens it, so that a FIFO in a picture's place cannot block the plan.
         const UniqueFd fd(openDescriptorForReading(job.source));
@@ -168,7 +195,13 @@ std::size_t EstimateWorkingMemory(const TPictureJob& job) {
         if (size.isValid()) {
             const std::size_t pixels =
                 static_cast<std::size_t>(size.width()) * static_cast<std::size_t>(size.height());
-            return pixels * 4 + heldCopyBytes(*job.large, size) + heldCopyBytes(*job.small, size);
+            std::size_t bytes =
+                pixels * 4 + heldCopyBytes(*job.large, size) + heldCopyBytes(*job.small, size);
+            // A Smooth output filters a copy of the picture in its colours.
+            for (const TPictureSettings* s : {job.large, job.small})
+                if (s->Smooth)
+                    bytes += pixels * 4 + smoothBytes(*s, size, size, 1, 4);
+            return bytes;
         }
         struct stat st;
         if (::fstat(fd.get(), &st) == 0)

@@ -27,6 +27,8 @@ TPictureSettings fromSection(const TOptionSection& section, const TOptionSection
     s.Vertical = size(section.Vertical, defaults.Vertical);
     s.Horizonal = size(section.Horizonal, defaults.Horizonal);
     s.Consecutive = section.Consecutive;
+    s.Smooth = section.Smooth;
+    s.KeepAspect = section.KeepAspect;
     return s;
 }
 

@@ -17,6 +17,8 @@ struct TPictureSettings {
     int Vertical = 0;
     int Horizonal = 0;
     bool Consecutive = true;  // true: Header + position; false: Header + source name
+    bool Smooth = false;      // filtered (Lanczos) scaling instead of nearest neighbour
+    bool KeepAspect = false;  // pixel mode: fit inside Horizonal x Vertical, undistorted
     std::string OutputFolder; // derived from the page's folder; ends in "/"
 
     bool operator==(const TPictureSettings&) const = default;
@@ -28,7 +30,7 @@ enum class TPictureKind { Large, Small };
 const char* SectionName(TPictureKind kind);
 // What a kind's settings are when Option.ini lacks every key.
 TPictureSettings DefaultPictureSettings(TPictureKind kind);
-// Reads the nine keys of the kind's section, each falling back to its default.
+// Reads the keys of the kind's section, each falling back to its default.
 TPictureSettings ReadPictureSettings(const TIniFile& ini, TPictureKind kind);
 
 } // namespace kelvora

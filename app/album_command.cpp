@@ -135,8 +135,14 @@ TAlbumCommandParse ParseAlbumCommand(const QStringList& arguments) {
                                      QStringLiteral("Conversion settings from FILE instead of the "
                                                     "Option.ini beside the program."),
                                      QStringLiteral("FILE"));
+    const QCommandLineOption smooth(QStringLiteral("smooth"),
+                                    QStringLiteral("Scale both sizes smoothly (Lanczos) instead "
+                                                   "of picking pixels."));
+    const QCommandLineOption fit(QStringLiteral("fit"),
+                                 QStringLiteral("In pixel mode, fit both sizes inside Horizonal x "
+                                                "Vertical, keeping proportions."));
     parser.addOptions({help, version, jobs, title, background, columns, frame, frameWidth,
-                       frameColor, comments, commentsAbove, commentFile, options});
+                       frameColor, comments, commentsAbove, commentFile, options, smooth, fit});
 
     if (!parser.parse(QStringList{QStringLiteral("kelvora-album")} + arguments))
         return failure(parser.errorText());
@@ -230,6 +236,8 @@ TAlbumCommandParse ParseAlbumCommand(const QStringList& arguments) {
             return failure(e.message());
         }
     }
+    cmd.smooth = parser.isSet(smooth);
+    cmd.fit = parser.isSet(fit);
     TAlbumCommandParse r;
     r.command = std::move(cmd);
     return r;
@@ -245,8 +253,11 @@ QString AlbumErrorText(const Exception& error) {
 }
 
 void RunAlbumCommand(const TAlbumCommand& command, int progressFd, const std::atomic<bool>* stop) {
-    const TAlbumJob job =
-        MakeAlbumJob(command.htmlFileName, command.sourceFiles, command.optionFile);
+    TAlbumJob job = MakeAlbumJob(command.htmlFileName, command.sourceFiles, command.optionFile);
+    for (TPictureSettings* s : {&job.large, &job.small}) {
+        s->Smooth = s->Smooth || command.smooth;
+        s->KeepAspect = s->KeepAspect || command.fit;
+    }
     const bool terminal = progressFd >= 0 && ::isatty(progressFd);
     TAlbumRunHooks hooks;
     int picturesDone = 0;

@@ -21,6 +21,8 @@ struct TAlbumCommand {
     TAlbumPageOptions page;
     std::map<std::string, std::string> comments; // absolute picture path -> comment
     int jobs = 1;                                // worker threads
+    bool smooth = false; // --smooth: Smooth in both sections, whatever Option.ini says
+    bool fit = false;    // --fit: KeepAspect in both sections
 };
 
 struct TAlbumCommandParse {

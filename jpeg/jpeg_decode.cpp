@@ -290,6 +290,18 @@ JpegRowReader::JpegRowReader(int fd, const JpegDecodeSettings& settings)
 
 JpegRowReader::~JpegRowReader() = default;
 
+void JpegRowReader::setScale(int eighths) {
+    jpeg_decompress_struct& info = codec_->info();
+    info.scale_num = static_cast<unsigned>(std::clamp(eighths, 1, 8));
+    info.scale_denom = 8;
+}
+
+QSize JpegRowReader::outputSize() {
+    codec_->calcOutputDimensions();
+    const jpeg_decompress_struct& info = codec_->info();
+    return {static_cast<int>(info.output_width), static_cast<int>(info.output_height)};
+}
+
 std::size_t JpegRowReader::workingMemory() const {
     const jpeg_decompress_struct& info = codec_->info();
     const std::size_t width = info.image_width;

@@ -91,8 +91,9 @@ private:
 
 // A JPEG file decoded row by row, top to bottom, without holding the picture: for
 // callers that reduce it as it arrives. The rows are those JpegDecoder gives for
-// the same settings; 8-bit quantised output, reduced scales and pass-by-pass
-// display are not offered (canRead() tells). The file is read from its current
+// the same settings; 8-bit quantised output, the settings' reduced scales and
+// pass-by-pass display are not offered (canRead() tells), though setScale()
+// reduces in eighths. The file is read from its current
 // position through the descriptor, which must stay open.
 class JpegRowReader {
 public:
@@ -104,6 +105,11 @@ public:
     static bool canRead(const JpegDecodeSettings& settings);
 
     const JpegHeader& header() const { return header_; }
+    // Before start(): decode at eighths / 8 of the size (1 to 8), libjpeg's own
+    // reduction inside the inverse DCT, for callers that reduce the picture anyway.
+    void setScale(int eighths);
+    // Before start(): the size of the rows it will give.
+    QSize outputSize();
     // Bytes per row pixel: 3 (blue, green, red) or 1 (grey).
     int bytesPerPixel() const { return plan_.indexed() ? 1 : 3; }
     // What libjpeg will hold while decoding: whole-picture coefficients for

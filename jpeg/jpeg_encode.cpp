@@ -44,6 +44,8 @@ void configure(jpegcodec::Compressor& codec, int width, int height, Layout layou
     codec.setQuality(settings.quality, true);
     if (settings.grayscale)
         codec.setColorspace(JCS_GRAYSCALE);
+    else if (settings.fullChroma)
+        info.comp_info[0].h_samp_factor = info.comp_info[0].v_samp_factor = 1;
     if (settings.progressive)
         codec.simpleProgression();
 }

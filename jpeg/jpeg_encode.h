@@ -17,6 +17,10 @@ struct JpegEncodeSettings {
     std::uint8_t quality = 90; // handed to libjpeg as it is: above 100 acts as 100
     bool grayscale = false;
     bool progressive = false;
+    // Colour at every pixel (4:4:4) instead of at every second one across and down
+    // (4:2:0, libjpeg's default): for small pictures whose colours change from
+    // pixel to pixel.
+    bool fullChroma = false;
 };
 
 // Encodes a non-empty picture. 24-bit blue, green, red and 32-bit pictures are

@@ -8,6 +8,7 @@ build-essential cmake ninja-build pkg-config
 qt6-base-dev qt6-base-dev-tools qt6-svg-dev
 libjpeg62-turbo-dev libpng-dev libexif-dev
 libgif-dev libtiff-dev libwebp-dev libheif-dev libavif-dev
+libswscale-dev
 libgtest-dev libgmock-dev libbenchmark-dev
 fonts-ipafont-gothic fontconfig
 libwmf-bin emf2svg fonts-urw-base35

@@ -40,6 +40,8 @@ TOptionSection ReadOptionSection(const TIniFile& ini, std::string_view section) 
     s.Vertical = ini.ReadString(section, "Vertical", d.Vertical);
     s.Horizonal = ini.ReadString(section, "Horizonal", d.Horizonal);
     s.Consecutive = ini.ReadBool(section, "Consecutive", d.Consecutive);
+    s.Smooth = ini.ReadBool(section, "Smooth", d.Smooth);
+    s.KeepAspect = ini.ReadBool(section, "KeepAspect", d.KeepAspect);
     return s;
 }
 
@@ -53,6 +55,11 @@ void WriteOptionSection(TIniFile& ini, std::string_view section, const TOptionSe
     ini.WriteString(section, "Vertical", v.Vertical);
     ini.WriteString(section, "Horizonal", v.Horizonal);
     ini.WriteBool(section, "Consecutive", v.Consecutive);
+}
+
+void WriteScalingOptions(TIniFile& ini, std::string_view section, const TOptionSection& v) {
+    ini.WriteBool(section, "Smooth", v.Smooth);
+    ini.WriteBool(section, "KeepAspect", v.KeepAspect);
 }
 
 } // namespace kelvora

@@ -19,17 +19,24 @@ struct TOptionSection {
     std::string Vertical;
     std::string Horizonal;
     bool Consecutive = true;
+    // Options added later; absent from the file, they are off.
+    bool Smooth = false;     // filtered scaling instead of picking pixels
+    bool KeepAspect = false; // pixel mode fits inside the size instead of stretching
 
     bool operator==(const TOptionSection&) const = default;
 };
 
 // The values of a section whose keys are all missing; `section` is "Large" or "Small".
 TOptionSection DefaultOptionSection(std::string_view section);
-// Reads the nine keys, each falling back to its default.
+// Reads the section's keys, each falling back to its default.
 TOptionSection ReadOptionSection(const TIniFile& ini, std::string_view section);
 // Writes the nine keys in their fixed order: Header, Folder, PictureType, Quality,
 // PictureSizeMode, Rate, Vertical, Horizonal, Consecutive. A refused write raises
 // EIniFileException; the keys before it stay written.
 void WriteOptionSection(TIniFile& ini, std::string_view section, const TOptionSection& values);
+// Writes the keys added after the nine, Smooth then KeepAspect: the dialog writes
+// them once both sections' nine are written, so that a file of the nine keys
+// keeps its order.
+void WriteScalingOptions(TIniFile& ini, std::string_view section, const TOptionSection& values);
 
 } // namespace kelvora

@@ -229,9 +229,14 @@ void TForm3::ShowPictureSettings(const TPictureSettings& s, QTreeWidget* listVie
             QString::number(s.Vertical) + AlbumTexts::Text(AlbumTexts::SPixels));
         row(QStringLiteral("幅"),
             QString::number(s.Horizonal) + AlbumTexts::Text(AlbumTexts::SPixels));
+        // Options added later show only when on, so the list is otherwise as it was.
+        if (s.KeepAspect)
+            row(AlbumTexts::Text(AlbumTexts::SKeepAspect), AlbumTexts::Text(AlbumTexts::SOptionOn));
     }
     row(AlbumTexts::Text(AlbumTexts::SFileName),
         s.Consecutive ? QStringLiteral("連番") : QStringLiteral("元画像の名前を使用"));
+    if (s.Smooth)
+        row(AlbumTexts::Text(AlbumTexts::SSmooth), AlbumTexts::Text(AlbumTexts::SOptionOn));
 }
 
 TAlbumPageOptions TForm3::PageOptions() const {

@@ -40,6 +40,8 @@ struct TfrmOption::Section {
     QRadioButton* byPixels;
     QLineEdit* vertical;
     QLineEdit* horizonal;
+    QCheckBox* smooth;
+    QCheckBox* keepAspect;
 };
 
 namespace {
@@ -57,6 +59,8 @@ struct SectionNames {
     const char* byPixels;
     const char* vertical;
     const char* horizonal;
+    const char* smooth;
+    const char* keepAspect;
 };
 
 template <class W> W* named(W* widget, const char* name) {
@@ -122,11 +126,15 @@ QGroupBox* buildSection(QWidget* parent, const QString& title, const QString& he
     pixelLayout->addWidget(new QLabel(QStringLiteral("横"), pixelPanel));
     pixelLayout->addWidget(s.horizonal);
     pixelLayout->addStretch(1);
+    s.keepAspect = named(new QCheckBox(QStringLiteral("縦横比を保つ"), size), n.keepAspect);
+    s.smooth = named(new QCheckBox(QStringLiteral("なめらかに縮小する"), size), n.smooth);
     auto* sizeLayout = new QVBoxLayout(size);
     sizeLayout->addWidget(s.byRate);
     sizeLayout->addWidget(ratePanel);
     sizeLayout->addWidget(s.byPixels);
     sizeLayout->addWidget(pixelPanel);
+    sizeLayout->addWidget(s.keepAspect);
+    sizeLayout->addWidget(s.smooth);
     sizeLayout->addStretch(1);
 
     auto* names = new QGridLayout;
@@ -158,18 +166,18 @@ TfrmOption::TfrmOption(std::string optionFileName, TDialogs& dialogs, QWidget* m
 
     large_->name = "Large";
     small_->name = "Small";
-    QGroupBox* largeBox =
-        buildSection(this, QStringLiteral("大きい画像ファイルのプロパティ"),
-                     QStringLiteral("大きい画像の頭文字"),
-                     {"Edit1", "Edit2", "CheckBox1", "ComboBox1", "SpinEdit1", "Label3",
-                      "RadioButton1", "SpinEdit2", "RadioButton2", "Edit3", "Edit4"},
-                     *large_);
-    QGroupBox* smallBox =
-        buildSection(this, QStringLiteral("小さい画像ファイルのプロパティ"),
-                     QStringLiteral("小さい画像の頭文字"),
-                     {"Edit5", "Edit6", "CheckBox2", "ComboBox2", "SpinEdit4", "Label13",
-                      "RadioButton3", "SpinEdit3", "RadioButton4", "Edit7", "Edit8"},
-                     *small_);
+    QGroupBox* largeBox = buildSection(this, QStringLiteral("大きい画像ファイルのプロパティ"),
+                                       QStringLiteral("大きい画像の頭文字"),
+                                       {"Edit1", "Edit2", "CheckBox1", "ComboBox1", "SpinEdit1",
+                                        "Label3", "RadioButton1", "SpinEdit2", "RadioButton2",
+                                        "Edit3", "Edit4", "CheckBox3", "CheckBox4"},
+                                       *large_);
+    QGroupBox* smallBox = buildSection(this, QStringLiteral("小さい画像ファイルのプロパティ"),
+                                       QStringLiteral("小さい画像の頭文字"),
+                                       {"Edit5", "Edit6", "CheckBox2", "ComboBox2", "SpinEdit4",
+                                        "Label13", "RadioButton3", "SpinEdit3", "RadioButton4",
+                                        "Edit7", "Edit8", "CheckBox5", "CheckBox6"},
+                                       *small_);
     Edit1 = large_->header;
     Edit2 = large_->folder;
     ComboBox1 = large_->pictureType;
@@ -192,6 +200,10 @@ TfrmOption::TfrmOption(std::string optionFileName, TDialogs& dialogs, QWidget* m
     Edit8 = small_->horizonal;
     CheckBox2 = small_->consecutive;
     Label13 = small_->hint;
+    CheckBox3 = large_->smooth;
+    CheckBox4 = large_->keepAspect;
+    CheckBox5 = small_->smooth;
+    CheckBox6 = small_->keepAspect;
 
     Button1 = named(new QPushButton(QStringLiteral("取り消し"), this), "Button1");
     Button2 = named(new QPushButton(QStringLiteral("設定保存"), this), "Button2");
@@ -265,6 +277,8 @@ void TfrmOption::loadSection(const Section& s, const TOptionSection& v) {
     s.vertical->setText(toQ(v.Vertical));
     s.horizonal->setText(toQ(v.Horizonal));
     s.consecutive->setChecked(v.Consecutive);
+    s.smooth->setChecked(v.Smooth);
+    s.keepAspect->setChecked(v.KeepAspect);
 }
 
 TOptionSection TfrmOption::readSection(const Section& s) const {
@@ -278,6 +292,8 @@ TOptionSection TfrmOption::readSection(const Section& s) const {
     v.Vertical = fromQ(s.vertical->text());
     v.Horizonal = fromQ(s.horizonal->text());
     v.Consecutive = s.consecutive->isChecked();
+    v.Smooth = s.smooth->isChecked();
+    v.KeepAspect = s.keepAspect->isChecked();
     return v;
 }
 
@@ -328,6 +344,8 @@ void TfrmOption::Timer1Timer() {
     SpinEdit3->setEnabled(RadioButton3->isChecked());
     Edit7->setEnabled(RadioButton4->isChecked());
     Edit8->setEnabled(RadioButton4->isChecked());
+    CheckBox4->setEnabled(RadioButton2->isChecked());
+    CheckBox6->setEnabled(RadioButton4->isChecked());
 }
 
 void TfrmOption::Button1Click() {
@@ -342,8 +360,13 @@ void TfrmOption::Button2Click() {
         return;
     // A refused write is shown; the dialog stays, so the user can retry or cancel.
     RunHandler(dialogs_, this, [&] {
-        WriteOptionSection(*optionFile_, large_->name, readSection(*large_));
-        WriteOptionSection(*optionFile_, small_->name, readSection(*small_));
+        const TOptionSection large = readSection(*large_);
+        const TOptionSection small = readSection(*small_);
+        WriteOptionSection(*optionFile_, large_->name, large);
+        WriteOptionSection(*optionFile_, small_->name, small);
+        // The keys added later come after the eighteen.
+        WriteScalingOptions(*optionFile_, large_->name, large);
+        WriteScalingOptions(*optionFile_, small_->name, small);
         hide();
     });
 }

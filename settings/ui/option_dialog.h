@@ -57,6 +57,11 @@ public:
     QLineEdit* Edit8;
     QCheckBox* CheckBox2;
     QLabel* Label13;
+    // Options added later, after the controls above: in each section's size group
+    QCheckBox* CheckBox3; // Large: Smooth, "なめらかに縮小する"
+    QCheckBox* CheckBox4; // Large: KeepAspect, "縦横比を保つ" (pixel mode only)
+    QCheckBox* CheckBox5; // Small: Smooth
+    QCheckBox* CheckBox6; // Small: KeepAspect
     // Buttons and the enabling timer
     QPushButton* Button1; // "取り消し"
     QPushButton* Button2; // "設定保存"

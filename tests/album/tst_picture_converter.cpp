@@ -125,6 +125,45 @@ TEST(ConvertPicture, TinySidesKeepOnePixel) {
     }
 }
 
+TEST(TargetSize, KeepAspectFitsInsideTheBoxUndistorted) {
+    const struct {
+        QSize source;
+        QSize box; // Horizonal x Vertical
+        QSize target;
+    } cases[] = {
+        {{640, 480}, {400, 300}, {400, 300}}, // same proportions: the box itself
+        {{640, 480}, {400, 400}, {400, 300}}, // width meets the box
+        {{480, 640}, {400, 300}, {225, 300}}, // a portrait photo: height meets it
+        {{333, 201}, {100, 100}, {100, 60}},  // 60.36 rounds down
+        {{4, 3}, {10, 10}, {10, 8}},          // 7.5 rounds up
+        {{10, 10}, {300, 200}, {200, 200}},   // enlarged, as pixel mode does
+        {{1000, 1}, {50, 50}, {50, 1}},       // 0.05 keeps one pixel
+        {{1, 1000}, {50, 50}, {1, 50}},       // and across
+        {{3, 2}, {2147483647, 5}, {8, 5}},    // a huge box side cannot overflow
+    };
+    for (const auto& c : cases) {
+        TPictureSettings s = DefaultPictureSettings(TPictureKind::Large);
+        s.PictureSizeMode = false;
+        s.KeepAspect = true;
+        s.Horizonal = c.box.width();
+        s.Vertical = c.box.height();
+        EXPECT_EQ(TargetSize(s, c.source.width(), c.source.height()), c.target)
+            << c.source.width() << "x" << c.source.height() << " in " << c.box.width() << "x"
+            << c.box.height();
+        s.KeepAspect = false; // stretched to the box
+        if (c.box.width() < 10000) {
+            EXPECT_EQ(TargetSize(s, c.source.width(), c.source.height()), c.box);
+        }
+    }
+    // Percent mode keeps proportions anyway; an empty box is refused as before.
+    TPictureSettings s = DefaultPictureSettings(TPictureKind::Small);
+    s.KeepAspect = true;
+    EXPECT_EQ(TargetSize(s, 333, 201), QSize(99, 60));
+    s.PictureSizeMode = false;
+    s.Horizonal = 0;
+    EXPECT_THROW(TargetSize(s, 10, 10), EInvalidGraphicOperation);
+}
+
 TEST(ConvertPicture, QualityAboveHundredEncodesAsHundred) {
     TempDir dir;
     TStringList names;

@@ -52,10 +52,33 @@ TPictureSettings sized(bool percent, int rate, int w, int h, int quality, const 
     return s;
 }
 
-std::string wholeConversion(const std::string& file, const TPictureSettings& settings) {
+QImage decodedWhole(const std::string& file) {
     TPicture picture;
     picture.loadFromFile(file);
-    return EncodeScaledPicture(settings, picture.graphic()->image());
+    return picture.graphic()->image();
+}
+
+std::string wholeConversion(const std::string& file, const TPictureSettings& settings) {
+    return EncodeScaledPicture(settings, decodedWhole(file));
+}
+
+// The large and the small file of a streamed conversion.
+std::pair<std::string, std::string> streamed(const TempDir& dir, const std::string& file,
+                                             const TPictureSettings& large,
+                                             const TPictureSettings& small) {
+    TStagedFile l(dir.file("L.jpg"));
+    TStagedFile s(dir.file("S.jpg"));
+    const int fd = openDescriptorForReading(file);
+    {
+        JpegRowReader reader(fd, {});
+        const TScaledOutput outputs[] = {{&large, &l}, {&small, &s}};
+        const QImage preview = ConvertJpegRows(reader, outputs, 16, nullptr);
+        EXPECT_LE(std::max(preview.width(), preview.height()), 16);
+    }
+    ::close(fd);
+    l.commit();
+    s.commit();
+    return {readFile(dir.file("L.jpg")), readFile(dir.file("S.jpg"))};
 }
 
 } // namespace
@@ -75,20 +98,71 @@ TEST(StreamedConversion, SameBytesAsDecodingWhole) {
         for (const auto& [large, small] : pairs) {
             SCOPED_TRACE(std::string(sample.name) + " -> " + std::to_string(large.Rate) + "/" +
                          std::to_string(small.Rate));
-            TStagedFile l(dir.file("L.jpg"));
-            TStagedFile s(dir.file("S.jpg"));
-            const int fd = openDescriptorForReading(file);
-            {
-                JpegRowReader reader(fd, {});
-                const TScaledOutput outputs[] = {{&large, &l}, {&small, &s}};
-                const QImage preview = ConvertJpegRows(reader, outputs, 16, nullptr);
-                EXPECT_LE(std::max(preview.width(), preview.height()), 16);
-            }
-            ::close(fd);
-            l.commit();
-            s.commit();
-            EXPECT_EQ(readFile(dir.file("L.jpg")), wholeConversion(file, large));
-            EXPECT_EQ(readFile(dir.file("S.jpg")), wholeConversion(file, small));
+            const auto [l, s] = streamed(dir, file, large, small);
+            EXPECT_EQ(l, wholeConversion(file, large));
+            EXPECT_EQ(s, wholeConversion(file, small));
         }
+    }
+}
+
+TEST(StreamedConversion, SmoothOutputsAreFilteredFromTheirOwnDecoding) {
+    registerJpegFormat();
+    TempDir dir;
+    const Sample pictures[] = {
+        {"4:2:0", encodeWithCjpeg(photoLike(640, 480, 21), {"-quality", "95"})},
+        {"progressive grey",
+         encodeWithCjpeg(photoLike(500, 333, 22), {"-grayscale", "-progressive"})},
+        {"turned a quarter",
+         withExifOrientation(encodeWithCjpeg(photoLike(480, 320, 23), {"-quality", "95"}), 6)},
+    };
+    TPictureSettings large = sized(true, 50, 0, 0, 100, "L");
+    large.Smooth = true;
+    const TPictureSettings small = sized(true, 30, 0, 0, 100, "S");
+    TPictureSettings fitted = sized(false, 0, 100, 100, 100, "S");
+    fitted.Smooth = true;
+    fitted.KeepAspect = true;
+    int n = 0;
+    for (const Sample& picture : pictures) {
+        SCOPED_TRACE(picture.name);
+        const std::string file = dir.write("s" + std::to_string(n++) + ".jpg", picture.jpeg);
+        const auto [l1, s1] = streamed(dir, file, large, small);
+        const auto [l2, s2] = streamed(dir, file, large, fitted);
+        // A nearest-neighbour output beside a smooth one is the one it always was.
+        EXPECT_EQ(s1, wholeConversion(file, small));
+
+        const QImage upright = decodedWhole(file);
+        for (const std::string* jpeg : {&l1, &s2}) {
+            const QImage got = decodeWithQt(*jpeg);
+            const QImage reference = magickLanczos(upright, got.size(), dir.path());
+            ASSERT_FALSE(reference.isNull()) << "ImageMagick's convert failed";
+            EXPECT_GE(psnr(got, reference), 38.0) << got.width() << "x" << got.height();
+        }
+        EXPECT_EQ(decodeWithQt(s2).size(), TargetSize(fitted, upright.width(), upright.height()));
+    }
+}
+
+TEST(StreamedConversion, OneDecodingCoversEveryOutput) {
+    TPictureSettings half = sized(true, 50, 0, 0, 100, "L");
+    TPictureSettings third = sized(true, 30, 0, 0, 100, "S");
+    TPictureSettings wide = sized(false, 0, 1200, 100, 100, "S");
+    for (TPictureSettings* s : {&half, &third, &wide})
+        s->Smooth = true;
+    const TPictureSettings picked = sized(true, 10, 0, 0, 100, "S");
+    const struct {
+        JpegHeader header;
+        const TPictureSettings* large;
+        const TPictureSettings* small;
+        int eighths;
+    } cases[] = {
+        {{4000, 3000}, &half, &third, 4}, // the larger output decides
+        {{4000, 3000}, &third, &third, 3},
+        {{4000, 3000}, &half, &picked, 8},                 // picking pixels takes full-size rows
+        {{4000, 3000}, &third, &wide, 3},                  // 1200 of 4000 across: 3/8
+        {{4000, 3000, false, false, 6}, &third, &wide, 4}, // turned: 1200 of 3000
+    };
+    for (const auto& c : cases) {
+        const TScaledOutput outputs[] = {{c.large, nullptr}, {c.small, nullptr}};
+        EXPECT_EQ(JpegDecodeScale(c.header, outputs), c.eighths)
+            << c.large->Rate << "/" << c.small->Rate << " orientation " << c.header.orientation;
     }
 }

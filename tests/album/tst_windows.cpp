@@ -459,6 +459,19 @@ private slots:
         QCOMPARE(w.form3.lblSmallPicture->text(),
                  QString::fromStdString(w.dir.path() + "/other/thumbs/"));
         QVERIFY(rows(w.form3.ListView2).contains(QStringLiteral("倍率=10%")));
+
+        // The scaling options show where they shape the picture, and only when on.
+        click(w.form3.Button4);
+        w.dir.write("Option.ini", "[Large]\r\nPictureSizeMode=0\r\nKeepAspect=1\r\nSmooth=1\r\n"
+                                  "[Small]\r\nKeepAspect=1\r\n");
+        w.form3.show();
+        QCOMPARE(rows(w.form3.ListView1),
+                 (QStringList{QStringLiteral("ヘッダ文字=L"), QStringLiteral("画像種類=Jpeg"),
+                              QStringLiteral("クオリティ=255"), QStringLiteral("高さ=300ピクセル"),
+                              QStringLiteral("幅=300ピクセル"), QStringLiteral("縦横比を保つ=はい"),
+                              QStringLiteral("ファイル名=連番"),
+                              QStringLiteral("なめらかに縮小する=はい")}));
+        QCOMPARE(rows(w.form3.ListView2).size(), 5); // percent mode, not smoothed
     }
 
     void commentsWithoutOpeningTheEditorGiveNoCommentLines() {

@@ -136,6 +136,44 @@ TEST(AlbumCommand, MakesTheAlbumWithCommentsFromAFile) {
     EXPECT_NE(page.find("<img src=\"thumbs/S1.jpg\""), std::string::npos);
 }
 
+TEST(AlbumCommand, SmoothAndFitReachBothSizes) {
+    TempDir dir;
+    saveImage(photoLike(200, 100, 5), dir.file("pics/a.jpg"), "jpg", 95);
+    saveImage(photoLike(90, 120, 6), dir.file("pics/b.png"), "png");
+    saveImage(photoLike(120, 90, 7), dir.file("pics/c.bmp"), "bmp");
+    dir.write("opts.ini", "[Large]\r\nPictureSizeMode=0\r\nHorizonal=80\r\nVertical=80\r\n"
+                          "[Small]\r\nPictureSizeMode=0\r\nHorizonal=40\r\nVertical=30\r\n");
+    const auto picture = [&](const char* album, const char* file) {
+        return QImage(QString::fromStdString(dir.file(std::string(album) + "/" + file)));
+    };
+    for (const char* album : {"plain", "fit", "smooth"}) {
+        QStringList args{"--options",  "opts.ini",   QString::fromLatin1(album) + "/index.html",
+                         "pics/a.jpg", "pics/b.png", "pics/c.bmp"};
+        if (std::string(album) != "plain")
+            args.prepend(QStringLiteral("--") + QString::fromLatin1(album));
+        const Result r = runCommand(args, dir.path());
+        ASSERT_EQ(r.exitCode, 0) << album << ": " << r.err.toStdString();
+    }
+    // Stretched to the box, or fitted inside it.
+    EXPECT_EQ(picture("plain", "large/L0.jpg").size(), QSize(80, 80));
+    EXPECT_EQ(picture("fit", "large/L0.jpg").size(), QSize(80, 40));
+    EXPECT_EQ(picture("fit", "Small/S0.jpg").size(), QSize(40, 20));
+    EXPECT_EQ(picture("fit", "large/L1.jpg").size(), QSize(60, 80));
+    EXPECT_EQ(picture("fit", "Small/S1.jpg").size(), QSize(23, 30)); // 22.5 rounds up
+    // Filtered, both sizes, from a JPEG's rows, a plug-in's bitmap and a picture
+    // loaded whole: closer to a Lanczos resize.
+    const std::pair<const char*, const char*> outputs[] = {
+        {"large/L0.jpg", "pics/a.jpg"}, {"Small/S0.jpg", "pics/a.jpg"},
+        {"large/L1.jpg", "pics/b.png"}, {"Small/S1.jpg", "pics/b.png"},
+        {"large/L2.jpg", "pics/c.bmp"}, {"Small/S2.jpg", "pics/c.bmp"}};
+    for (const auto& [file, source] : outputs) {
+        const QImage smooth = picture("smooth", file);
+        const QImage reference = magickLanczos(QImage(QString::fromStdString(dir.file(source))),
+                                               smooth.size(), dir.path());
+        EXPECT_GT(psnr(smooth, reference), psnr(picture("plain", file), reference) + 3) << file;
+    }
+}
+
 TEST(AlbumCommand, FailureNamesThePictureAndLeavesNothing) {
     TempDir dir;
     saveImage(patternImage(10, 10), dir.file("a.jpg"), "jpg");

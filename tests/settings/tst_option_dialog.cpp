@@ -20,25 +20,26 @@ using namespace kelvora::test;
 
 namespace {
 
-// Option.ini as the dialog writes it: the eighteen keys, in their fixed order.
+// Option.ini as the dialog writes it into a new file: the eighteen keys in their
+// fixed order, then the keys added later, each appended to its section.
 std::string optionFile(const std::vector<std::string>& large,
                        const std::vector<std::string>& small) {
-    static const char* keys[] = {"Header",   "Folder",          "PictureType",
-                                 "Quality",  "PictureSizeMode", "Rate",
-                                 "Vertical", "Horizonal",       "Consecutive"};
+    static const char* keys[] = {"Header",          "Folder", "PictureType", "Quality",
+                                 "PictureSizeMode", "Rate",   "Vertical",    "Horizonal",
+                                 "Consecutive",     "Smooth", "KeepAspect"};
     std::string out;
     for (const auto& [section, values] : {std::pair{"Large", large}, std::pair{"Small", small}}) {
         out += std::string("[") + section + "]\r\n";
-        for (std::size_t i = 0; i < 9; ++i)
+        for (std::size_t i = 0; i < std::size(keys); ++i)
             out += std::string(keys[i]) + "=" + values[i] + "\r\n";
     }
     return out;
 }
 
-const std::vector<std::string> kLargeSaved = {"L",  "large", "Jpeg", "100", "1",
-                                              "50", "300",   "300",  "1"};
-const std::vector<std::string> kSmallSaved = {"S",  "Small", "Jpeg", "100", "1",
-                                              "30", "100",   "100",  "1"};
+const std::vector<std::string> kLargeSaved = {"L",   "large", "Jpeg", "100", "1", "50",
+                                              "300", "300",   "1",    "0",   "0"};
+const std::vector<std::string> kSmallSaved = {"S",   "Small", "Jpeg", "100", "1", "30",
+                                              "100", "100",   "1",    "0",   "0"};
 
 // The dialog, its main window and its option file, as the program creates them.
 struct Dialog {
@@ -147,12 +148,30 @@ private slots:
         QCOMPARE(readFile(d.dir.file("Option.ini")),
                  "[large]\r\nheader=X\r\nPictureType=Png\r\nQuality=32\r\nPictureSizeMode=0\r\n"
                  "Vertical=12a\r\nFolder=large\r\nRate=50\r\nHorizonal=\r\nConsecutive=1\r\n"
+                 "Smooth=0\r\nKeepAspect=0\r\n"
                  "[Small]\r\nRate=7\r\nHeader=S\r\nFolder=Small\r\nPictureType=Png\r\n"
                  "Quality=60\r\nPictureSizeMode=0\r\nVertical=100\r\nHorizonal=100\r\n"
-                 "Consecutive=0\r\n");
+                 "Consecutive=0\r\nSmooth=0\r\nKeepAspect=0\r\n");
         // The next showing reads the empty box back as empty, not as the default.
         d.form.show();
         QCOMPARE(d.form.Edit4->text(), QString());
+    }
+
+    void scalingOptionsAreReadAndSavedPerSection() {
+        Dialog d;
+        d.dir.write("Option.ini", "[Large]\r\nSmooth=1\r\n[Small]\r\nKeepAspect=1\r\n");
+        d.form.show();
+        QVERIFY(d.form.CheckBox3->isChecked() && !d.form.CheckBox4->isChecked());
+        QVERIFY(!d.form.CheckBox5->isChecked() && d.form.CheckBox6->isChecked());
+        d.form.CheckBox3->setChecked(false);
+        d.form.CheckBox4->setChecked(true);
+        d.form.CheckBox5->setChecked(true);
+        d.form.Button2Click();
+        const TIniFile ini(d.dir.file("Option.ini"));
+        QVERIFY(!ini.ReadBool("Large", "Smooth", true) &&
+                ini.ReadBool("Large", "KeepAspect", false));
+        QVERIFY(ini.ReadBool("Small", "Smooth", false) &&
+                ini.ReadBool("Small", "KeepAspect", false));
     }
 
     void unknownPictureTypeShowsWhatTheRunMakes_data() {
@@ -266,10 +285,14 @@ private slots:
              std::initializer_list<QWidget*>{d.form.Edit3, d.form.Edit4, d.form.Edit7, d.form.Edit8,
                                              d.form.SpinEdit1, d.form.SpinEdit4})
             QVERIFY(w->isEnabled());
+        QVERIFY(d.form.CheckBox4->isEnabled() && d.form.CheckBox6->isEnabled());
         clickRadio(d.form.RadioButton1);
         QTRY_VERIFY(d.form.SpinEdit2->isEnabled());
         QVERIFY(!d.form.Edit3->isEnabled() && !d.form.Edit4->isEnabled());
         QVERIFY(!d.form.SpinEdit3->isEnabled() && d.form.Edit7->isEnabled());
+        // Keeping proportions is a matter of pixel mode; smoothing of both modes.
+        QVERIFY(!d.form.CheckBox4->isEnabled() && d.form.CheckBox6->isEnabled());
+        QVERIFY(d.form.CheckBox3->isEnabled() && d.form.CheckBox5->isEnabled());
     }
 
     void spinEditsClampWhenLeft_data() {

@@ -3,6 +3,7 @@
 #include <QImageWriter>
 #include <QProcess>
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <stdexcept>
@@ -117,6 +118,43 @@ std::string saveImage(const QImage& image, const std::string& path, const char* 
         throw std::runtime_error("cannot write test image " + path + ": " +
                                  writer.errorString().toStdString());
     return path;
+}
+
+double psnr(const QImage& a, const QImage& b) {
+    if (a.size() != b.size() || a.isNull())
+        return 0;
+    const QImage x = a.convertToFormat(QImage::Format_RGB32);
+    const QImage y = b.convertToFormat(QImage::Format_RGB32);
+    double sum = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        const auto* p = reinterpret_cast<const QRgb*>(x.constScanLine(row));
+        const auto* q = reinterpret_cast<const QRgb*>(y.constScanLine(row));
+        for (int col = 0; col < x.width(); ++col) {
+            const int d[] = {qRed(p[col]) - qRed(q[col]), qGreen(p[col]) - qGreen(q[col]),
+                             qBlue(p[col]) - qBlue(q[col])};
+            for (const int e : d)
+                sum += e * e;
+        }
+    }
+    if (sum == 0)
+        return 100;
+    const double mse = sum / (3.0 * x.width() * x.height());
+    return 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+QImage magickLanczos(const QImage& picture, QSize size, const std::string& folder) {
+    const std::string in = saveImage(picture, folder + "/lanczos-in.png", "png");
+    const std::string out = folder + "/lanczos-out.png";
+    QProcess convert;
+    convert.start(QStringLiteral("convert"),
+                  {QString::fromStdString(in), QStringLiteral("-filter"), QStringLiteral("Lanczos"),
+                   QStringLiteral("-resize"),
+                   QStringLiteral("%1x%2!").arg(size.width()).arg(size.height()),
+                   QString::fromStdString(out)});
+    if (!convert.waitForFinished(60000) || convert.exitStatus() != QProcess::NormalExit ||
+        convert.exitCode() != 0)
+        return {};
+    return QImage(QString::fromStdString(out)).convertToFormat(QImage::Format_BGR888);
 }
 
 } // namespace kelvora::test

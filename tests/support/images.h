@@ -19,6 +19,14 @@ std::string encodeWithCjpeg(const QImage& image, const std::vector<std::string>&
 // The JPEG stream with an Exif segment that records the orientation (1 to 8).
 std::string withExifOrientation(const std::string& jpeg, int orientation);
 
+// Peak signal-to-noise ratio in dB over the red, green and blue of two pictures
+// of one size (100 for equal pictures, 0 for different sizes).
+double psnr(const QImage& a, const QImage& b);
+
+// ImageMagick's `convert -filter Lanczos -resize WxH!` of the picture (through PNG
+// files in folder), as Format_BGR888; a null picture when convert fails.
+QImage magickLanczos(const QImage& picture, QSize size, const std::string& folder);
+
 // Writes the picture with Qt's writer for the format ("bmp", "png", "jpg") and returns the path.
 std::string saveImage(const QImage& image, const std::string& path, const char* format,
                       int quality = -1);
