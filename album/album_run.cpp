@@ -6,10 +6,13 @@
 #include "album/picture_job.h"
 #include "album/staged_file.h"
 #include "base/base_texts.h"
+#include "base/codepage.h"
 #include "base/file_io.h"
 #include "settings/inifile.h"
+#include "settings/page_section.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -41,11 +44,12 @@ std::vector<std::string> missingFolders(const std::string& folder) {
 }
 
 struct Task {
-    enum class State { Waiting, Running, Done, Failed };
+    enum class State { Waiting, Running, Done, Failed, Skipped };
     TPictureJob job;
     std::size_t estimate = 0;
     State state = State::Waiting;
     std::exception_ptr error;
+    int outputsDone = 0;
     std::unique_ptr<TStagedFile> large;
     std::unique_ptr<TStagedFile> small;
 };
@@ -68,6 +72,7 @@ struct TAlbumRun::Impl {
     std::vector<Task> tasks;
     bool converted = false;
     bool finished = false;
+    TAlbumRunResult result;
 
     // Shared with the workers.
     std::mutex lock;
@@ -84,6 +89,7 @@ struct TAlbumRun::Impl {
     Task* pick();
     void work();
     void post(Event event);
+    bool leftOut(const std::exception_ptr& error) const;
     void makeFolders();
     void removeCreatedFolders();
     bool settled() const; // every task before the first failure has ended
@@ -155,6 +161,7 @@ void TAlbumRun::Impl::work() {
             preview = ConvertPictureJob(
                 t->job, *t->large, *t->small,
                 [&] {
+                    ++t->outputsDone;
                     post({index, Event::Kind::OutputDone, {}});
                 },
                 &abort);
@@ -172,11 +179,18 @@ void TAlbumRun::Impl::work() {
             inFlight -= t->estimate;
             --running;
             if (error) {
-                t->state = Task::State::Failed;
                 t->error = error;
                 t->large.reset();
                 t->small.reset();
-                firstFailed = std::min(firstFailed, index);
+                if (leftOut(error)) {
+                    t->state = Task::State::Skipped;
+                    // Its outputs count as done, so that the progress still ends full.
+                    for (; t->outputsDone < 2; ++t->outputsDone)
+                        events.push_back({index, Event::Kind::OutputDone, {}});
+                } else {
+                    t->state = Task::State::Failed;
+                    firstFailed = std::min(firstFailed, index);
+                }
             } else {
                 t->state = Task::State::Done;
             }
@@ -196,12 +210,34 @@ bool TAlbumRun::Impl::settled() const {
     return true;
 }
 
+bool TAlbumRun::Impl::leftOut(const std::exception_ptr& error) const {
+    if (!job.skipUnreadable)
+        return false;
+    // A picture that cannot be loaded is left out; one that cannot be written, or a
+    // stop, ends the run as ever.
+    try {
+        std::rethrow_exception(error);
+    } catch (const EAbort&) {
+        return false;
+    } catch (const EFCreateError&) {
+        return false;
+    } catch (...) {
+        return true;
+    }
+}
+
 void TAlbumRun::Impl::makeFolders() {
     for (const std::string& folder : {job.large.OutputFolder, job.small.OutputFolder}) {
         for (std::string& missing : missingFolders(folder))
             createdFolders.push_back(std::move(missing));
-        // A folder that cannot be made shows up when the first file there is created.
-        forceDirectories(folder);
+        // Said here, with the system's reason: the files inside would only learn
+        // that their folder is missing.
+        if (!forceDirectories(folder)) {
+            struct stat st;
+            const int error = ::stat(folder.c_str(), &st) == 0 ? ENOTDIR : errno;
+            throw EFCreateError(AlbumTexts::Text(AlbumTexts::SCannotMakeFolder)
+                                    .arg(toDisplayQ(folder), CreateFailureReason(error)));
+        }
         RemoveStaleStagedFiles(folder);
     }
     RemoveStaleStagedFiles(BaseFolderOf(job.htmlFileName));
@@ -234,6 +270,9 @@ TAlbumJob MakeAlbumJob(const std::string& htmlFileName, const TStringList& sourc
     job.htmlFileName = htmlFileName;
     job.sourceFiles = sourceFiles;
     ReadAlbumSettings(optionFile, htmlFileName, job.large, job.small);
+    const TPageSection page = ReadPageSection(TIniFile(optionFile));
+    job.perPage = page.PerPage;
+    job.skipUnreadable = page.SkipUnreadable;
     return job;
 }
 
@@ -276,6 +315,8 @@ void TAlbumRun::convertPictures(const TAlbumRunHooks& hooks, const std::atomic<b
     };
 
     d.plan = PlanAlbum(d.job);
+    CheckFurtherPageNames(d.job.htmlFileName, AlbumPageCount(n, d.job.perPage),
+                          d.job.writtenByEarlierRun);
     progress(0);
     d.tasks.resize(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i)
@@ -343,32 +384,75 @@ void TAlbumRun::convertPictures(const TAlbumRunHooks& hooks, const std::atomic<b
                                 failed.job.source);
         }
     }
+    for (const Task& t : d.tasks) {
+        if (t.state != Task::State::Skipped)
+            continue;
+        try {
+            std::rethrow_exception(t.error);
+        } catch (const Exception& e) {
+            d.result.skipped.emplace_back(e, t.job.source);
+        } catch (const std::bad_alloc&) {
+            d.result.skipped.emplace_back(
+                EOutOfResources(BaseTexts::Text(BaseTexts::SOutOfMemory)), t.job.source);
+        } catch (const std::exception& e) {
+            d.result.skipped.emplace_back(Exception(QString::fromLocal8Bit(e.what())),
+                                          t.job.source);
+        }
+    }
     progress(0);
     d.converted = true;
 }
 
-void TAlbumRun::finish(const TAlbumPageOptions& options, const TCommentLookup& comments) {
+TAlbumRunResult TAlbumRun::finish(const TAlbumPageOptions& options,
+                                  const TCommentLookup& comments) {
     Impl& d = *d_;
     if (!d.converted || d.finished)
         throw EInvalidOperation(QStringLiteral("画像の変換が終わっていません"));
-    const std::unique_ptr<TStagedFile> page =
-        WriteAlbumPage(d.job.htmlFileName, d.job.sourceFiles, d.plan.largeNames, d.plan.smallNames,
-                       options, comments);
+    // The album of the pictures kept: their names and numbers as if the others had
+    // never been in the list.
+    TStringList kept;
+    for (const Task& t : d.tasks)
+        if (t.state == Task::State::Done)
+            kept.add(t.job.source);
+    if (kept.count() != static_cast<int>(d.tasks.size())) {
+        TAlbumJob keptJob = d.job;
+        keptJob.sourceFiles = kept;
+        d.plan = PlanAlbum(keptJob);
+        int k = 0;
+        for (Task& t : d.tasks) {
+            if (t.state != Task::State::Done)
+                continue;
+            t.large->setFinalName(d.plan.largeNames[k]);
+            t.small->setFinalName(d.plan.smallNames[k]);
+            ++k;
+        }
+    }
+    const std::vector<std::unique_ptr<TStagedFile>> pages =
+        WriteAlbumPages(d.job.htmlFileName, kept, d.plan.largeNames, d.plan.smallNames, options,
+                        comments, d.job.perPage);
     // In the list's order, as one picture after another would have written them:
     // of two pictures that share a name, the later one stays.
     for (Task& t : d.tasks) {
+        if (t.state != Task::State::Done)
+            continue;
         t.large->commit();
         t.small->commit();
     }
-    page->commit();
+    // The first page last: until it is replaced, the album that was there links
+    // what it always linked.
+    for (auto page = pages.rbegin(); page != pages.rend(); ++page)
+        (*page)->commit();
     d.finished = true;
+    RemoveStaleAlbumPages(d.job.htmlFileName, static_cast<int>(pages.size()),
+                          d.job.writtenByEarlierRun);
+    return std::move(d.result);
 }
 
-void RunAlbum(const TAlbumJob& job, const TAlbumRunHooks& hooks, int jobs,
-              const std::atomic<bool>* stop) {
+TAlbumRunResult RunAlbum(const TAlbumJob& job, const TAlbumRunHooks& hooks, int jobs,
+                         const std::atomic<bool>* stop) {
     TAlbumRun run(job, jobs);
     run.convertPictures(hooks, stop);
-    run.finish(hooks.pageOptions ? hooks.pageOptions() : TAlbumPageOptions{}, hooks.comments);
+    return run.finish(hooks.pageOptions ? hooks.pageOptions() : TAlbumPageOptions{}, hooks.comments);
 }
 
 } // namespace kelvora
