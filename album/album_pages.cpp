@@ -29,8 +29,8 @@ PageNameParts partsOf(const std::string& htmlFileName) {
     const std::size_t dot = htmlFileName.rfind('.');
     const std::size_t stemEnd =
         dot == std::string::npos || dot <= nameStart ? htmlFileName.size() : dot;
-    return {htmlFileName.substr(0, nameStart),
-            htmlFileName.substr(nameStart, stemEnd - nameStart), htmlFileName.substr(stemEnd)};
+    return {htmlFileName.substr(0, nameStart), htmlFileName.substr(nameStart, stemEnd - nameStart),
+            htmlFileName.substr(stemEnd)};
 }
 
 // The page number (2 or more) that a file name in the page's folder stands for, or 0.
@@ -92,8 +92,7 @@ void CheckFurtherPageNames(const std::string& htmlFileName, int pages,
     for (int page = 1; page < pages; ++page) {
         const std::string name = AlbumPageName(htmlFileName, page);
         if (exists(name) && !(writtenByEarlierRun && writtenByEarlierRun(name)))
-            throw EFCreateError(
-                AlbumTexts::Text(AlbumTexts::SForeignPage).arg(toDisplayQ(name)));
+            throw EFCreateError(AlbumTexts::Text(AlbumTexts::SForeignPage).arg(toDisplayQ(name)));
     }
 }
 
@@ -104,8 +103,8 @@ WriteAlbumPages(const std::string& htmlFileName, const TStringList& sourceFiles,
     std::vector<std::unique_ptr<TStagedFile>> files;
     const int pages = AlbumPageCount(largeNames.count(), perPage);
     if (pages == 1) {
-        files.push_back(WriteAlbumPage(htmlFileName, sourceFiles, largeNames, smallNames, options,
-                                       commentOf));
+        files.push_back(
+            WriteAlbumPage(htmlFileName, sourceFiles, largeNames, smallNames, options, commentOf));
         return files;
     }
     for (int page = 0; page < pages; ++page) {

@@ -392,8 +392,8 @@ void TAlbumRun::convertPictures(const TAlbumRunHooks& hooks, const std::atomic<b
         } catch (const Exception& e) {
             d.result.skipped.emplace_back(e, t.job.source);
         } catch (const std::bad_alloc&) {
-            d.result.skipped.emplace_back(
-                EOutOfResources(BaseTexts::Text(BaseTexts::SOutOfMemory)), t.job.source);
+            d.result.skipped.emplace_back(EOutOfResources(BaseTexts::Text(BaseTexts::SOutOfMemory)),
+                                          t.job.source);
         } catch (const std::exception& e) {
             d.result.skipped.emplace_back(Exception(QString::fromLocal8Bit(e.what())),
                                           t.job.source);
@@ -452,7 +452,8 @@ TAlbumRunResult RunAlbum(const TAlbumJob& job, const TAlbumRunHooks& hooks, int 
                          const std::atomic<bool>* stop) {
     TAlbumRun run(job, jobs);
     run.convertPictures(hooks, stop);
-    return run.finish(hooks.pageOptions ? hooks.pageOptions() : TAlbumPageOptions{}, hooks.comments);
+    return run.finish(hooks.pageOptions ? hooks.pageOptions() : TAlbumPageOptions{},
+                      hooks.comments);
 }
 
 } // namespace kelvora

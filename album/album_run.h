@@ -120,7 +120,7 @@ private:
 };
 
 // convertPictures, then finish with the hooks' page options and comments.
-TAlbumRunResult RunAlbum(const TAlbumJob& job, const TAlbumRunHooks& hooks, int jobs = DefaultJobCount(),
-                         const std::atomic<bool>* stop = nullptr);
+TAlbumRunResult RunAlbum(const TAlbumJob& job, const TAlbumRunHooks& hooks,
+                         int jobs = DefaultJobCount(), const std::atomic<bool>* stop = nullptr);
 
 } // namespace kelvora

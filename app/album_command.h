@@ -41,7 +41,7 @@ TAlbumCommandParse ParseAlbumCommand(const QStringList& arguments);
 // Makes the album; progress goes to `progressFd` when it is a terminal. Raises the
 // run's errors (EAbort when `stop` is set meanwhile); returns the pictures left out.
 TAlbumRunResult RunAlbumCommand(const TAlbumCommand& command, int progressFd,
-                     const std::atomic<bool>* stop = nullptr);
+                                const std::atomic<bool>* stop = nullptr);
 
 // "#RRGGBB", "RRGGBB" or a colour name ("red"); nothing when it is none of these.
 std::optional<TColor> ParseColor(const QString& text);

@@ -155,8 +155,8 @@ void TForm3::buildControls() {
     page->addWidget(chkComment, 4, 0, 1, 2);
     page->addWidget(btnCommentEdit, 4, 3, 1, 2);
     page->addWidget(GroupBox3, 5, 0, 1, 5);
-    chkSkipUnreadable =
-        named(new QCheckBox(QStringLiteral("読めない画像は飛ばす"), GroupBox2), "chkSkipUnreadable");
+    chkSkipUnreadable = named(new QCheckBox(QStringLiteral("読めない画像は飛ばす"), GroupBox2),
+                              "chkSkipUnreadable");
     page->addWidget(chkSkipUnreadable, 6, 0, 1, 5);
     page->setColumnStretch(5, 1);
 
@@ -304,12 +304,12 @@ void TForm3::runConverted() {
     RunHandler(dialogs_, this, [&] {
         const std::map<std::string, std::string> comments = form4_.Comments();
         result = runner_.finish(PageOptions(),
-                       [&comments](const std::string& path) -> std::optional<std::string> {
-                           const auto it = comments.find(path);
-                           if (it == comments.end())
-                               return std::nullopt;
-                           return it->second;
-                       });
+                                [&comments](const std::string& path) -> std::optional<std::string> {
+                                    const auto it = comments.find(path);
+                                    if (it == comments.end())
+                                        return std::nullopt;
+                                    return it->second;
+                                });
         completed = true;
     });
     imgWork->clear();

@@ -82,7 +82,7 @@ public:
     QPushButton* btnShowHTML;
     QStatusBar* StatusBar1;
     TStatusProgressBar* stProgress;
-    QLabel* lblRunStatus; // "n / N" and the picture being converted
+    QLabel* lblRunStatus;         // "n / N" and the picture being converted
     QCheckBox* chkSkipUnreadable; // "読めない画像は飛ばす", for the next run
 
     // Handlers

@@ -58,8 +58,8 @@ public:
     QCheckBox* CheckBox2;
     QLabel* Label13;
     // The page's options (section Page)
-    TSpinEdit* spnPerPage;         // "1ページの枚数": PerPage, 0 = one page
-    QCheckBox* chkSkipUnreadable;  // "読めない画像は飛ばす": SkipUnreadable
+    TSpinEdit* spnPerPage;        // "1ページの枚数": PerPage, 0 = one page
+    QCheckBox* chkSkipUnreadable; // "読めない画像は飛ばす": SkipUnreadable
     // Buttons and the enabling timer
     QPushButton* Button1; // "取り消し"
     QPushButton* Button2; // "設定保存"
