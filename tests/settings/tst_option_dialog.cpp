@@ -20,6 +20,9 @@ using namespace kelvora::test;
 
 namespace {
 
+// The page's options the dialog writes after the eighteen keys, as it starts.
+const std::string kPageSaved = "[Page]\r\nPerPage=0\r\nSkipUnreadable=0\r\n";
+
 // Option.ini as the dialog writes it: the eighteen keys, in their fixed order.
 std::string optionFile(const std::vector<std::string>& large,
                        const std::vector<std::string>& small) {
@@ -32,7 +35,7 @@ std::string optionFile(const std::vector<std::string>& large,
         for (std::size_t i = 0; i < 9; ++i)
             out += std::string(keys[i]) + "=" + values[i] + "\r\n";
     }
-    return out;
+    return out + kPageSaved;
 }
 
 const std::vector<std::string> kLargeSaved = {"L",  "large", "Jpeg", "100", "1",
@@ -149,7 +152,7 @@ private slots:
                  "Vertical=12a\r\nFolder=large\r\nRate=50\r\nHorizonal=\r\nConsecutive=1\r\n"
                  "[Small]\r\nRate=7\r\nHeader=S\r\nFolder=Small\r\nPictureType=Png\r\n"
                  "Quality=60\r\nPictureSizeMode=0\r\nVertical=100\r\nHorizonal=100\r\n"
-                 "Consecutive=0\r\n");
+                 "Consecutive=0\r\n" + kPageSaved);
         // The next showing reads the empty box back as empty, not as the default.
         d.form.show();
         QCOMPARE(d.form.Edit4->text(), QString());
