@@ -90,6 +90,7 @@ TEST(AlbumCommandPages, ARefusedWriteSaysPermissionIsMissing) {
     // Folders only root may write into: one without the picture folder, one with it.
     makeDirAt(dir.file("bare"));
     makeDirAt(dir.file("made/large"));
+    makeDirAt(dir.file("made/Small"));
     const struct {
         std::string page;
         std::string says;
