@@ -232,9 +232,10 @@ void TAlbumRun::Impl::makeFolders() {
             createdFolders.push_back(std::move(missing));
         // Said here, with the system's reason: the files inside would only learn
         // that their folder is missing.
+        errno = 0;
         if (!forceDirectories(folder)) {
-            struct stat st;
-            const int error = ::stat(folder.c_str(), &st) == 0 ? ENOTDIR : errno;
+            // No error number: a file stands where a folder should.
+            const int error = errno ? errno : ENOTDIR;
             throw EFCreateError(AlbumTexts::Text(AlbumTexts::SCannotMakeFolder)
                                     .arg(toDisplayQ(folder), CreateFailureReason(error)));
         }

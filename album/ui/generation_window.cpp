@@ -280,7 +280,11 @@ void TForm3::Button1Click() {
     stProgress->setValue(0);
     stProgress->show();
     lblRunStatus->clear();
-    TAlbumJob job{pageFileName_, SourceFiles, LargeSettings, SmallSettings};
+    TAlbumJob job;
+    job.htmlFileName = pageFileName_;
+    job.sourceFiles = SourceFiles;
+    job.large = LargeSettings;
+    job.small = SmallSettings;
     job.perPage = PageSettings.PerPage;
     job.skipUnreadable = chkSkipUnreadable->isChecked();
     runner_.start(std::move(job));
