@@ -62,6 +62,21 @@ struct Event {
     QImage preview;
 };
 
+// The error a picture ended with, naming the picture. A stop, and errors of no
+// kind of the program's, go on as they are.
+EAlbumPicture pictureFailure(const Task& t) {
+    try {
+        std::rethrow_exception(t.error);
+    } catch (const EAbort&) {
+        throw;
+    } catch (const Exception& e) {
+        return EAlbumPicture(e, t.job.source);
+    } catch (const std::bad_alloc&) {
+        return EAlbumPicture(EOutOfResources(BaseTexts::Text(BaseTexts::SOutOfMemory)),
+                             t.job.source);
+    }
+}
+
 } // namespace
 
 struct TAlbumRun::Impl {
@@ -221,8 +236,12 @@ bool TAlbumRun::Impl::leftOut(const std::exception_ptr& error) const {
         return false;
     } catch (const EFCreateError&) {
         return false;
-    } catch (...) {
+    } catch (const Exception&) {
         return true;
+    } catch (const std::bad_alloc&) {
+        return true;
+    } catch (...) {
+        return false;
     }
 }
 
@@ -372,34 +391,11 @@ void TAlbumRun::convertPictures(const TAlbumRunHooks& hooks, const std::atomic<b
     if (stopped)
         throw EAbort(AlbumTexts::Text(AlbumTexts::SAborted));
 
-    if (d.firstFailed < n) {
-        const Task& failed = d.tasks[static_cast<std::size_t>(d.firstFailed)];
-        try {
-            std::rethrow_exception(failed.error);
-        } catch (const EAbort&) {
-            throw;
-        } catch (const Exception& e) {
-            throw EAlbumPicture(e, failed.job.source);
-        } catch (const std::bad_alloc&) {
-            throw EAlbumPicture(EOutOfResources(BaseTexts::Text(BaseTexts::SOutOfMemory)),
-                                failed.job.source);
-        }
-    }
-    for (const Task& t : d.tasks) {
-        if (t.state != Task::State::Skipped)
-            continue;
-        try {
-            std::rethrow_exception(t.error);
-        } catch (const Exception& e) {
-            d.result.skipped.emplace_back(e, t.job.source);
-        } catch (const std::bad_alloc&) {
-            d.result.skipped.emplace_back(EOutOfResources(BaseTexts::Text(BaseTexts::SOutOfMemory)),
-                                          t.job.source);
-        } catch (const std::exception& e) {
-            d.result.skipped.emplace_back(Exception(QString::fromLocal8Bit(e.what())),
-                                          t.job.source);
-        }
-    }
+    if (d.firstFailed < n)
+        throw pictureFailure(d.tasks[static_cast<std::size_t>(d.firstFailed)]);
+    for (const Task& t : d.tasks)
+        if (t.state == Task::State::Skipped)
+            d.result.skipped.push_back(pictureFailure(t));
     progress(0);
     d.converted = true;
 }
