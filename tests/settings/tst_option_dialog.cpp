@@ -152,7 +152,8 @@ private slots:
                  "Vertical=12a\r\nFolder=large\r\nRate=50\r\nHorizonal=\r\nConsecutive=1\r\n"
                  "[Small]\r\nRate=7\r\nHeader=S\r\nFolder=Small\r\nPictureType=Png\r\n"
                  "Quality=60\r\nPictureSizeMode=0\r\nVertical=100\r\nHorizonal=100\r\n"
-                 "Consecutive=0\r\n" + kPageSaved);
+                 "Consecutive=0\r\n" +
+                     kPageSaved);
         // The next showing reads the empty box back as empty, not as the default.
         d.form.show();
         QCOMPARE(d.form.Edit4->text(), QString());
