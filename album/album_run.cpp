@@ -7,10 +7,13 @@
 #include "album/picture_job.h"
 #include "album/staged_file.h"
 #include "base/base_texts.h"
+#include "base/codepage.h"
 #include "base/file_io.h"
 #include "settings/inifile.h"
+#include "settings/page_section.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -42,12 +45,13 @@ std::vector<std::string> missingFolders(const std::string& folder) {
 }
 
 struct Task {
-    enum class State { Waiting, Running, Done, Failed };
+    enum class State { Waiting, Running, Done, Failed, Skipped };
     TPictureJob job;
     std::size_t estimate = 0;
     std::uint64_t area = 0; // the larger, the earlier it starts
     State state = State::Waiting;
     std::exception_ptr error;
+    int outputsDone = 0;
     std::unique_ptr<TStagedFile> large;
     std::unique_ptr<TStagedFile> small;
 };
@@ -60,6 +64,21 @@ struct Event {
     QImage preview;
 };
 
+// The error a picture ended with, naming the picture. A stop, and errors of no
+// kind of the program's, go on as they are.
+EAlbumPicture pictureFailure(const Task& t) {
+    try {
+        std::rethrow_exception(t.error);
+    } catch (const EAbort&) {
+        throw;
+    } catch (const Exception& e) {
+        return EAlbumPicture(e, t.job.source);
+    } catch (const std::bad_alloc&) {
+        return EAlbumPicture(EOutOfResources(BaseTexts::Text(BaseTexts::SOutOfMemory)),
+                             t.job.source);
+    }
+}
+
 } // namespace
 
 struct TAlbumRun::Impl {
@@ -70,6 +89,7 @@ struct TAlbumRun::Impl {
     std::vector<Task> tasks;
     bool converted = false;
     bool finished = false;
+    TAlbumRunResult result;
 
     // Shared with the workers.
     std::mutex lock;
@@ -86,6 +106,7 @@ struct TAlbumRun::Impl {
     Task* pick();
     void work();
     void post(Event event);
+    bool leftOut(const std::exception_ptr& error) const;
     void makeFolders();
     void removeCreatedFolders();
     bool settled() const; // every task before the first failure has ended
@@ -170,6 +191,7 @@ void TAlbumRun::Impl::work() {
             preview = ConvertPictureJob(
                 t->job, *t->large, *t->small,
                 [&] {
+                    ++t->outputsDone;
                     post({index, Event::Kind::OutputDone, {}});
                 },
                 &abort);
@@ -187,11 +209,18 @@ void TAlbumRun::Impl::work() {
             inFlight -= t->estimate;
             --running;
             if (error) {
-                t->state = Task::State::Failed;
                 t->error = error;
                 t->large.reset();
                 t->small.reset();
-                firstFailed = std::min(firstFailed, index);
+                if (leftOut(error)) {
+                    t->state = Task::State::Skipped;
+                    // Its outputs count as done, so that the progress still ends full.
+                    for (; t->outputsDone < 2; ++t->outputsDone)
+                        events.push_back({index, Event::Kind::OutputDone, {}});
+                } else {
+                    t->state = Task::State::Failed;
+                    firstFailed = std::min(firstFailed, index);
+                }
             } else {
                 t->state = Task::State::Done;
             }
@@ -211,12 +240,39 @@ bool TAlbumRun::Impl::settled() const {
     return true;
 }
 
+bool TAlbumRun::Impl::leftOut(const std::exception_ptr& error) const {
+    if (!job.skipUnreadable)
+        return false;
+    // A picture that cannot be loaded is left out; one that cannot be written, or a
+    // stop, ends the run as ever.
+    try {
+        std::rethrow_exception(error);
+    } catch (const EAbort&) {
+        return false;
+    } catch (const EFCreateError&) {
+        return false;
+    } catch (const Exception&) {
+        return true;
+    } catch (const std::bad_alloc&) {
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
 void TAlbumRun::Impl::makeFolders() {
     for (const std::string& folder : {job.large.OutputFolder, job.small.OutputFolder}) {
         for (std::string& missing : missingFolders(folder))
             createdFolders.push_back(std::move(missing));
-        // A folder that cannot be made shows up when the first file there is created.
-        forceDirectories(folder);
+        // Said here, with the system's reason: the files inside would only learn
+        // that their folder is missing.
+        errno = 0;
+        if (!forceDirectories(folder)) {
+            // No error number: a file stands where a folder should.
+            const int error = errno ? errno : ENOTDIR;
+            throw EFCreateError(AlbumTexts::Text(AlbumTexts::SCannotMakeFolder)
+                                    .arg(toDisplayQ(folder), CreateFailureReason(error)));
+        }
         RemoveStaleStagedFiles(folder);
     }
     RemoveStaleStagedFiles(BaseFolderOf(job.htmlFileName));
@@ -249,6 +305,9 @@ TAlbumJob MakeAlbumJob(const std::string& htmlFileName, const TStringList& sourc
     job.htmlFileName = htmlFileName;
     job.sourceFiles = sourceFiles;
     ReadAlbumSettings(optionFile, htmlFileName, job.large, job.small);
+    const TPageSection page = ReadPageSection(TIniFile(optionFile));
+    job.perPage = page.PerPage;
+    job.skipUnreadable = page.SkipUnreadable;
     return job;
 }
 
@@ -291,6 +350,8 @@ void TAlbumRun::convertPictures(const TAlbumRunHooks& hooks, const std::atomic<b
     };
 
     d.plan = PlanAlbum(d.job);
+    CheckFurtherPageNames(d.job.htmlFileName, AlbumPageCount(n, d.job.perPage),
+                          d.job.writtenByEarlierRun);
     progress(0);
     d.tasks.resize(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i)
@@ -345,45 +406,66 @@ void TAlbumRun::convertPictures(const TAlbumRunHooks& hooks, const std::atomic<b
     if (stopped)
         throw EAbort(AlbumTexts::Text(AlbumTexts::SAborted));
 
-    if (d.firstFailed < n) {
-        const Task& failed = d.tasks[static_cast<std::size_t>(d.firstFailed)];
-        try {
-            std::rethrow_exception(failed.error);
-        } catch (const EAbort&) {
-            throw;
-        } catch (const Exception& e) {
-            throw EAlbumPicture(e, failed.job.source);
-        } catch (const std::bad_alloc&) {
-            throw EAlbumPicture(EOutOfResources(BaseTexts::Text(BaseTexts::SOutOfMemory)),
-                                failed.job.source);
-        }
-    }
+    if (d.firstFailed < n)
+        throw pictureFailure(d.tasks[static_cast<std::size_t>(d.firstFailed)]);
+    for (const Task& t : d.tasks)
+        if (t.state == Task::State::Skipped)
+            d.result.skipped.push_back(pictureFailure(t));
     progress(0);
     d.converted = true;
 }
 
-void TAlbumRun::finish(const TAlbumPageOptions& options, const TCommentLookup& comments) {
+TAlbumRunResult TAlbumRun::finish(const TAlbumPageOptions& options,
+                                  const TCommentLookup& comments) {
     Impl& d = *d_;
     if (!d.converted || d.finished)
         throw EInvalidOperation(QStringLiteral("画像の変換が終わっていません"));
-    const std::unique_ptr<TStagedFile> page =
-        WriteAlbumPage(d.job.htmlFileName, d.job.sourceFiles, d.plan.largeNames, d.plan.smallNames,
-                       options, comments);
+    // The album of the pictures kept: their names and numbers as if the others had
+    // never been in the list.
+    TStringList kept;
+    for (const Task& t : d.tasks)
+        if (t.state == Task::State::Done)
+            kept.add(t.job.source);
+    if (kept.count() != static_cast<int>(d.tasks.size())) {
+        TAlbumJob keptJob = d.job;
+        keptJob.sourceFiles = kept;
+        d.plan = PlanAlbum(keptJob);
+        int k = 0;
+        for (Task& t : d.tasks) {
+            if (t.state != Task::State::Done)
+                continue;
+            t.large->setFinalName(d.plan.largeNames[k]);
+            t.small->setFinalName(d.plan.smallNames[k]);
+            ++k;
+        }
+    }
+    const std::vector<std::unique_ptr<TStagedFile>> pages =
+        WriteAlbumPages(d.job.htmlFileName, kept, d.plan.largeNames, d.plan.smallNames, options,
+                        comments, d.job.perPage);
     // In the list's order, as one picture after another would have written them:
     // of two pictures that share a name, the later one stays.
     for (Task& t : d.tasks) {
+        if (t.state != Task::State::Done)
+            continue;
         t.large->commit();
         t.small->commit();
     }
-    page->commit();
+    // The first page last: until it is replaced, the album that was there links
+    // what it always linked.
+    for (auto page = pages.rbegin(); page != pages.rend(); ++page)
+        (*page)->commit();
     d.finished = true;
+    RemoveStaleAlbumPages(d.job.htmlFileName, static_cast<int>(pages.size()),
+                          d.job.writtenByEarlierRun);
+    return std::move(d.result);
 }
 
-void RunAlbum(const TAlbumJob& job, const TAlbumRunHooks& hooks, int jobs,
-              const std::atomic<bool>* stop) {
+TAlbumRunResult RunAlbum(const TAlbumJob& job, const TAlbumRunHooks& hooks, int jobs,
+                         const std::atomic<bool>* stop) {
     TAlbumRun run(job, jobs);
     run.convertPictures(hooks, stop);
-    run.finish(hooks.pageOptions ? hooks.pageOptions() : TAlbumPageOptions{}, hooks.comments);
+    return run.finish(hooks.pageOptions ? hooks.pageOptions() : TAlbumPageOptions{},
+                      hooks.comments);
 }
 
 } // namespace kelvora

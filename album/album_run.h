@@ -18,6 +18,7 @@
 // costs little memory beyond converting one picture at a time. The names, the page and the error
 // reported (the first failing picture in list order) are those of converting one picture after
 // another.
+#include "album/album_pages.h"
 #include "album/page_writer.h"
 #include "album/picture_settings.h"
 #include "base/errors.h"
@@ -28,6 +29,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace kelvora {
 
@@ -36,6 +38,14 @@ struct TAlbumJob {
     TStringList sourceFiles;  // full paths of the pictures, in page order
     TPictureSettings large;   // OutputFolder already derived
     TPictureSettings small;
+    // Pictures per page: 0 puts every picture on one page.
+    int perPage = 0;
+    // A picture that cannot be loaded is left out, and the album made of the others;
+    // otherwise the first such picture stops the run.
+    bool skipUnreadable = false;
+    // Which further pages ("album_2.html", ...) an earlier run of this album wrote:
+    // only those may be replaced, and those no longer needed are removed. Unset: none.
+    TEarlierPageCheck writtenByEarlierRun;
 };
 
 struct TAlbumRunHooks {
@@ -64,11 +74,18 @@ private:
     std::string sourceFile_;
 };
 
+// What a finished run has to tell besides the album itself.
+struct TAlbumRunResult {
+    // The pictures left out because they could not be loaded, in list order.
+    std::vector<EAlbumPicture> skipped;
+};
+
 // Option.ini's two sections, with the output folders derived from the page's name.
 void ReadAlbumSettings(const std::string& optionFile, const std::string& htmlFileName,
                        TPictureSettings& large, TPictureSettings& small);
 
-// A job with the settings as ReadAlbumSettings gives them.
+// A job with the settings as ReadAlbumSettings gives them, and the page's options
+// from the section Page.
 TAlbumJob MakeAlbumJob(const std::string& htmlFileName, const TStringList& sourceFiles,
                        const std::string& optionFile);
 
@@ -87,12 +104,16 @@ public:
     const TStringList& largeNames() const;
     const TStringList& smallNames() const;
 
-    // Checks the settings and the names, then converts every picture into staged
-    // files. The hooks are called on the calling thread. Raises the plan's errors,
-    // EAlbumPicture for the first picture that failed, and EAbort when `stop` is set.
+    // Checks the settings and the names (the further pages' too), then converts every
+    // picture into staged files. The hooks are called on the calling thread. Raises
+    // the plan's errors, EFCreateError for an output folder that cannot be made,
+    // EAlbumPicture for the first picture that failed (with skipUnreadable: the first
+    // that failed to be written), and EAbort when `stop` is set.
     void convertPictures(const TAlbumRunHooks& hooks, const std::atomic<bool>* stop = nullptr);
-    // After convertPictures: writes the page and puts every file in its place.
-    void finish(const TAlbumPageOptions& options, const TCommentLookup& comments);
+    // After convertPictures: writes the pages and puts every file in its place; the
+    // pictures left out do not count in the names and numbers. Pages an earlier run
+    // wrote that the album no longer has go to the trash.
+    TAlbumRunResult finish(const TAlbumPageOptions& options, const TCommentLookup& comments);
 
 private:
     struct Impl;
@@ -100,7 +121,7 @@ private:
 };
 
 // convertPictures, then finish with the hooks' page options and comments.
-void RunAlbum(const TAlbumJob& job, const TAlbumRunHooks& hooks, int jobs = DefaultJobCount(),
-              const std::atomic<bool>* stop = nullptr);
+TAlbumRunResult RunAlbum(const TAlbumJob& job, const TAlbumRunHooks& hooks,
+                         int jobs = DefaultJobCount(), const std::atomic<bool>* stop = nullptr);
 
 } // namespace kelvora

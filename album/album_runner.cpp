@@ -1,4 +1,5 @@
 #include "album/album_runner.h"
+#include "album/album_messages.h"
 #include "album/album_texts.h"
 #include "base/base_texts.h"
 
@@ -41,7 +42,8 @@ void TAlbumRunner::start(TAlbumJob job, int jobs) {
             run->convertPictures(hooks, &stop_);
             ok = true;
         } catch (const Exception& e) {
-            message = e.message();
+            // The picture to blame and the reason, not the decoder's words alone.
+            message = AlbumErrorText(e);
         } catch (const std::bad_alloc&) {
             message = BaseTexts::Text(BaseTexts::SOutOfMemory);
         } catch (const std::exception& e) {
@@ -66,10 +68,12 @@ void TAlbumRunner::ended(bool ok, const QString& message) {
     emit failed(ok ? AlbumTexts::Text(AlbumTexts::SAborted) : message);
 }
 
-void TAlbumRunner::finish(const TAlbumPageOptions& options, const TCommentLookup& comments) {
+TAlbumRunResult TAlbumRunner::finish(const TAlbumPageOptions& options,
+                                     const TCommentLookup& comments) {
     std::unique_ptr<TAlbumRun> run = std::move(run_);
-    if (run)
-        run->finish(options, comments);
+    if (!run)
+        return {};
+    return run->finish(options, comments);
 }
 
 } // namespace kelvora

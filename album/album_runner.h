@@ -29,9 +29,9 @@ public:
     void start(TAlbumJob job, int jobs = DefaultJobCount());
     // Stops the run in progress; failed(EAbort's message) follows.
     void cancel();
-    // After converted(): writes the page and puts every file in place. Raises the
-    // page's errors; either way the run is over afterwards.
-    void finish(const TAlbumPageOptions& options, const TCommentLookup& comments);
+    // After converted(): writes the pages and puts every file in place. Raises the
+    // pages' errors; either way the run is over afterwards.
+    TAlbumRunResult finish(const TAlbumPageOptions& options, const TCommentLookup& comments);
 
 signals:
     void progress(int position, int maximum);
@@ -40,7 +40,8 @@ signals:
     void pictureConverted(int index, const QImage& preview);
     // Every picture is staged; call finish().
     void converted();
-    // The run ended without an album; nothing on disk was changed.
+    // The run ended without an album; nothing on disk was changed. The message
+    // names the picture to blame, if any, and the reason.
     void failed(const QString& message);
 
 private:

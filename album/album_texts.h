@@ -9,6 +9,18 @@ inline constexpr char SAborted[] = "中止しました";
 inline constexpr char SCannotMakePng[] = "PNG 画像を作成できません";
 inline constexpr char SCannotSmooth[] =
     "画像を %1 x %2 になめらかに縮小できません"; // width, height
+inline constexpr char SDone[] = "完了しました";
+inline constexpr char SSkippedPictures[] = "読めない画像 %1 枚を飛ばしました:";
+inline constexpr char SCannotMakeFolder[] = "フォルダ %1 を作成できません (%2)";
+// Why a file or folder could not be made, where the system's words would mislead.
+inline constexpr char SNoPermission[] = "書き込む権限がありません";
+inline constexpr char SReadOnlyFileSystem[] = "読み取り専用のファイルシステムです";
+// A further page's name taken by a file this album did not write.
+inline constexpr char SForeignPage[] =
+    "ページ %1 はこのアルバムが作ったものではありません。上書きせずに中止しました";
+// The navigation line between pages.
+inline constexpr char SPreviousPage[] = "前へ";
+inline constexpr char SNextPage[] = "次へ";
 
 // Captions.
 inline constexpr char SChooseColor[] = "・・・";

@@ -5,6 +5,7 @@
 #include "base/codepage.h"
 #include "base/errors.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -49,9 +50,19 @@ std::string PageRelativeUrl(const std::string& baseFolder, const std::string& fi
 TStringList BuildAlbumPage(const std::string& htmlFileName, const TStringList& sourceFiles,
                            const TStringList& largeNames, const TStringList& smallNames,
                            const TAlbumPageOptions& options, const TCommentLookup& commentOf) {
+    return BuildAlbumPageOf(htmlFileName, sourceFiles, largeNames, smallNames, options, commentOf,
+                            {0, largeNames.count(), {}});
+}
+
+TStringList BuildAlbumPageOf(const std::string& htmlFileName, const TStringList& sourceFiles,
+                             const TStringList& largeNames, const TStringList& smallNames,
+                             const TAlbumPageOptions& options, const TCommentLookup& commentOf,
+                             const TPagePart& part) {
     const int n = largeNames.count();
     if (smallNames.count() < n)
         throw EListError(BaseTexts::Text(BaseTexts::SListIndexError).arg(smallNames.count()));
+    const int first = std::clamp(part.first, 0, n);
+    const int count = std::clamp(part.count, 0, n - first);
     const int c = options.columns < 1 ? 1 : options.columns;
     const std::string base = BaseFolderOf(htmlFileName);
     const auto comment = [&](int i) -> std::optional<std::string> {
@@ -65,9 +76,13 @@ TStringList BuildAlbumPage(const std::string& htmlFileName, const TStringList& s
     page.add(std::string("<head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=") +
              CodePage::system().ianaName() + "\"><title>" + options.title + "</title></head>");
     page.add("<BODY BGCOLOR=\"#" + ColorToHtml(options.backColor) + "\">");
+    if (!part.navigation.empty())
+        page.add(part.navigation);
     page.add("<TABLE border=\"1\" cellpadding=\"2\" cellspacing=\"0\">");
-    for (int i = 0; i < n; ++i) {
-        if (i % c == 0)
+    for (int i = first; i < first + count; ++i) {
+        // Rows count from the page's first picture.
+        const int cell = i - first;
+        if (cell % c == 0)
             page.add("<TR>");
         page.add("<TD>");
         if (options.comments && options.commentsAbove)
@@ -85,12 +100,14 @@ TStringList BuildAlbumPage(const std::string& htmlFileName, const TStringList& s
             if (auto text = comment(i))
                 page.add("<BR>" + *text);
         page.add("</TD>");
-        if (i % c == c - 1)
+        if (cell % c == c - 1)
             page.add("</TR>");
     }
-    if (n % c != 0)
+    if (count % c != 0)
         page.add("</TR>");
     page.add("</TABLE>");
+    if (!part.navigation.empty())
+        page.add(part.navigation);
     page.add("</BODY>");
     page.add("</HTML>");
     return page;

@@ -43,6 +43,18 @@ TStringList BuildAlbumPage(const std::string& htmlFileName, const TStringList& s
                            const TStringList& largeNames, const TStringList& smallNames,
                            const TAlbumPageOptions& options, const TCommentLookup& commentOf);
 
+// One page of an album that is split into pages: the pictures [first, first + count)
+// of the lists, and the navigation line (none when empty) above and below the table.
+struct TPagePart {
+    int first = 0;
+    int count = 0;
+    std::string navigation;
+};
+TStringList BuildAlbumPageOf(const std::string& htmlFileName, const TStringList& sourceFiles,
+                             const TStringList& largeNames, const TStringList& smallNames,
+                             const TAlbumPageOptions& options, const TCommentLookup& commentOf,
+                             const TPagePart& part);
+
 // Builds the page in full, then writes it under a temporary name beside
 // htmlFileName and puts it on the disk. commit() replaces the page (a run does so
 // once its pictures are in place); dropped without commit(), the file leaves the

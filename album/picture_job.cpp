@@ -215,6 +215,11 @@ std::size_t EstimateWorkingMemory(const TPictureJob& job) {
 QImage ConvertPictureJob(const TPictureJob& job, TStagedFile& large, TStagedFile& small,
                          const std::function<void()>& outputDone, const std::atomic<bool>* stop) {
     checkStop(stop);
+    // A folder in the list is named as a folder, not as a picture whose extension
+    // (often none) has no format.
+    struct stat st;
+    if (::stat(job.source.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        const UniqueFd folder(openDescriptorForReading(job.source)); // raises: "Is a directory"
     if (IsStreamable(job)) {
         UniqueFd fd;
         std::unique_ptr<JpegRowReader> reader;

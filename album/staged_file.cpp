@@ -50,9 +50,17 @@ TStagedFile::~TStagedFile() {
         ::unlink(tempName_.c_str());
 }
 
+QString CreateFailureReason(int error) {
+    if (error == EACCES || error == EPERM)
+        return AlbumTexts::Text(AlbumTexts::SNoPermission);
+    if (error == EROFS)
+        return AlbumTexts::Text(AlbumTexts::SReadOnlyFileSystem);
+    return QString::fromLocal8Bit(systemErrorText(error));
+}
+
 void TStagedFile::fail(int error) const {
     throw EFCreateError(QStringLiteral("ファイル %1 を作成できません (%2)")
-                            .arg(toQ(finalName_), QString::fromLocal8Bit(systemErrorText(error))));
+                            .arg(toQ(finalName_), CreateFailureReason(error)));
 }
 
 void TStagedFile::write(std::string_view bytes) {

@@ -9,6 +9,7 @@
 // other threads are writing.
 #include "base/unique_fd.h"
 
+#include <QString>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -26,6 +27,9 @@ public:
     TStagedFile& operator=(const TStagedFile&) = delete;
 
     const std::string& finalName() const { return finalName_; }
+    // Another name in the same folder to put the file in place under (a picture
+    // that moves up when one before it is left out).
+    void setFinalName(std::string finalName) { finalName_ = std::move(finalName); }
 
     // A failed write (a full disk, an I/O error) raises EFCreateError naming the
     // final file and the system's reason.
@@ -45,6 +49,10 @@ private:
     UniqueFd fd_;
     bool committed_ = false;
 };
+
+// Why a file or folder could not be made, as the user reads it: a refused
+// permission says so in words of its own, anything else is the system's text.
+QString CreateFailureReason(int error);
 
 // Removes every temporary file that is not committed yet, and makes every later
 // TStagedFile fail with EAbort. For the moment a process is told to stop.

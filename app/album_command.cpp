@@ -7,6 +7,7 @@
 #include "base/file_io.h"
 #include "base/picture.h"
 #include "settings/inifile.h"
+#include "settings/page_section.h"
 
 #include <QColor>
 #include <QCommandLineParser>
@@ -141,8 +142,19 @@ TAlbumCommandParse ParseAlbumCommand(const QStringList& arguments) {
     const QCommandLineOption fit(QStringLiteral("fit"),
                                  QStringLiteral("In pixel mode, fit both sizes inside Horizonal x "
                                                 "Vertical, keeping proportions."));
+    const QCommandLineOption perPage(QStringLiteral("per-page"),
+                                     QStringLiteral("Pictures per page, 0 to %1: album.html, "
+                                                    "album_2.html, ... linked to each other "
+                                                    "(default: Option.ini's, else 0, one page).")
+                                         .arg(kMaxPerPage),
+                                     QStringLiteral("N"));
+    const QCommandLineOption skipUnreadable(
+        QStringLiteral("skip-unreadable"),
+        QStringLiteral("Leave out pictures that cannot be read; they are listed at the end and "
+                       "the exit status is 3."));
     parser.addOptions({help, version, jobs, title, background, columns, frame, frameWidth,
-                       frameColor, comments, commentsAbove, commentFile, options, smooth, fit});
+                       frameColor, comments, commentsAbove, commentFile, options, smooth, fit,
+                       perPage, skipUnreadable});
 
     if (!parser.parse(QStringList{QStringLiteral("kelvora-album")} + arguments))
         return failure(parser.errorText());
@@ -238,22 +250,24 @@ TAlbumCommandParse ParseAlbumCommand(const QStringList& arguments) {
     }
     cmd.smooth = parser.isSet(smooth);
     cmd.fit = parser.isSet(fit);
+    if (parser.isSet(perPage)) {
+        const auto n = intInRange(parser.value(perPage), 0, kMaxPerPage);
+        if (!n)
+            return failure(QStringLiteral("--per-page は 0 から %1 です").arg(kMaxPerPage));
+        cmd.perPage = *n;
+    }
+    cmd.skipUnreadable = parser.isSet(skipUnreadable);
     TAlbumCommandParse r;
     r.command = std::move(cmd);
     return r;
 }
 
-QString AlbumErrorText(const Exception& error) {
-    QString text = error.message();
-    if (const auto* picture = dynamic_cast<const EAlbumPicture*>(&error))
-        text = toDisplayQ(picture->sourceFile()) + QStringLiteral(": ") + text;
-    if (!error.detail().empty())
-        text += QStringLiteral(" (%1)").arg(QString::fromLocal8Bit(error.detail()));
-    return text;
-}
-
-void RunAlbumCommand(const TAlbumCommand& command, int progressFd, const std::atomic<bool>* stop) {
+TAlbumRunResult RunAlbumCommand(const TAlbumCommand& command, int progressFd,
+                                const std::atomic<bool>* stop) {
     TAlbumJob job = MakeAlbumJob(command.htmlFileName, command.sourceFiles, command.optionFile);
+    if (command.perPage)
+        job.perPage = *command.perPage;
+    job.skipUnreadable = job.skipUnreadable || command.skipUnreadable;
     for (TPictureSettings* s : {&job.large, &job.small}) {
         s->Smooth = s->Smooth || command.smooth;
         s->KeepAspect = s->KeepAspect || command.fit;
@@ -273,8 +287,9 @@ void RunAlbumCommand(const TAlbumCommand& command, int progressFd, const std::at
             return std::string();
         return it->second;
     };
+    TAlbumRunResult result;
     try {
-        RunAlbum(job, hooks, command.jobs, stop);
+        result = RunAlbum(job, hooks, command.jobs, stop);
     } catch (...) {
         if (terminal) [[maybe_unused]]
             const auto w = ::write(progressFd, "\n", 1);
@@ -282,6 +297,7 @@ void RunAlbumCommand(const TAlbumCommand& command, int progressFd, const std::at
     }
     if (terminal) [[maybe_unused]]
         const auto w = ::write(progressFd, "\n", 1);
+    return result;
 }
 
 } // namespace kelvora

@@ -1,6 +1,8 @@
 #pragma once
 // kelvora-album: the album made from a terminal, with the run the generation
 // window uses.
+#include "album/album_messages.h"
+#include "album/album_run.h"
 #include "album/page_writer.h"
 #include "base/stringlist.h"
 
@@ -23,6 +25,8 @@ struct TAlbumCommand {
     int jobs = 1;                                // worker threads
     bool smooth = false; // --smooth: Smooth in both sections, whatever Option.ini says
     bool fit = false;    // --fit: KeepAspect in both sections
+    std::optional<int> perPage;                  // --per-page; none: Option.ini's
+    bool skipUnreadable = false;                 // --skip-unreadable; else Option.ini's
 };
 
 struct TAlbumCommandParse {
@@ -37,13 +41,9 @@ struct TAlbumCommandParse {
 TAlbumCommandParse ParseAlbumCommand(const QStringList& arguments);
 
 // Makes the album; progress goes to `progressFd` when it is a terminal. Raises the
-// run's errors (EAbort when `stop` is set meanwhile).
-void RunAlbumCommand(const TAlbumCommand& command, int progressFd,
-                     const std::atomic<bool>* stop = nullptr);
-
-// The line that reports a failed run: "<picture>: <message> (<library's words>)",
-// or the message alone when no picture is to blame.
-QString AlbumErrorText(const Exception& error);
+// run's errors (EAbort when `stop` is set meanwhile); returns the pictures left out.
+TAlbumRunResult RunAlbumCommand(const TAlbumCommand& command, int progressFd,
+                                const std::atomic<bool>* stop = nullptr);
 
 // "#RRGGBB", "RRGGBB" or a colour name ("red"); nothing when it is none of these.
 std::optional<TColor> ParseColor(const QString& text);

@@ -76,8 +76,9 @@ int main(int argc, char** argv) {
         std::fputs(parsed.output.toLocal8Bit().constData(), parsed.exitCode ? stderr : stdout);
         return parsed.exitCode;
     }
+    kelvora::TAlbumRunResult result;
     try {
-        kelvora::RunAlbumCommand(*parsed.command, STDERR_FILENO, &gStop);
+        result = kelvora::RunAlbumCommand(*parsed.command, STDERR_FILENO, &gStop);
     } catch (const kelvora::EAbort& e) {
         std::fprintf(stderr, "kelvora-album: %s\n", e.message().toLocal8Bit().constData());
         return 128 + (gSignal ? gSignal.load() : SIGINT);
@@ -89,8 +90,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kelvora-album: %s\n", e.what());
         return 1;
     }
-    const QString done =
+    QString done =
         QStringLiteral("完了しました: %1\n").arg(kelvora::toDisplayQ(parsed.command->htmlFileName));
+    if (const QString skipped = kelvora::SkippedPicturesText(result); !skipped.isEmpty())
+        done += skipped + QLatin1Char('\n');
     std::fputs(done.toLocal8Bit().constData(), stdout);
-    return 0;
+    // An album with pictures missing is not what was asked for: scripts can tell.
+    return result.skipped.empty() ? 0 : 3;
 }

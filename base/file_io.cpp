@@ -18,8 +18,10 @@ namespace {
 [[noreturn]] void cannotCreate(const std::string& fileName) {
     throw EFCreateError(QStringLiteral("ファイル %1 を作成できません").arg(toDisplayQ(fileName)));
 }
-[[noreturn]] void cannotOpen(const std::string& fileName) {
-    throw EFOpenError(QStringLiteral("ファイル %1 は開けません").arg(toDisplayQ(fileName)));
+// error: the system's reason, which a terminal shows beside the message.
+[[noreturn]] void cannotOpen(const std::string& fileName, int error) {
+    throw EFOpenError(QStringLiteral("ファイル %1 は開けません").arg(toDisplayQ(fileName)),
+                      systemErrorText(error));
 }
 } // namespace
 
@@ -54,25 +56,25 @@ int openRegularFile(const std::string& fileName) {
 void refuseSpecialFile(const std::string& fileName) {
     struct stat st;
     if (::stat(fileName.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
-        cannotOpen(fileName);
+        cannotOpen(fileName, EINVAL);
 }
 
 std::ifstream openForReading(const std::string& fileName) {
     const UniqueFd fd(openRegularFile(fileName));
     if (!fd.valid())
-        cannotOpen(fileName);
+        cannotOpen(fileName, errno);
     // The stream opens the descriptor's own file, not whatever the name is now: a
     // FIFO put in the file's place after the check would block the second open.
     std::ifstream in("/proc/self/fd/" + std::to_string(fd.get()), std::ios::binary);
     if (!in.is_open())
-        cannotOpen(fileName);
+        cannotOpen(fileName, errno);
     return in;
 }
 
 int openDescriptorForReading(const std::string& fileName) {
     const int fd = openRegularFile(fileName);
     if (fd < 0)
-        cannotOpen(fileName);
+        cannotOpen(fileName, errno);
     ::fcntl(fd, F_SETFL, 0); // reads of a regular file wait for the disk, as they should
     return fd;
 }
@@ -113,10 +115,10 @@ std::string readWholeFile(const std::string& fileName) {
     // A pipe is fine here (a comment list from a command); a folder is not.
     struct stat st;
     if (::stat(fileName.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        cannotOpen(fileName);
+        cannotOpen(fileName, EISDIR);
     std::ifstream in(fileName, std::ios::binary);
     if (!in.is_open())
-        cannotOpen(fileName);
+        cannotOpen(fileName, errno);
     std::ostringstream buffer;
     buffer << in.rdbuf();
     return std::move(buffer).str();

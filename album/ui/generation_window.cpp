@@ -1,11 +1,13 @@
 #include "album/ui/generation_window.h"
 
+#include "album/album_messages.h"
 #include "album/album_texts.h"
 #include "album/output_paths.h"
 #include "album/ui/comment_editor.h"
 #include "base/codepage.h"
 #include "base/do_events.h"
 #include "base/shell_opener.h"
+#include "settings/inifile.h"
 #include "ui/color_label.h"
 #include "ui/dialogs.h"
 #include "ui/image.h"
@@ -153,6 +155,9 @@ void TForm3::buildControls() {
     page->addWidget(chkComment, 4, 0, 1, 2);
     page->addWidget(btnCommentEdit, 4, 3, 1, 2);
     page->addWidget(GroupBox3, 5, 0, 1, 5);
+    chkSkipUnreadable = named(new QCheckBox(QStringLiteral("読めない画像は飛ばす"), GroupBox2),
+                              "chkSkipUnreadable");
+    page->addWidget(chkSkipUnreadable, 6, 0, 1, 5);
     page->setColumnStretch(5, 1);
 
     Button1 = named(new QPushButton(QStringLiteral("作成開始"), this), "Button1");
@@ -199,8 +204,11 @@ void TForm3::FormShow() {
     ++showing_;
     btnShowHTML->setEnabled(false);
     writtenPage_.clear();
-    RunHandler(dialogs_, this,
-               [&] { ReadAlbumSettings(optionFile_, HTMLFileName, LargeSettings, SmallSettings); });
+    RunHandler(dialogs_, this, [&] {
+        ReadAlbumSettings(optionFile_, HTMLFileName, LargeSettings, SmallSettings);
+        PageSettings = ReadPageSection(TIniFile(optionFile_));
+    });
+    chkSkipUnreadable->setChecked(PageSettings.SkipUnreadable);
     pageFileName_ = HTMLFileName;
     lblHTMLFileName->setText(toDisplayQ(pageFileName_));
     BaseFolder = BaseFolderOf(HTMLFileName);
@@ -277,7 +285,14 @@ void TForm3::Button1Click() {
     stProgress->setValue(0);
     stProgress->show();
     lblRunStatus->clear();
-    runner_.start({pageFileName_, SourceFiles, LargeSettings, SmallSettings});
+    TAlbumJob job;
+    job.htmlFileName = pageFileName_;
+    job.sourceFiles = SourceFiles;
+    job.large = LargeSettings;
+    job.small = SmallSettings;
+    job.perPage = PageSettings.PerPage;
+    job.skipUnreadable = chkSkipUnreadable->isChecked();
+    runner_.start(std::move(job));
     Button1->setEnabled(false);
     btnStop->setEnabled(true);
 }
@@ -294,15 +309,16 @@ void TForm3::pictureStarted(int index) {
 
 void TForm3::runConverted() {
     bool completed = false;
+    TAlbumRunResult result;
     RunHandler(dialogs_, this, [&] {
         const std::map<std::string, std::string> comments = form4_.Comments();
-        runner_.finish(PageOptions(),
-                       [&comments](const std::string& path) -> std::optional<std::string> {
-                           const auto it = comments.find(path);
-                           if (it == comments.end())
-                               return std::nullopt;
-                           return it->second;
-                       });
+        result = runner_.finish(PageOptions(),
+                                [&comments](const std::string& path) -> std::optional<std::string> {
+                                    const auto it = comments.find(path);
+                                    if (it == comments.end())
+                                        return std::nullopt;
+                                    return it->second;
+                                });
         completed = true;
     });
     imgWork->clear();
@@ -320,7 +336,10 @@ void TForm3::runConverted() {
     writtenPage_ = runner_.job().htmlFileName;
     btnShowHTML->setEnabled(true);
     emit runFinished();
-    dialogs_.showMessage(this, QStringLiteral("完了しました"));
+    QString done = AlbumTexts::Text(AlbumTexts::SDone);
+    if (const QString skipped = SkippedPicturesText(result); !skipped.isEmpty())
+        done += QLatin1Char('\n') + skipped;
+    dialogs_.showMessage(this, done);
 }
 
 void TForm3::runFailed(const QString& message) {

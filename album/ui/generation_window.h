@@ -10,6 +10,7 @@
 #include "album/album_runner.h"
 #include "album/picture_settings.h"
 #include "base/stringlist.h"
+#include "settings/page_section.h"
 
 #include <QWidget>
 #include <string>
@@ -50,6 +51,8 @@ public:
     TPictureSettings LargeSettings;
     TPictureSettings SmallSettings;
     std::string BaseFolder;
+    // Option.ini's page section: pictures per page, and the start of chkSkipUnreadable.
+    TPageSection PageSettings;
 
     // Controls
     TImage* imgWork;
@@ -79,7 +82,8 @@ public:
     QPushButton* btnShowHTML;
     QStatusBar* StatusBar1;
     TStatusProgressBar* stProgress;
-    QLabel* lblRunStatus; // "n / N" and the picture being converted
+    QLabel* lblRunStatus;         // "n / N" and the picture being converted
+    QCheckBox* chkSkipUnreadable; // "読めない画像は飛ばす", for the next run
 
     // Handlers
     void FormShow();

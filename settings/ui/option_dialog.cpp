@@ -2,6 +2,7 @@
 
 #include "base/codepage.h"
 #include "settings/option_section.h"
+#include "settings/page_section.h"
 #include "ui/dialogs.h"
 #include "ui/spin_edit.h"
 #include "ui/window_placement.h"
@@ -207,7 +208,16 @@ TfrmOption::TfrmOption(std::string optionFileName, TDialogs& dialogs, QWidget* m
 
     Button1 = named(new QPushButton(QStringLiteral("取り消し"), this), "Button1");
     Button2 = named(new QPushButton(QStringLiteral("設定保存"), this), "Button2");
+    // The page's options share the buttons' line, so the two sections keep their room.
+    spnPerPage = named(new TSpinEdit(0, kMaxPerPage, 0, 4, this), "spnPerPage");
+    chkSkipUnreadable =
+        named(new QCheckBox(QStringLiteral("読めない画像は飛ばす"), this), "chkSkipUnreadable");
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(new QLabel(QStringLiteral("1ページの枚数"), this));
+    buttons->addWidget(spnPerPage);
+    buttons->addWidget(new QLabel(QStringLiteral("(0: 1ページ)"), this));
+    buttons->addSpacing(16);
+    buttons->addWidget(chkSkipUnreadable);
     buttons->addStretch(1);
     buttons->addWidget(Button1);
     buttons->addSpacing(16);
@@ -262,6 +272,9 @@ void TfrmOption::FormShow() {
     optionFile_ = std::make_unique<TIniFile>(optionFileName_);
     loadSection(*large_, ReadOptionSection(*optionFile_, large_->name));
     loadSection(*small_, ReadOptionSection(*optionFile_, small_->name));
+    const TPageSection page = ReadPageSection(*optionFile_);
+    spnPerPage->setValue(page.PerPage);
+    chkSkipUnreadable->setChecked(page.SkipUnreadable);
 }
 
 void TfrmOption::loadSection(const Section& s, const TOptionSection& v) {
@@ -367,6 +380,7 @@ void TfrmOption::Button2Click() {
         // The keys added later come after the eighteen.
         WriteScalingOptions(*optionFile_, large_->name, large);
         WriteScalingOptions(*optionFile_, small_->name, small);
+        WritePageSection(*optionFile_, {spnPerPage->Value(), chkSkipUnreadable->isChecked()});
         hide();
     });
 }

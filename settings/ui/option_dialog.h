@@ -62,6 +62,9 @@ public:
     QCheckBox* CheckBox4; // Large: KeepAspect, "縦横比を保つ" (pixel mode only)
     QCheckBox* CheckBox5; // Small: Smooth
     QCheckBox* CheckBox6; // Small: KeepAspect
+    // The page's options (section Page)
+    TSpinEdit* spnPerPage;        // "1ページの枚数": PerPage, 0 = one page
+    QCheckBox* chkSkipUnreadable; // "読めない画像は飛ばす": SkipUnreadable
     // Buttons and the enabling timer
     QPushButton* Button1; // "取り消し"
     QPushButton* Button2; // "設定保存"

@@ -225,10 +225,11 @@ private slots:
         const std::string missing = w.dir.file("pics/missing.jpg");
         w.start({good, missing, w.picture("later.jpg", 50, 50)});
         runAndWait(w.form3);
+        // The picture to blame, then the reason.
         QCOMPARE(
             w.dialogs.errors,
-            QStringList{
-                QStringLiteral("ファイル %1 は開けません").arg(QString::fromStdString(missing))});
+            QStringList{QStringLiteral("%1: ファイル %1 は開けません (No such file or directory)")
+                            .arg(QString::fromStdString(missing))});
         QVERIFY(w.dialogs.messages.isEmpty());
         // Nothing of a failed run stays: the folders as they were (none), no page.
         QVERIFY(!fileExists(w.dir.path() + "/site/large"));
@@ -247,10 +248,12 @@ private slots:
 
     void unknownExtensionEndsTheRunWithItsMessage() {
         Windows w;
-        w.start({w.dir.write("pics/notes.txt", "hello")});
+        const std::string notes = w.dir.write("pics/notes.txt", "hello");
+        w.start({notes});
         runAndWait(w.form3);
         QCOMPARE(w.dialogs.errors,
-                 QStringList{QStringLiteral("拡張子 .txt の画像形式は処理できません")});
+                 QStringList{QString::fromStdString(notes) +
+                             QStringLiteral(": 拡張子 .txt の画像形式は処理できません")});
     }
 
     void secondStartDuringARunIsIgnored() {

@@ -183,7 +183,8 @@ TEST(AlbumCommand, FailureNamesThePictureAndLeavesNothing) {
         QString message;
     } cases[] = {
         {"missing.jpg",
-         QStringLiteral("kelvora-album: %1/missing.jpg: ファイル %1/missing.jpg は開けません\n")},
+         QStringLiteral("kelvora-album: %1/missing.jpg: ファイル %1/missing.jpg は開けません "
+                        "(No such file or directory)\n")},
         {"broken.jpg", QStringLiteral("kelvora-album: %1/broken.jpg: JPEG エラー #")},
     };
     for (const auto& c : cases) {

@@ -20,6 +20,10 @@ using namespace kelvora::test;
 
 namespace {
 
+// The page's options the dialog writes after the eighteen keys and the scaling
+// options, as it starts.
+const std::string kPageSaved = "[Page]\r\nPerPage=0\r\nSkipUnreadable=0\r\n";
+
 // Option.ini as the dialog writes it into a new file: the eighteen keys in their
 // fixed order, then the keys added later, each appended to its section.
 std::string optionFile(const std::vector<std::string>& large,
@@ -33,7 +37,7 @@ std::string optionFile(const std::vector<std::string>& large,
         for (std::size_t i = 0; i < std::size(keys); ++i)
             out += std::string(keys[i]) + "=" + values[i] + "\r\n";
     }
-    return out;
+    return out + kPageSaved;
 }
 
 const std::vector<std::string> kLargeSaved = {"L",   "large", "Jpeg", "100", "1", "50",
@@ -151,7 +155,8 @@ private slots:
                  "Smooth=0\r\nKeepAspect=0\r\n"
                  "[Small]\r\nRate=7\r\nHeader=S\r\nFolder=Small\r\nPictureType=Png\r\n"
                  "Quality=60\r\nPictureSizeMode=0\r\nVertical=100\r\nHorizonal=100\r\n"
-                 "Consecutive=0\r\nSmooth=0\r\nKeepAspect=0\r\n");
+                 "Consecutive=0\r\nSmooth=0\r\nKeepAspect=0\r\n" +
+                     kPageSaved);
         // The next showing reads the empty box back as empty, not as the default.
         d.form.show();
         QCOMPARE(d.form.Edit4->text(), QString());
