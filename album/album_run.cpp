@@ -1,9 +1,11 @@
 #include "album/album_run.h"
 
+#include "album/album_lock.h"
 #include "album/album_plan.h"
 #include "album/album_texts.h"
 #include "album/output_paths.h"
 #include "album/picture_job.h"
+#include "album/rerun_plan.h"
 #include "album/staged_file.h"
 #include "base/base_texts.h"
 #include "base/file_io.h"
@@ -14,6 +16,7 @@
 #include <deque>
 #include <mutex>
 #include <sched.h>
+#include <set>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -64,6 +67,9 @@ struct TAlbumRun::Impl {
     TAlbumJob job;
     int jobs;
     TAlbumPlan plan;
+    std::unique_ptr<TAlbumLock> albumLock;
+    std::optional<TRunRecord> previous; // of the album's last run
+    TRerunPlan rerun;
     std::vector<std::string> createdFolders; // removed again if the run fails and they are empty
     std::vector<Task> tasks;
     bool converted = false;
@@ -86,6 +92,7 @@ struct TAlbumRun::Impl {
     void post(Event event);
     void makeFolders();
     void removeCreatedFolders();
+    void stageLinks();
     bool settled() const; // every task before the first failure has ended
 };
 
@@ -95,6 +102,8 @@ void TAlbumRun::Impl::estimate(const std::atomic<bool>* stop) {
     std::atomic<std::size_t> next{0};
     const auto estimateNext = [&] {
         for (std::size_t i; (i = next++) < tasks.size() && !(stop && stop->load());) {
+            if (tasks[i].state != Task::State::Waiting)
+                continue;
             try {
                 tasks[i].estimate = EstimateWorkingMemory(tasks[i].job);
             } catch (...) {
@@ -207,6 +216,20 @@ void TAlbumRun::Impl::makeFolders() {
     RemoveStaleStagedFiles(BaseFolderOf(job.htmlFileName));
 }
 
+void TAlbumRun::Impl::stageLinks() {
+    const auto stage = [](std::unique_ptr<TStagedFile>& file, const TOutputDecision& decision,
+                          const std::string& name) {
+        if (decision.action != TOutputAction::Link)
+            return;
+        file = std::make_unique<TStagedFile>(name);
+        file->linkFrom(decision.linkFrom);
+    };
+    for (std::size_t i = 0; i < tasks.size(); ++i) {
+        stage(tasks[i].large, rerun.large[i], plan.largeNames[static_cast<int>(i)]);
+        stage(tasks[i].small, rerun.small[i], plan.smallNames[static_cast<int>(i)]);
+    }
+}
+
 void TAlbumRun::Impl::removeCreatedFolders() {
     // Innermost first; a folder that holds anything (the user's, or another
     // program's) stays.
@@ -276,11 +299,26 @@ void TAlbumRun::convertPictures(const TAlbumRunHooks& hooks, const std::atomic<b
     };
 
     d.plan = PlanAlbum(d.job);
+    d.albumLock = std::make_unique<TAlbumLock>(
+        d.job.htmlFileName,
+        std::vector<std::string>{BaseFolderOf(d.job.htmlFileName), d.job.large.OutputFolder,
+                                 d.job.small.OutputFolder});
+    // Read even for a rebuild: what the last run left still goes to the trash.
+    d.previous = LoadRunRecord(d.job.htmlFileName);
+    d.rerun = PlanRerun(d.job, d.plan, d.job.rebuild ? std::nullopt : d.previous);
     progress(0);
+    int position = 0;
     d.tasks.resize(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i)
-        d.tasks[static_cast<std::size_t>(i)].job = {d.job.sourceFiles[i], &d.job.large,
-                                                    &d.job.small};
+    for (int i = 0; i < n; ++i) {
+        Task& t = d.tasks[static_cast<std::size_t>(i)];
+        t.job = {d.job.sourceFiles[i], &d.job.large, &d.job.small};
+        if (!d.rerun.decode[static_cast<std::size_t>(i)]) {
+            t.state = Task::State::Done;
+            position += 2;
+        }
+    }
+    if (position > 0)
+        progress(position);
     d.estimate(stop);
     std::size_t largest = 0;
     for (const Task& t : d.tasks)
@@ -293,7 +331,6 @@ void TAlbumRun::convertPictures(const TAlbumRunHooks& hooks, const std::atomic<b
     for (int i = 0; i < std::min(d.jobs, n); ++i)
         workers.emplace_back([&d] { d.work(); });
 
-    int position = 0;
     bool stopped = false;
     {
         std::unique_lock guard(d.lock);
@@ -343,32 +380,62 @@ void TAlbumRun::convertPictures(const TAlbumRunHooks& hooks, const std::atomic<b
                                 failed.job.source);
         }
     }
+    d.stageLinks();
     progress(0);
     d.converted = true;
 }
 
-void TAlbumRun::finish(const TAlbumPageOptions& options, const TCommentLookup& comments) {
+TAlbumRunResult TAlbumRun::finish(const TAlbumPageOptions& options,
+                                  const TCommentLookup& comments) {
     Impl& d = *d_;
     if (!d.converted || d.finished)
         throw EInvalidOperation(QStringLiteral("画像の変換が終わっていません"));
     const std::unique_ptr<TStagedFile> page =
         WriteAlbumPage(d.job.htmlFileName, d.job.sourceFiles, d.plan.largeNames, d.plan.smallNames,
                        options, comments);
-    // In the list's order, as one picture after another would have written them:
-    // of two pictures that share a name, the later one stays.
-    for (Task& t : d.tasks) {
-        t.large->commit();
-        t.small->commit();
+    // Of two pictures that share a name the later one stays, as when one picture
+    // after another wrote them; kept outputs are not touched.
+    TAlbumRunResult result;
+    const auto put = [&result](std::unique_ptr<TStagedFile>& file, const TOutputDecision& made) {
+        switch (made.action) {
+        case TOutputAction::Convert:
+            file->commit();
+            ++result.outputsConverted;
+            break;
+        case TOutputAction::Link:
+            file->commit();
+            [[fallthrough]];
+        case TOutputAction::Keep:
+            ++result.outputsKept;
+            break;
+        case TOutputAction::Shadowed:
+            break;
+        }
+    };
+    for (std::size_t i = 0; i < d.tasks.size(); ++i) {
+        put(d.tasks[i].large, d.rerun.large[i]);
+        put(d.tasks[i].small, d.rerun.small[i]);
     }
     page->commit();
     d.finished = true;
+
+    const std::vector<std::string> pages = {d.job.htmlFileName};
+    std::set<std::string> written(pages.begin(), pages.end());
+    written.insert(d.plan.largeNames.begin(), d.plan.largeNames.end());
+    written.insert(d.plan.smallNames.begin(), d.plan.smallNames.end());
+    if (d.previous)
+        result.notTrashed = TrashLeftovers(*d.previous, written, d.job);
+    SaveRunRecord(RecordRun(d.job, d.plan, d.rerun, pages));
+    d.albumLock.reset();
+    return result;
 }
 
-void RunAlbum(const TAlbumJob& job, const TAlbumRunHooks& hooks, int jobs,
-              const std::atomic<bool>* stop) {
+TAlbumRunResult RunAlbum(const TAlbumJob& job, const TAlbumRunHooks& hooks, int jobs,
+                         const std::atomic<bool>* stop) {
     TAlbumRun run(job, jobs);
     run.convertPictures(hooks, stop);
-    run.finish(hooks.pageOptions ? hooks.pageOptions() : TAlbumPageOptions{}, hooks.comments);
+    return run.finish(hooks.pageOptions ? hooks.pageOptions() : TAlbumPageOptions{},
+                      hooks.comments);
 }
 
 } // namespace kelvora

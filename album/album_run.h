@@ -17,6 +17,12 @@
 // running in parallel costs little memory beyond converting one picture at a
 // time. The names, the page and the error reported (the first failing picture in
 // list order) are those of converting one picture after another.
+//
+// Re-runs convert only what changed (rerun_plan.h): an output the last run of the
+// album made, from the same source with the same settings and decoder, and still
+// on disk as that run left it, stays; outputs that run made and this one does not
+// write go to the trash once the album is in place. A run holds a lock on every
+// folder it writes from before its first write to its end (album_lock.h).
 #include "album/page_writer.h"
 #include "album/picture_settings.h"
 #include "base/errors.h"
@@ -27,6 +33,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace kelvora {
 
@@ -35,6 +42,14 @@ struct TAlbumJob {
     TStringList sourceFiles;  // full paths of the pictures, in page order
     TPictureSettings large;   // OutputFolder already derived
     TPictureSettings small;
+    bool rebuild = false; // convert every picture, whatever the last run left
+};
+
+// What a finished run did.
+struct TAlbumRunResult {
+    std::vector<std::string> notTrashed; // outputs of the last run that had to stay
+    int outputsConverted = 0;
+    int outputsKept = 0; // left in place, or staged from the last run's files
 };
 
 struct TAlbumRunHooks {
@@ -90,8 +105,10 @@ public:
     // files. The hooks are called on the calling thread. Raises the plan's errors,
     // EAlbumPicture for the first picture that failed, and EAbort when `stop` is set.
     void convertPictures(const TAlbumRunHooks& hooks, const std::atomic<bool>* stop = nullptr);
-    // After convertPictures: writes the page and puts every file in its place.
-    void finish(const TAlbumPageOptions& options, const TCommentLookup& comments);
+    // After convertPictures: writes the page, puts every file in its place, moves
+    // what the last run left and this one did not write to the trash, and records
+    // the run.
+    TAlbumRunResult finish(const TAlbumPageOptions& options, const TCommentLookup& comments);
 
 private:
     struct Impl;
@@ -99,7 +116,7 @@ private:
 };
 
 // convertPictures, then finish with the hooks' page options and comments.
-void RunAlbum(const TAlbumJob& job, const TAlbumRunHooks& hooks, int jobs = DefaultJobCount(),
-              const std::atomic<bool>* stop = nullptr);
+TAlbumRunResult RunAlbum(const TAlbumJob& job, const TAlbumRunHooks& hooks,
+                         int jobs = DefaultJobCount(), const std::atomic<bool>* stop = nullptr);
 
 } // namespace kelvora

@@ -66,10 +66,12 @@ void TAlbumRunner::ended(bool ok, const QString& message) {
     emit failed(ok ? AlbumTexts::Text(AlbumTexts::SAborted) : message);
 }
 
-void TAlbumRunner::finish(const TAlbumPageOptions& options, const TCommentLookup& comments) {
+TAlbumRunResult TAlbumRunner::finish(const TAlbumPageOptions& options,
+                                     const TCommentLookup& comments) {
     std::unique_ptr<TAlbumRun> run = std::move(run_);
-    if (run)
-        run->finish(options, comments);
+    if (!run)
+        return {};
+    return run->finish(options, comments);
 }
 
 } // namespace kelvora

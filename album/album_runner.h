@@ -31,7 +31,7 @@ public:
     void cancel();
     // After converted(): writes the page and puts every file in place. Raises the
     // page's errors; either way the run is over afterwards.
-    void finish(const TAlbumPageOptions& options, const TCommentLookup& comments);
+    TAlbumRunResult finish(const TAlbumPageOptions& options, const TCommentLookup& comments);
 
 signals:
     void progress(int position, int maximum);

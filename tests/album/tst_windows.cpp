@@ -9,6 +9,7 @@
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/images.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/xdg_sandbox.h"
 #include "ui/color_label.h"
 #include "ui/image.h"
 #include "ui/spin_edit.h"
@@ -36,6 +37,9 @@ using namespace kelvora;
 using namespace kelvora::test;
 
 namespace {
+
+// Album runs keep their records and locks, and trash, in a folder of the test's own.
+const kelvora::test::XdgSandbox xdgSandbox;
 
 std::vector<std::string> splitLines(const std::string& text) {
     std::vector<std::string> lines;

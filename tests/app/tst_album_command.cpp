@@ -2,6 +2,7 @@
 #include "app/album_command.h"
 #include "tests/support/images.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/xdg_sandbox.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -15,6 +16,9 @@ using namespace kelvora;
 using namespace kelvora::test;
 
 namespace {
+
+// Album runs keep their records and locks, and trash, in a folder of the test's own.
+const kelvora::test::XdgSandbox xdgSandbox;
 
 TAlbumCommandParse parse(const QStringList& args) {
     return ParseAlbumCommand(args);
