@@ -135,8 +135,11 @@ TAlbumCommandParse ParseAlbumCommand(const QStringList& arguments) {
                                      QStringLiteral("Conversion settings from FILE instead of the "
                                                     "Option.ini beside the program."),
                                      QStringLiteral("FILE"));
+    const QCommandLineOption rebuild(QStringLiteral("rebuild"),
+                                     QStringLiteral("Convert every picture again, even those the "
+                                                    "last run of this album left as they are."));
     parser.addOptions({help, version, jobs, title, background, columns, frame, frameWidth,
-                       frameColor, comments, commentsAbove, commentFile, options});
+                       frameColor, comments, commentsAbove, commentFile, options, rebuild});
 
     if (!parser.parse(QStringList{QStringLiteral("kelvora-album")} + arguments))
         return failure(parser.errorText());
@@ -187,6 +190,7 @@ TAlbumCommandParse ParseAlbumCommand(const QStringList& arguments) {
     } else {
         cmd.optionFile = OptionFilePath();
     }
+    cmd.rebuild = parser.isSet(rebuild);
     cmd.page.title = fromLosslessQ(parser.value(title));
     if (parser.isSet(background)) {
         const auto c = ParseColor(parser.value(background));
@@ -244,9 +248,10 @@ QString AlbumErrorText(const Exception& error) {
     return text;
 }
 
-void RunAlbumCommand(const TAlbumCommand& command, int progressFd, const std::atomic<bool>* stop) {
-    const TAlbumJob job =
-        MakeAlbumJob(command.htmlFileName, command.sourceFiles, command.optionFile);
+TAlbumRunResult RunAlbumCommand(const TAlbumCommand& command, int progressFd,
+                                const std::atomic<bool>* stop) {
+    TAlbumJob job = MakeAlbumJob(command.htmlFileName, command.sourceFiles, command.optionFile);
+    job.rebuild = command.rebuild;
     const bool terminal = progressFd >= 0 && ::isatty(progressFd);
     TAlbumRunHooks hooks;
     int picturesDone = 0;
@@ -262,8 +267,9 @@ void RunAlbumCommand(const TAlbumCommand& command, int progressFd, const std::at
             return std::string();
         return it->second;
     };
+    TAlbumRunResult result;
     try {
-        RunAlbum(job, hooks, command.jobs, stop);
+        result = RunAlbum(job, hooks, command.jobs, stop);
     } catch (...) {
         if (terminal) [[maybe_unused]]
             const auto w = ::write(progressFd, "\n", 1);
@@ -271,6 +277,7 @@ void RunAlbumCommand(const TAlbumCommand& command, int progressFd, const std::at
     }
     if (terminal) [[maybe_unused]]
         const auto w = ::write(progressFd, "\n", 1);
+    return result;
 }
 
 } // namespace kelvora

@@ -1,6 +1,7 @@
 #pragma once
 // kelvora-album: the album made from a terminal, with the run the generation
 // window uses.
+#include "album/album_run.h"
 #include "album/page_writer.h"
 #include "base/stringlist.h"
 
@@ -21,6 +22,7 @@ struct TAlbumCommand {
     TAlbumPageOptions page;
     std::map<std::string, std::string> comments; // absolute picture path -> comment
     int jobs = 1;                                // worker threads
+    bool rebuild = false;                        // convert every picture again
 };
 
 struct TAlbumCommandParse {
@@ -36,8 +38,8 @@ TAlbumCommandParse ParseAlbumCommand(const QStringList& arguments);
 
 // Makes the album; progress goes to `progressFd` when it is a terminal. Raises the
 // run's errors (EAbort when `stop` is set meanwhile).
-void RunAlbumCommand(const TAlbumCommand& command, int progressFd,
-                     const std::atomic<bool>* stop = nullptr);
+TAlbumRunResult RunAlbumCommand(const TAlbumCommand& command, int progressFd,
+                                const std::atomic<bool>* stop = nullptr);
 
 // The line that reports a failed run: "<picture>: <message> (<library's words>)",
 // or the message alone when no picture is to blame.

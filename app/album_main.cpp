@@ -1,5 +1,6 @@
 // kelvora-album [options] PAGE.html PICTURE...
 #include "album/album_run.h"
+#include "album/rerun_plan.h"
 #include "album/staged_file.h"
 #include "app/album_command.h"
 #include "app/startup.h"
@@ -76,8 +77,9 @@ int main(int argc, char** argv) {
         std::fputs(parsed.output.toLocal8Bit().constData(), parsed.exitCode ? stderr : stdout);
         return parsed.exitCode;
     }
+    kelvora::TAlbumRunResult result;
     try {
-        kelvora::RunAlbumCommand(*parsed.command, STDERR_FILENO, &gStop);
+        result = kelvora::RunAlbumCommand(*parsed.command, STDERR_FILENO, &gStop);
     } catch (const kelvora::EAbort& e) {
         std::fprintf(stderr, "kelvora-album: %s\n", e.message().toLocal8Bit().constData());
         return 128 + (gSignal ? gSignal.load() : SIGINT);
@@ -92,5 +94,8 @@ int main(int argc, char** argv) {
     const QString done =
         QStringLiteral("完了しました: %1\n").arg(kelvora::toDisplayQ(parsed.command->htmlFileName));
     std::fputs(done.toLocal8Bit().constData(), stdout);
+    const QString notTrashed = kelvora::NotTrashedText(result.notTrashed);
+    if (!notTrashed.isEmpty())
+        std::fprintf(stderr, "kelvora-album: %s\n", notTrashed.mid(1).toLocal8Bit().constData());
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "album/album_texts.h"
 #include "album/output_paths.h"
+#include "album/rerun_plan.h"
 #include "album/ui/comment_editor.h"
 #include "base/codepage.h"
 #include "base/do_events.h"
@@ -161,7 +162,9 @@ void TForm3::buildControls() {
     Button4 = named(new QPushButton(QStringLiteral("戻る"), this), "Button4");
     btnShowHTML = named(new QPushButton(QStringLiteral("HTMLを開く"), this), "btnShowHTML");
     btnShowHTML->setEnabled(false);
+    chkRebuild = named(new QCheckBox(QStringLiteral("すべて作り直す"), this), "chkRebuild");
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(chkRebuild);
     buttons->addStretch(1);
     buttons->addWidget(Button1);
     buttons->addWidget(btnStop);
@@ -272,7 +275,9 @@ void TForm3::Button1Click() {
     stProgress->setValue(0);
     stProgress->show();
     lblRunStatus->clear();
-    runner_.start({pageFileName_, SourceFiles, LargeSettings, SmallSettings});
+    TAlbumJob job{pageFileName_, SourceFiles, LargeSettings, SmallSettings};
+    job.rebuild = chkRebuild->isChecked();
+    runner_.start(std::move(job));
     Button1->setEnabled(false);
     btnStop->setEnabled(true);
 }
@@ -289,15 +294,16 @@ void TForm3::pictureStarted(int index) {
 
 void TForm3::runConverted() {
     bool completed = false;
+    TAlbumRunResult result;
     RunHandler(dialogs_, this, [&] {
         const std::map<std::string, std::string> comments = form4_.Comments();
-        runner_.finish(PageOptions(),
-                       [&comments](const std::string& path) -> std::optional<std::string> {
-                           const auto it = comments.find(path);
-                           if (it == comments.end())
-                               return std::nullopt;
-                           return it->second;
-                       });
+        result = runner_.finish(PageOptions(),
+                                [&comments](const std::string& path) -> std::optional<std::string> {
+                                    const auto it = comments.find(path);
+                                    if (it == comments.end())
+                                        return std::nullopt;
+                                    return it->second;
+                                });
         completed = true;
     });
     imgWork->clear();
@@ -315,7 +321,7 @@ void TForm3::runConverted() {
     writtenPage_ = runner_.job().htmlFileName;
     btnShowHTML->setEnabled(true);
     emit runFinished();
-    dialogs_.showMessage(this, QStringLiteral("完了しました"));
+    dialogs_.showMessage(this, QStringLiteral("完了しました") + NotTrashedText(result.notTrashed));
 }
 
 void TForm3::runFailed(const QString& message) {

@@ -79,7 +79,8 @@ public:
     QPushButton* btnShowHTML;
     QStatusBar* StatusBar1;
     TStatusProgressBar* stProgress;
-    QLabel* lblRunStatus; // "n / N" and the picture being converted
+    QLabel* lblRunStatus;  // "n / N" and the picture being converted
+    QCheckBox* chkRebuild; // "すべて作り直す": convert every picture again
 
     // Handlers
     void FormShow();
