@@ -270,6 +270,27 @@ private slots:
         QCOMPARE(w.dialogs.messages, QStringList{QStringLiteral("完了しました")});
     }
 
+    // A re-run leaves the pictures it made; "すべて作り直す" makes them again.
+    void rebuildBoxConvertsEveryPictureAgain() {
+        Windows w;
+        w.start({w.picture("a.jpg", 40, 30)});
+        QCOMPARE(w.form3.chkRebuild->text(), QStringLiteral("すべて作り直す"));
+        QVERIFY(!w.form3.chkRebuild->isChecked());
+        const auto inode = [&w] {
+            struct stat st {};
+            ::stat((w.dir.path() + "/site/large/L0.jpg").c_str(), &st);
+            return st.st_ino;
+        };
+        runAndWait(w.form3);
+        const ino_t made = inode();
+        runAndWait(w.form3);
+        QCOMPARE(inode(), made);
+        w.form3.chkRebuild->setChecked(true);
+        runAndWait(w.form3);
+        QVERIFY(inode() != made);
+        QCOMPARE(w.dialogs.messages, QStringList(3, QStringLiteral("完了しました")));
+    }
+
     // "戻る" and the close box during a run ask first: No keeps the window and the run,
     // Yes stops it and hides the window once the run's files are removed. Only a run
     // that finished reports "完了しました" and is what "HTMLを開く" opens.
