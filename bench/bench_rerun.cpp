@@ -14,6 +14,7 @@
 #include <QGuiApplication>
 #include <algorithm>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -57,6 +58,8 @@ int main(int argc, char** argv) {
     }
     const std::string work =
         fs::temp_directory_path() / ("kelvora-bench-rerun-" + std::to_string(getpid()));
+    fs::create_directories(work + "/home");
+    fs::permissions(work + "/home", fs::perms::owner_all);
     for (const char* name : {"HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"})
         ::setenv(name, (work + "/home").c_str(), 1);
     fs::create_directories(work + "/photos");
