@@ -1,10 +1,12 @@
 #include "album/album_run.h"
 
+#include "album/album_lock.h"
 #include "album/album_plan.h"
 #include "album/album_texts.h"
 #include "album/output_paths.h"
 #include "album/picture_area.h"
 #include "album/picture_job.h"
+#include "album/rerun_plan.h"
 #include "album/staged_file.h"
 #include "base/base_texts.h"
 #include "base/codepage.h"
@@ -18,6 +20,7 @@
 #include <deque>
 #include <mutex>
 #include <sched.h>
+#include <set>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -79,12 +82,41 @@ EAlbumPicture pictureFailure(const Task& t) {
     }
 }
 
+// A kept picture's output once others were left out: its name may have moved up
+// (numbered names), and under source names it may now win a name an unreadable
+// picture had won. A file staged for it takes the new name; a file the last run
+// left is staged as a link under the new name, before anything is put in place.
+void moveToKeptName(std::unique_ptr<TStagedFile>& file, TOutputDecision& decision,
+                    const std::string& oldName, const TStringList& keptNames, int at) {
+    const std::string& name = keptNames[at];
+    if (decision.action == TOutputAction::Shadowed) {
+        for (int j = at + 1; j < keptNames.count(); ++j)
+            if (keptNames[j] == name)
+                return; // a later picture still wins it
+        if (!file)
+            return;
+        decision.action = TOutputAction::Convert;
+    }
+    if (name == oldName)
+        return;
+    if (decision.action == TOutputAction::Keep) {
+        file = std::make_unique<TStagedFile>(name);
+        file->linkFrom(oldName);
+        decision = {TOutputAction::Link, oldName};
+    } else if (file) {
+        file->setFinalName(name);
+    }
+}
+
 } // namespace
 
 struct TAlbumRun::Impl {
     TAlbumJob job;
     int jobs;
     TAlbumPlan plan;
+    std::unique_ptr<TAlbumLock> albumLock;
+    std::optional<TRunRecord> previous; // of the album's last run
+    TRerunPlan rerun;
     std::vector<std::string> createdFolders; // removed again if the run fails and they are empty
     std::vector<Task> tasks;
     bool converted = false;
@@ -109,6 +141,7 @@ struct TAlbumRun::Impl {
     bool leftOut(const std::exception_ptr& error) const;
     void makeFolders();
     void removeCreatedFolders();
+    void stageLinks();
     bool settled() const; // every task before the first failure has ended
 };
 
@@ -118,6 +151,8 @@ void TAlbumRun::Impl::estimate(const std::atomic<bool>* stop) {
     std::atomic<std::size_t> next{0};
     const auto estimateNext = [&] {
         for (std::size_t i; (i = next++) < tasks.size() && !(stop && stop->load());) {
+            if (tasks[i].state != Task::State::Waiting)
+                continue;
             try {
                 tasks[i].estimate = EstimateWorkingMemory(tasks[i].job);
             } catch (...) {
@@ -278,6 +313,20 @@ void TAlbumRun::Impl::makeFolders() {
     RemoveStaleStagedFiles(BaseFolderOf(job.htmlFileName));
 }
 
+void TAlbumRun::Impl::stageLinks() {
+    const auto stage = [](std::unique_ptr<TStagedFile>& file, const TOutputDecision& decision,
+                          const std::string& name) {
+        if (decision.action != TOutputAction::Link)
+            return;
+        file = std::make_unique<TStagedFile>(name);
+        file->linkFrom(decision.linkFrom);
+    };
+    for (std::size_t i = 0; i < tasks.size(); ++i) {
+        stage(tasks[i].large, rerun.large[i], plan.largeNames[static_cast<int>(i)]);
+        stage(tasks[i].small, rerun.small[i], plan.smallNames[static_cast<int>(i)]);
+    }
+}
+
 void TAlbumRun::Impl::removeCreatedFolders() {
     // Innermost first; a folder that holds anything (the user's, or another
     // program's) stays.
@@ -350,13 +399,32 @@ void TAlbumRun::convertPictures(const TAlbumRunHooks& hooks, const std::atomic<b
     };
 
     d.plan = PlanAlbum(d.job);
+    d.albumLock = std::make_unique<TAlbumLock>(
+        d.job.htmlFileName,
+        std::vector<std::string>{BaseFolderOf(d.job.htmlFileName), d.job.large.OutputFolder,
+                                 d.job.small.OutputFolder});
+    // Read even for a rebuild: what the last run left still goes to the trash.
+    d.previous = LoadRunRecord(d.job.htmlFileName);
+    if (!d.job.writtenByEarlierRun)
+        d.job.writtenByEarlierRun = [&previous = d.previous](const std::string& page) {
+            return previous && previous->wrotePage(page);
+        };
     CheckFurtherPageNames(d.job.htmlFileName, AlbumPageCount(n, d.job.perPage),
                           d.job.writtenByEarlierRun);
+    d.rerun = PlanRerun(d.job, d.plan, d.job.rebuild ? std::nullopt : d.previous);
     progress(0);
+    int position = 0;
     d.tasks.resize(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i)
-        d.tasks[static_cast<std::size_t>(i)].job = {d.job.sourceFiles[i], &d.job.large,
-                                                    &d.job.small};
+    for (int i = 0; i < n; ++i) {
+        Task& t = d.tasks[static_cast<std::size_t>(i)];
+        t.job = {d.job.sourceFiles[i], &d.job.large, &d.job.small};
+        if (!d.rerun.decode[static_cast<std::size_t>(i)]) {
+            t.state = Task::State::Done;
+            position += 2;
+        }
+    }
+    if (position > 0)
+        progress(position);
     d.estimate(stop);
     std::size_t largest = 0;
     for (const Task& t : d.tasks)
@@ -369,7 +437,6 @@ void TAlbumRun::convertPictures(const TAlbumRunHooks& hooks, const std::atomic<b
     for (int i = 0; i < std::min(d.jobs, n); ++i)
         workers.emplace_back([&d] { d.work(); });
 
-    int position = 0;
     bool stopped = false;
     {
         std::unique_lock guard(d.lock);
@@ -411,6 +478,7 @@ void TAlbumRun::convertPictures(const TAlbumRunHooks& hooks, const std::atomic<b
     for (const Task& t : d.tasks)
         if (t.state == Task::State::Skipped)
             d.result.skipped.push_back(pictureFailure(t));
+    d.stageLinks();
     progress(0);
     d.converted = true;
 }
@@ -422,41 +490,74 @@ TAlbumRunResult TAlbumRun::finish(const TAlbumPageOptions& options,
         throw EInvalidOperation(QStringLiteral("画像の変換が終わっていません"));
     // The album of the pictures kept: their names and numbers as if the others had
     // never been in the list.
-    TStringList kept;
-    for (const Task& t : d.tasks)
-        if (t.state == Task::State::Done)
-            kept.add(t.job.source);
-    if (kept.count() != static_cast<int>(d.tasks.size())) {
-        TAlbumJob keptJob = d.job;
-        keptJob.sourceFiles = kept;
-        d.plan = PlanAlbum(keptJob);
-        int k = 0;
-        for (Task& t : d.tasks) {
-            if (t.state != Task::State::Done)
-                continue;
-            t.large->setFinalName(d.plan.largeNames[k]);
-            t.small->setFinalName(d.plan.smallNames[k]);
-            ++k;
+    TAlbumJob keptJob = d.job;
+    TRerunPlan keptRerun = d.rerun;
+    std::vector<std::size_t> keptTasks;
+    for (std::size_t i = 0; i < d.tasks.size(); ++i)
+        if (d.tasks[i].state == Task::State::Done)
+            keptTasks.push_back(i);
+    if (keptTasks.size() != d.tasks.size()) {
+        keptJob.sourceFiles = TStringList();
+        for (const std::size_t i : keptTasks)
+            keptJob.sourceFiles.add(d.job.sourceFiles[static_cast<int>(i)]);
+        const TAlbumPlan keptPlan = PlanAlbum(keptJob);
+        keptRerun = KeptPictures(d.rerun, keptTasks);
+        for (std::size_t k = 0; k < keptTasks.size(); ++k) {
+            Task& t = d.tasks[keptTasks[k]];
+            const int i = static_cast<int>(keptTasks[k]), at = static_cast<int>(k);
+            moveToKeptName(t.large, keptRerun.large[k], d.plan.largeNames[i], keptPlan.largeNames,
+                           at);
+            moveToKeptName(t.small, keptRerun.small[k], d.plan.smallNames[i], keptPlan.smallNames,
+                           at);
         }
+        d.plan = keptPlan;
     }
     const std::vector<std::unique_ptr<TStagedFile>> pages =
-        WriteAlbumPages(d.job.htmlFileName, kept, d.plan.largeNames, d.plan.smallNames, options,
-                        comments, d.job.perPage);
-    // In the list's order, as one picture after another would have written them:
-    // of two pictures that share a name, the later one stays.
-    for (Task& t : d.tasks) {
-        if (t.state != Task::State::Done)
-            continue;
-        t.large->commit();
-        t.small->commit();
+        WriteAlbumPages(d.job.htmlFileName, keptJob.sourceFiles, d.plan.largeNames,
+                        d.plan.smallNames, options, comments, d.job.perPage);
+    // Of two pictures that share a name the later one stays, as when one picture
+    // after another wrote them; kept outputs are not touched.
+    TAlbumRunResult& result = d.result;
+    const auto put = [&result](std::unique_ptr<TStagedFile>& file, const TOutputDecision& made) {
+        switch (made.action) {
+        case TOutputAction::Convert:
+            file->commit();
+            ++result.outputsConverted;
+            break;
+        case TOutputAction::Link:
+            file->commit();
+            [[fallthrough]];
+        case TOutputAction::Keep:
+            ++result.outputsKept;
+            break;
+        case TOutputAction::Shadowed:
+            break;
+        }
+    };
+    for (std::size_t k = 0; k < keptTasks.size(); ++k) {
+        put(d.tasks[keptTasks[k]].large, keptRerun.large[k]);
+        put(d.tasks[keptTasks[k]].small, keptRerun.small[k]);
     }
     // The first page last: until it is replaced, the album that was there links
     // what it always linked.
     for (auto page = pages.rbegin(); page != pages.rend(); ++page)
         (*page)->commit();
     d.finished = true;
-    RemoveStaleAlbumPages(d.job.htmlFileName, static_cast<int>(pages.size()),
-                          d.job.writtenByEarlierRun);
+
+    std::vector<std::string> pageNames;
+    for (int i = 0; i < static_cast<int>(pages.size()); ++i)
+        pageNames.push_back(AlbumPageName(d.job.htmlFileName, i));
+    std::set<std::string> written(pageNames.begin(), pageNames.end());
+    written.insert(d.plan.largeNames.begin(), d.plan.largeNames.end());
+    written.insert(d.plan.smallNames.begin(), d.plan.smallNames.end());
+    if (d.previous)
+        result.notTrashed = TrashLeftovers(*d.previous, written, d.job);
+    else // pages the caller says an earlier run wrote, without a record of it
+        result.notTrashed = RemoveStaleAlbumPages(d.job.htmlFileName,
+                                                  static_cast<int>(pages.size()),
+                                                  d.job.writtenByEarlierRun);
+    SaveRunRecord(RecordRun(keptJob, d.plan, keptRerun, pageNames));
+    d.albumLock.reset();
     return std::move(d.result);
 }
 

@@ -19,6 +19,12 @@
 // reported (the first failing picture in list order) are those of converting one picture after
 // another.
 #include "album/album_pages.h"
+//
+// Re-runs convert only what changed (rerun_plan.h): an output the last run of the
+// album made, from the same source with the same settings and decoder, and still
+// on disk as that run left it, stays; outputs that run made and this one does not
+// write go to the trash once the album is in place. A run holds a lock on every
+// folder it writes from before its first write to its end (album_lock.h).
 #include "album/page_writer.h"
 #include "album/picture_settings.h"
 #include "base/errors.h"
@@ -46,6 +52,7 @@ struct TAlbumJob {
     // Which further pages ("album_2.html", ...) an earlier run of this album wrote:
     // only those may be replaced, and those no longer needed are removed. Unset: none.
     TEarlierPageCheck writtenByEarlierRun;
+    bool rebuild = false; // convert every picture, whatever the last run left
 };
 
 struct TAlbumRunHooks {
@@ -78,6 +85,9 @@ private:
 struct TAlbumRunResult {
     // The pictures left out because they could not be loaded, in list order.
     std::vector<EAlbumPicture> skipped;
+    std::vector<std::string> notTrashed; // outputs of the last run that had to stay
+    int outputsConverted = 0;
+    int outputsKept = 0; // left in place, or staged from the last run's files
 };
 
 // Option.ini's two sections, with the output folders derived from the page's name.
@@ -110,9 +120,10 @@ public:
     // EAlbumPicture for the first picture that failed (with skipUnreadable: the first
     // that failed to be written), and EAbort when `stop` is set.
     void convertPictures(const TAlbumRunHooks& hooks, const std::atomic<bool>* stop = nullptr);
-    // After convertPictures: writes the pages and puts every file in its place; the
-    // pictures left out do not count in the names and numbers. Pages an earlier run
-    // wrote that the album no longer has go to the trash.
+    // After convertPictures: writes the pages, puts every file in its place, moves
+    // what the last run left and this one did not write to the trash (pages the
+    // album no longer has among them), and records the run. The pictures left out
+    // do not count in the names and numbers.
     TAlbumRunResult finish(const TAlbumPageOptions& options, const TCommentLookup& comments);
 
 private:

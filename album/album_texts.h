@@ -21,6 +21,9 @@ inline constexpr char SForeignPage[] =
 // The navigation line between pages.
 inline constexpr char SPreviousPage[] = "前へ";
 inline constexpr char SNextPage[] = "次へ";
+inline constexpr char SAlbumBusy[] = "このアルバムは作成中です: %1"; // the page
+// Above the outputs of an earlier run that could not go to the trash, one a line.
+inline constexpr char SNotTrashed[] = "次のファイルはごみ箱に移せなかったので残しました:";
 
 // Captions.
 inline constexpr char SChooseColor[] = "・・・";

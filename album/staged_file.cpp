@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <csignal>
 #include <dirent.h>
+#include <fcntl.h>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -92,6 +93,31 @@ void TStagedFile::commit() {
         fail(errno);
     r.temporaries.erase(tempName_);
     committed_ = true;
+}
+
+void TStagedFile::linkFrom(const std::string& existing) {
+    fd_.reset();
+    if (::unlink(tempName_.c_str()) == 0 && ::link(existing.c_str(), tempName_.c_str()) == 0)
+        return;
+    fd_.reset(
+        ::open(tempName_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666));
+    if (!fd_.valid())
+        fail(errno);
+    const UniqueFd from(::open(existing.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (!from.valid())
+        fail(errno);
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(from.get(), buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            fail(errno);
+        if (got == 0)
+            break;
+        write({buffer, static_cast<std::size_t>(got)});
+    }
+    close();
 }
 
 void RemoveStaleStagedFiles(const std::string& folder) {

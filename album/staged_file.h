@@ -40,6 +40,11 @@ public:
     void flushToDisk();
     // Renames the closed file over its final name.
     void commit();
+    // Makes the (still empty) temporary file another name of `existing`: a hard
+    // link, or a copy where the file system has none. Closes the file; errors as
+    // write(). Done before anything is renamed into place, `existing` is still
+    // the file a run found there.
+    void linkFrom(const std::string& existing);
 
 private:
     [[noreturn]] void fail(int error) const;

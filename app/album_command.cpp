@@ -152,9 +152,12 @@ TAlbumCommandParse ParseAlbumCommand(const QStringList& arguments) {
         QStringLiteral("skip-unreadable"),
         QStringLiteral("Leave out pictures that cannot be read; they are listed at the end and "
                        "the exit status is 3."));
+    const QCommandLineOption rebuild(QStringLiteral("rebuild"),
+                                     QStringLiteral("Convert every picture again, even those the "
+                                                    "last run of this album left as they are."));
     parser.addOptions({help, version, jobs, title, background, columns, frame, frameWidth,
                        frameColor, comments, commentsAbove, commentFile, options, smooth, fit,
-                       perPage, skipUnreadable});
+                       perPage, skipUnreadable, rebuild});
 
     if (!parser.parse(QStringList{QStringLiteral("kelvora-album")} + arguments))
         return failure(parser.errorText());
@@ -205,6 +208,7 @@ TAlbumCommandParse ParseAlbumCommand(const QStringList& arguments) {
     } else {
         cmd.optionFile = OptionFilePath();
     }
+    cmd.rebuild = parser.isSet(rebuild);
     cmd.page.title = fromLosslessQ(parser.value(title));
     if (parser.isSet(background)) {
         const auto c = ParseColor(parser.value(background));
@@ -272,6 +276,7 @@ TAlbumRunResult RunAlbumCommand(const TAlbumCommand& command, int progressFd,
         s->Smooth = s->Smooth || command.smooth;
         s->KeepAspect = s->KeepAspect || command.fit;
     }
+    job.rebuild = command.rebuild;
     const bool terminal = progressFd >= 0 && ::isatty(progressFd);
     TAlbumRunHooks hooks;
     int picturesDone = 0;

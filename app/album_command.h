@@ -27,6 +27,7 @@ struct TAlbumCommand {
     bool fit = false;    // --fit: KeepAspect in both sections
     std::optional<int> perPage;                  // --per-page; none: Option.ini's
     bool skipUnreadable = false;                 // --skip-unreadable; else Option.ini's
+    bool rebuild = false;                        // --rebuild: convert every picture again
 };
 
 struct TAlbumCommandParse {
@@ -41,7 +42,8 @@ struct TAlbumCommandParse {
 TAlbumCommandParse ParseAlbumCommand(const QStringList& arguments);
 
 // Makes the album; progress goes to `progressFd` when it is a terminal. Raises the
-// run's errors (EAbort when `stop` is set meanwhile); returns the pictures left out.
+// run's errors (EAbort when `stop` is set meanwhile); returns what the run has to
+// tell (pictures left out, files that could not go to the trash).
 TAlbumRunResult RunAlbumCommand(const TAlbumCommand& command, int progressFd,
                                 const std::atomic<bool>* stop = nullptr);
 

@@ -1,5 +1,6 @@
 // kelvora-album [options] PAGE.html PICTURE...
 #include "album/album_run.h"
+#include "album/rerun_plan.h"
 #include "album/staged_file.h"
 #include "app/album_command.h"
 #include "app/startup.h"
@@ -95,6 +96,9 @@ int main(int argc, char** argv) {
     if (const QString skipped = kelvora::SkippedPicturesText(result); !skipped.isEmpty())
         done += skipped + QLatin1Char('\n');
     std::fputs(done.toLocal8Bit().constData(), stdout);
+    const QString notTrashed = kelvora::NotTrashedText(result.notTrashed);
+    if (!notTrashed.isEmpty())
+        std::fprintf(stderr, "kelvora-album: %s\n", notTrashed.mid(1).toLocal8Bit().constData());
     // An album with pictures missing is not what was asked for: scripts can tell.
     return result.skipped.empty() ? 0 : 3;
 }

@@ -8,11 +8,12 @@ corpus=${1:-/tmp/kelvora-corpus}
 bash "${KELVORA_CORPUS_SCRIPT:-../shared/bench/make-corpus.sh}" "$corpus"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build --target bench_convert bench_listing bench_list_view bench_copy bench_spi \
-    bench_preview bench_hung_drive bench_gui_stall bench_side_files bench_plugin_memory bench_thumbnails \
+    bench_preview bench_rerun bench_hung_drive bench_gui_stall bench_side_files bench_plugin_memory bench_thumbnails \
     bench_smooth \
     kelvora-album
 ./build/bench/bench_convert "$corpus"
 ./build/bench/bench_smooth "$corpus"
+./build/bench/bench_rerun "$corpus"
 ./build/bench/bench_listing "$corpus/listing"
 ./build/bench/bench_list_view "$corpus/listing"
 ./build/bench/bench_copy

@@ -3,6 +3,7 @@
 #include "album/album_messages.h"
 #include "album/album_texts.h"
 #include "album/output_paths.h"
+#include "album/rerun_plan.h"
 #include "album/ui/comment_editor.h"
 #include "base/codepage.h"
 #include "base/do_events.h"
@@ -166,7 +167,9 @@ void TForm3::buildControls() {
     Button4 = named(new QPushButton(QStringLiteral("戻る"), this), "Button4");
     btnShowHTML = named(new QPushButton(QStringLiteral("HTMLを開く"), this), "btnShowHTML");
     btnShowHTML->setEnabled(false);
+    chkRebuild = named(new QCheckBox(QStringLiteral("すべて作り直す"), this), "chkRebuild");
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(chkRebuild);
     buttons->addStretch(1);
     buttons->addWidget(Button1);
     buttons->addWidget(btnStop);
@@ -292,6 +295,7 @@ void TForm3::Button1Click() {
     job.small = SmallSettings;
     job.perPage = PageSettings.PerPage;
     job.skipUnreadable = chkSkipUnreadable->isChecked();
+    job.rebuild = chkRebuild->isChecked();
     runner_.start(std::move(job));
     Button1->setEnabled(false);
     btnStop->setEnabled(true);
@@ -339,7 +343,7 @@ void TForm3::runConverted() {
     QString done = AlbumTexts::Text(AlbumTexts::SDone);
     if (const QString skipped = SkippedPicturesText(result); !skipped.isEmpty())
         done += QLatin1Char('\n') + skipped;
-    dialogs_.showMessage(this, done);
+    dialogs_.showMessage(this, done + NotTrashedText(result.notTrashed));
 }
 
 void TForm3::runFailed(const QString& message) {

@@ -84,6 +84,7 @@ public:
     TStatusProgressBar* stProgress;
     QLabel* lblRunStatus;         // "n / N" and the picture being converted
     QCheckBox* chkSkipUnreadable; // "読めない画像は飛ばす", for the next run
+    QCheckBox* chkRebuild;        // "すべて作り直す": convert every picture again
 
     // Handlers
     void FormShow();

@@ -9,6 +9,7 @@
 #include "tests/support/file_size_limit.h"
 #include "tests/support/images.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/xdg_sandbox.h"
 
 #include <QImage>
 #include <filesystem>
@@ -23,6 +24,9 @@ using namespace kelvora::test;
 namespace fs = std::filesystem;
 
 namespace {
+
+// Album runs keep their records and locks, and trash, in a folder of the test's own.
+const kelvora::test::XdgSandbox xdgSandbox;
 
 class Formats : public ::testing::Environment {
 public:

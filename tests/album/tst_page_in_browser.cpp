@@ -4,12 +4,18 @@
 #include "tests/support/browser.h"
 #include "tests/support/images.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/xdg_sandbox.h"
 
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
 using namespace kelvora;
 using namespace kelvora::test;
+
+namespace {
+// Album runs keep their records and locks, and trash, in a folder of the test's own.
+const kelvora::test::XdgSandbox xdgSandbox;
+} // namespace
 
 TEST(PageInBrowser, EveryPictureLoads) {
     if (!haveChromium())

@@ -20,6 +20,7 @@
 #include "tests/support/images.h"
 #include "tests/support/peak_memory.h"
 #include "tests/support/scoped_env.h"
+#include "tests/support/xdg_sandbox.h"
 
 #include <QImage>
 #include <QProcess>
@@ -35,6 +36,9 @@ using namespace kelvora::test;
 namespace fs = std::filesystem;
 
 namespace {
+
+// Album runs keep their records and locks, and trash, in a folder of the test's own.
+const kelvora::test::XdgSandbox xdgSandbox;
 
 // The shipped plug-ins and the raw-DIB filter, for one test.
 struct RunPlugins {

@@ -9,6 +9,7 @@
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/images.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/xdg_sandbox.h"
 #include "ui/color_label.h"
 #include "ui/image.h"
 #include "ui/spin_edit.h"
@@ -36,6 +37,9 @@ using namespace kelvora;
 using namespace kelvora::test;
 
 namespace {
+
+// Album runs keep their records and locks, and trash, in a folder of the test's own.
+const kelvora::test::XdgSandbox xdgSandbox;
 
 std::vector<std::string> splitLines(const std::string& text) {
     std::vector<std::string> lines;
@@ -267,6 +271,27 @@ private slots:
         QTest::qWait(50);
         QCOMPARE(finished.count(), 1);
         QCOMPARE(w.dialogs.messages, QStringList{QStringLiteral("完了しました")});
+    }
+
+    // A re-run leaves the pictures it made; "すべて作り直す" makes them again.
+    void rebuildBoxConvertsEveryPictureAgain() {
+        Windows w;
+        w.start({w.picture("a.jpg", 40, 30)});
+        QCOMPARE(w.form3.chkRebuild->text(), QStringLiteral("すべて作り直す"));
+        QVERIFY(!w.form3.chkRebuild->isChecked());
+        const auto inode = [&w] {
+            struct stat st {};
+            ::stat((w.dir.path() + "/site/large/L0.jpg").c_str(), &st);
+            return st.st_ino;
+        };
+        runAndWait(w.form3);
+        const ino_t made = inode();
+        runAndWait(w.form3);
+        QCOMPARE(inode(), made);
+        w.form3.chkRebuild->setChecked(true);
+        runAndWait(w.form3);
+        QVERIFY(inode() != made);
+        QCOMPARE(w.dialogs.messages, QStringList(3, QStringLiteral("完了しました")));
     }
 
     // "戻る" and the close box during a run ask first: No keeps the window and the run,

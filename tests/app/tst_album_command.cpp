@@ -2,6 +2,8 @@
 #include "app/album_command.h"
 #include "tests/support/images.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/unprivileged.h"
+#include "tests/support/xdg_sandbox.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -10,11 +12,15 @@
 #include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace kelvora;
 using namespace kelvora::test;
 
 namespace {
+
+// Album runs keep their records and locks, and trash, in a folder of the test's own.
+const kelvora::test::XdgSandbox xdgSandbox;
 
 TAlbumCommandParse parse(const QStringList& args) {
     return ParseAlbumCommand(args);
@@ -107,6 +113,10 @@ TEST(AlbumCommandArguments, RefusesWhatTheWindowWouldNotAllow) {
     const auto jobs = parse({"-j", "3", "a.html", "b.jpg"});
     ASSERT_TRUE(jobs.command);
     EXPECT_EQ(jobs.command->jobs, 3);
+    EXPECT_FALSE(jobs.command->rebuild);
+    const auto rebuild = parse({"--rebuild", "a.html", "b.jpg"});
+    ASSERT_TRUE(rebuild.command);
+    EXPECT_TRUE(rebuild.command->rebuild);
 }
 
 TEST(AlbumCommandArguments, ColoursInEveryForm) {
@@ -266,4 +276,52 @@ TEST(AlbumCommand, InterruptedRunLeavesTheAlbumThatWasThere) {
         EXPECT_EQ(left,
                   (std::vector<std::string>{"L0.jpg", "S0.jpg", "Small", "large", "page.html"}));
     }
+}
+
+TEST(AlbumCommand, RerunsKeepTheirPicturesAndNameWhatCouldNotBeTrashed) {
+    // Run as another user, so that a folder it may not change refuses the trash.
+    TempDir dir;
+    handToNobody(dir.path(), 0755);
+    for (const char* folder : {"cache", "data"})
+        handToNobody(makeDirAt(dir.file(folder)), 0755);
+    const std::string a = saveImage(photoLike(40, 30, 1), dir.file("a.jpg"), "jpg");
+    const std::string b = saveImage(photoLike(30, 40, 2), dir.file("b.jpg"), "jpg");
+    const auto run = [&](const std::string& options, std::vector<std::string> args) {
+        std::vector<std::string> argv = {
+            "env",
+            "HOME=" + dir.path(),
+            "XDG_CACHE_HOME=" + dir.file("cache"),
+            "XDG_DATA_HOME=" + dir.file("data"),
+            "XDG_RUNTIME_DIR=",
+            KELVORA_ALBUM_COMMAND,
+            "--options",
+            dir.write(options + ".ini", options == "big" ? "[Large]\r\nFolder=big\r\n" : "")};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return runAsNobody(argv);
+    };
+    const std::string page = dir.file("site/page.html");
+    ASSERT_EQ(run("plain", {page, a, b}).exitCode, 0);
+    const auto inode = [](const std::string& path) {
+        struct stat st {};
+        ::stat(path.c_str(), &st);
+        return st.st_ino;
+    };
+    const ino_t small = inode(dir.file("site/Small/S0.jpg"));
+    ASSERT_EQ(run("plain", {page, a, b}).exitCode, 0);
+    EXPECT_EQ(inode(dir.file("site/Small/S0.jpg")), small);
+
+    // The large pictures move to another folder; the old one is not the user's to change.
+    ASSERT_EQ(::chown(dir.file("site/large").c_str(), 0, 0), 0);
+    const CommandResult moved = run("big", {"--rebuild", page, a});
+    EXPECT_EQ(moved.exitCode, 0) << moved.output;
+    EXPECT_NE(inode(dir.file("site/Small/S0.jpg")), small);
+    EXPECT_NE(
+        moved.output.find("kelvora-album: 次のファイルはごみ箱に移せなかったので残しました:\n" +
+                          dir.file("site/large/L0.jpg") + "\n" + dir.file("site/large/L1.jpg")),
+        std::string::npos)
+        << moved.output;
+    EXPECT_TRUE(fileExists(dir.file("site/large/L1.jpg")));
+    EXPECT_FALSE(fileExists(dir.file("site/Small/S1.jpg")));
+    EXPECT_TRUE(fileExists(dir.file("data/Trash/files/S1.jpg")));
+    EXPECT_TRUE(fileExists(dir.file("site/big/L0.jpg")));
 }

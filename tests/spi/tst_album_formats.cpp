@@ -2,12 +2,18 @@
 // shipped plug-ins in its own plug-in folder, and checked in a real browser.
 #include "tests/spi/spi_test_support.h"
 #include "tests/support/browser.h"
+#include "tests/support/xdg_sandbox.h"
 
 #include <QImage>
 #include <gtest/gtest.h>
 
 using namespace kelvora;
 using namespace kelvora::test;
+
+namespace {
+// Album runs keep their records and locks, and trash, in a folder of the test's own.
+const kelvora::test::XdgSandbox xdgSandbox;
+} // namespace
 
 TEST(AlbumFormats, TheBatchCommandReadsEveryShippedFormat) {
     TempDir dir;

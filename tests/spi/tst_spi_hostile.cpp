@@ -10,6 +10,7 @@
 #include "tests/support/codepage_guard.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/unprivileged.h"
+#include "tests/support/xdg_sandbox.h"
 
 #include <QImage>
 #include <cerrno>
@@ -28,6 +29,9 @@ using namespace kelvora::test;
 using namespace std::chrono_literals;
 
 namespace {
+
+// Album runs keep their records and locks, and trash, in a folder of the test's own.
+const kelvora::test::XdgSandbox xdgSandbox;
 
 const std::string kCouldNotDecode = "Susie Plugins could not decode";
 const std::string kUnresponsive = "応答しないため読み込みませんでした";
