@@ -295,3 +295,26 @@ TEST(AlbumRerun, TwoRunsOfOneAlbumDoNotInterleave) {
     // Once the first run is over, the album is free again.
     EXPECT_NO_THROW(a.run(a.pictures));
 }
+
+// A picture that cannot be read any more is left out: the kept pictures after it
+// move up under the numbered names, reusing the files the last run made, and the
+// album is the one a first run of the kept pictures makes.
+TEST(AlbumRerun, PicturesLeftOutMoveTheKeptOnesUp) {
+    Album a;
+    a.run(a.pictures);
+    const std::map<std::string, Identity> before = identities(a.site);
+    a.dir.write("pics/p1.jpg", "not a picture any more");
+    TAlbumJob second = a.job(a.pictures);
+    second.skipUnreadable = true;
+    const TAlbumRunResult result = RunAlbum(second, {}, 2);
+
+    ASSERT_EQ(result.skipped.size(), 1u);
+    EXPECT_EQ(result.skipped[0].sourceFile(), a.pictures[1]);
+    EXPECT_EQ(result.outputsConverted, 0);
+    const std::map<std::string, Identity> after = identities(a.site);
+    EXPECT_EQ(after.at("large/L1.jpg").ino, before.at("large/L2.jpg").ino); // p2's file, moved up
+    EXPECT_EQ(after.at("Small/S1.jpg").ino, before.at("Small/S2.jpg").ino);
+    EXPECT_EQ(after.at("large/L0.jpg"), before.at("large/L0.jpg"));
+    EXPECT_EQ(pictureBytes(a.site), a.fresh({a.pictures[0], a.pictures[2]}));
+    EXPECT_EQ(a.trashed(), (std::vector<std::string>{"L2.jpg", "S2.jpg"}));
+}

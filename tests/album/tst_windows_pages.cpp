@@ -35,7 +35,7 @@ private slots:
         form.chkSkipUnreadable->setChecked(true);
         form.Button2Click();
         const std::string saved = readFile(dir.file("Option.ini"));
-        const std::string page = "Consecutive=1\r\n[Page]\r\nPerPage=12\r\nSkipUnreadable=1\r\n";
+        const std::string page = "KeepAspect=0\r\n[Page]\r\nPerPage=12\r\nSkipUnreadable=1\r\n";
         QVERIFY2(saved.size() > page.size() &&
                      saved.compare(saved.size() - page.size(), page.size(), page) == 0,
                  saved.c_str());
