@@ -71,6 +71,10 @@ void CheckPictureType(const TPictureSettings& settings) {
                 .arg(toQ(settings.PictureType)));
 }
 
+bool FullChromaOutput(const TPictureSettings& settings, QSize size) {
+    return settings.Smooth && qint64{size.width()} * size.height() <= qint64{1} << 20;
+}
+
 std::string EncodeScaledPicture(const TPictureSettings& settings, const QImage& picture) {
     CheckPictureType(settings);
     const QSize size = TargetSize(settings, picture.width(), picture.height());
@@ -80,7 +84,7 @@ std::string EncodeScaledPicture(const TPictureSettings& settings, const QImage& 
             return EncodePng(smooth);
         JpegEncodeSettings s;
         s.quality = static_cast<std::uint8_t>(settings.Quality & 0xFF);
-        s.fullChroma = true;
+        s.fullChroma = FullChromaOutput(settings, size);
         return encodeJpeg(smooth, s);
     }
     TBitmap scaled;

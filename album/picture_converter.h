@@ -17,6 +17,10 @@ class TStringList;
 // nothing from a side of at least one pixel keeps one pixel. Sides of 0 or less and sizes beyond
 // the picture limit raise EInvalidGraphicOperation / EOutOfResources.
 QSize TargetSize(const TPictureSettings& settings, int width, int height);
+// Whether a JPEG output keeps its colours at full resolution (4:4:4): smoothly
+// scaled pictures of up to a megapixel, where halving the colours' resolution
+// would show on edges; larger ones keep the common 4:2:0, which costs less time.
+bool FullChromaOutput(const TPictureSettings& settings, QSize size);
 
 // The file name a picture gets: OutputFolder + Header + (index or source name)
 // + ".jpg" (".png" for PictureType "Png").

@@ -23,7 +23,7 @@ TRowEncoder::TRowEncoder(const TPictureSettings& settings, QSize size, QImage::F
     } else {
         JpegEncodeSettings s;
         s.quality = static_cast<std::uint8_t>(settings.Quality & 0xFF);
-        s.fullChroma = settings.Smooth;
+        s.fullChroma = FullChromaOutput(settings, size);
         jpeg_ = std::make_unique<JpegRowEncoder>(size.width(), size.height(), s, sink);
         if (format == QImage::Format_BGR888)
             return; // rows go into the encoder's own buffer
