@@ -134,8 +134,11 @@ QGroupBox* buildSection(QWidget* parent, const QString& title, const QString& he
     sizeLayout->addWidget(ratePanel);
     sizeLayout->addWidget(s.byPixels);
     sizeLayout->addWidget(pixelPanel);
-    sizeLayout->addWidget(s.keepAspect);
-    sizeLayout->addWidget(s.smooth);
+    auto* scaling = new QHBoxLayout;
+    scaling->addWidget(s.keepAspect);
+    scaling->addWidget(s.smooth);
+    scaling->addStretch(1);
+    sizeLayout->addLayout(scaling);
     sizeLayout->addStretch(1);
 
     auto* names = new QGridLayout;
@@ -227,7 +230,9 @@ TfrmOption::TfrmOption(std::string optionFileName, TDialogs& dialogs, QWidget* m
     layout->addWidget(smallBox);
     layout->addLayout(buttons);
 
-    setFixedSize(688, 523);
+    // The classic 688 x 523, taller by the row of scaling options in each section
+    // and the row of page options.
+    setFixedSize(688, 600);
     CenterOnScreen(*this);
 
     for (QLineEdit* pixels : {Edit3, Edit4, Edit7, Edit8})
