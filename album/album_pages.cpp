@@ -78,12 +78,17 @@ std::string AlbumNavigationLine(const std::string& htmlFileName, int page, int p
     // The page is in the system's code page, as its title and comments are.
     const std::string previous = fromQ(AlbumTexts::Text(AlbumTexts::SPreviousPage));
     const std::string next = fromQ(AlbumTexts::Text(AlbumTexts::SNextPage));
-    std::string line = "<P>" + (page > 0 ? link(page - 1, previous) : previous);
+    // Appended piece by piece: GCC 12 at -O3 warns about "text" + a temporary string.
+    std::string line = "<P>";
+    line += page > 0 ? link(page - 1, previous) : previous;
     for (int i = 0; i < pages; ++i) {
         const std::string number = std::to_string(i + 1);
-        line += " " + (i == page ? "<B>" + number + "</B>" : link(i, number));
+        line += ' ';
+        line += i == page ? "<B>" + number + "</B>" : link(i, number);
     }
-    line += " " + (page + 1 < pages ? link(page + 1, next) : next) + "</P>";
+    line += ' ';
+    line += page + 1 < pages ? link(page + 1, next) : next;
+    line += "</P>";
     return line;
 }
 
